@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+// Every modal question the program asks goes through this interface, so tests
+// answer it with scripted replies instead of blocking in a modal loop.
+class Dialogs {
+public:
+    enum class Icon { None, Information, Question, Warning, Critical };
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~Dialogs() = default;
+
+    virtual Answer message(QWidget* parent, const QString& text, const QString& title, Icon icon,
+                           Buttons buttons = Buttons::Ok) = 0;
+    // nullopt when cancelled; the typed text (maybe "") on OK.
+    virtual std::optional<QString> inputText(QWidget* parent, const QString& prompt,
+                                             const QString& title,
+                                             const QString& defaultText = {}) = 0;
+    // "" when cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                 const QString& filter) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                 const QString& filter) = 0;
+    virtual QString existingDirectory(QWidget* parent, const QString& caption,
+                                      const QString& dir) = 0;
+    // nullopt when cancelled.
+    virtual std::optional<QColor> color(QWidget* parent, const QColor& initial) = 0;
+};
+
+// The real dialogs: QMessageBox, QInputDialog, QFileDialog, QColorDialog.
+class QtDialogs final : public Dialogs {
+public:
+    Answer message(QWidget* parent, const QString& text, const QString& title, Icon icon,
+                   Buttons buttons) override;
+    std::optional<QString> inputText(QWidget* parent, const QString& prompt, const QString& title,
+                                     const QString& defaultText) override;
+    QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override;
+    QString existingDirectory(QWidget* parent, const QString& caption,
+                              const QString& dir) override;
+    std::optional<QColor> color(QWidget* parent, const QColor& initial) override;
+};

@@ -1,0 +1,55 @@
+#include "Encoding.h"
+
+#include <QStringDecoder>
+
+namespace Encoding {
+
+QString decodeGb18030(QByteArrayView bytes)
+{
+    QStringDecoder decoder("GB18030");
+    if (!decoder.isValid()) // a Qt built without ICU: keep the text rather than lose it
+        return QString::fromLatin1(bytes);
+    return decoder.decode(bytes);
+}
+
+QString decodeNarrow(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    if (bytes.isValidUtf8())
+        return QString::fromUtf8(bytes);
+    return decodeGb18030(bytes);
+}
+
+QByteArray encodeNarrow(QStringView text)
+{
+    return text.toUtf8();
+}
+
+QString truncateUtf8(const QString& text, qsizetype maxBytes)
+{
+    qsizetype bytes = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text.at(i);
+        qsizetype units = 1;
+        qsizetype width;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            units = 2;
+            width = 4;
+        } else if (c.unicode() < 0x80) {
+            width = 1;
+        } else if (c.unicode() < 0x800) {
+            width = 2;
+        } else {
+            width = 3; // a lone surrogate is written as U+FFFD, also three bytes
+        }
+        if (bytes + width > maxBytes)
+            break;
+        bytes += width;
+        i += units;
+    }
+    return text.left(i);
+}
+
+} // namespace Encoding

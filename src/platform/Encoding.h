@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+// Narrow text on disk. Everything the program writes is UTF-8 without a BOM.
+// Everything it reads is UTF-8 when the bytes are valid UTF-8 (a leading BOM
+// is dropped) and GB18030 otherwise, so files written on Chinese Windows
+// systems in GBK still read correctly. Nothing is ever replaced by '?'.
+namespace Encoding {
+
+QString decodeNarrow(QByteArrayView bytes);
+QByteArray encodeNarrow(QStringView text);
+
+// Decodes bytes as GB18030 (the superset of code page 936).
+QString decodeGb18030(QByteArrayView bytes);
+
+// The longest prefix of `text` whose UTF-8 form has at most `maxBytes`
+// bytes, never cutting a character (surrogate pair included) in half.
+QString truncateUtf8(const QString& text, qsizetype maxBytes);
+
+} // namespace Encoding

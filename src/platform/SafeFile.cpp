@@ -1,0 +1,49 @@
+#include "SafeFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace SafeFile {
+namespace {
+
+bool fail(QString* error, const QString& message)
+{
+    if (error)
+        *error = message;
+    return false;
+}
+
+} // namespace
+
+bool write(const QString& path, QByteArrayView data, QString* error)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(error, file.errorString());
+    if (file.write(data.data(), data.size()) != data.size()) {
+        const QString message = file.errorString();
+        file.cancelWriting();
+        return fail(error, message);
+    }
+    if (!file.commit())
+        return fail(error, file.errorString());
+    return true;
+}
+
+bool createExclusive(const QString& path, QByteArrayView data, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return fail(error, file.errorString());
+    if (file.write(data.data(), data.size()) != data.size() || !file.flush()) {
+        const QString message = file.errorString();
+        file.close();
+        file.remove(); // a numbered file holds one whole drop or does not exist
+        return fail(error, message);
+    }
+    file.close();
+    return file.error() == QFileDevice::NoError || fail(error, file.errorString());
+}
+
+} // namespace SafeFile

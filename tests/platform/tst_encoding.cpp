@@ -1,0 +1,59 @@
+#include "Encoding.h"
+#include "TestMain.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class EncodingTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ascii") << u"plain text 123"_s;
+        QTest::newRow("chinese") << u"中文摘录，标点。"_s;
+        QTest::newRow("emoji") << u"笑😀脸"_s;
+        QTest::newRow("ext-b") << u"𠀀𪚥"_s;
+        QTest::newRow("empty") << QString();
+    }
+    void roundTrip()
+    {
+        QFETCH(QString, text);
+        QCOMPARE(Encoding::decodeNarrow(Encoding::encodeNarrow(text)), text);
+    }
+
+    void decodesForeignBytes()
+    {
+        // 中文 in GBK is not valid UTF-8 and must fall back to GB18030.
+        QCOMPARE(Encoding::decodeNarrow("\xD6\xD0\xCE\xC4"), u"中文"_s);
+        QCOMPARE(Encoding::decodeNarrow("\xEF\xBB\xBF" "abc"), u"abc"_s);
+        // A GB18030 four-byte sequence (U+20000) decodes too.
+        QCOMPARE(Encoding::decodeNarrow("\x95\x32\x82\x36"), u"𠀀"_s);
+    }
+
+    void truncatesOnCharacterBoundaries_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("maxBytes");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("ascii") << QString(300, u'a') << 254 << QString(254, u'a');
+        // 84 Chinese characters are 252 bytes; the 85th would need 255.
+        QTest::newRow("chinese") << QString(100, u'中') << 254 << QString(84, u'中');
+        QTest::newRow("emoji-not-split") << (QString(252, u'a') + u"😀"_s) << 254
+                                         << QString(252, u'a');
+        QTest::newRow("fits") << u"短"_s << 254 << u"短"_s;
+    }
+    void truncatesOnCharacterBoundaries()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, maxBytes);
+        QFETCH(QString, expected);
+        const QString cut = Encoding::truncateUtf8(text, maxBytes);
+        QCOMPARE(cut, expected);
+        QVERIFY(Encoding::encodeNarrow(cut).size() <= maxBytes);
+    }
+};
+
+QUORREL_TEST(EncodingTest, "encoding")
+#include "tst_encoding.moc"
