@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal delivered in the event
+// loop, so the program can save what it holds before it ends. Only one
+// instance may exist at a time.
+class TerminationSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit TerminationSignals(QObject* parent = nullptr);
+    ~TerminationSignals() override;
+
+Q_SIGNALS:
+    void received(int signalNumber);
+
+private:
+    void readSignal();
+
+    QSocketNotifier* m_notifier = nullptr;
+};
