@@ -1,0 +1,592 @@
+#include "DataSource.h"
+
+#include "Sqlite.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// 0 for 标题, 1 for 内容, -1 for anything else.
+int fieldIndex(const QString& name)
+{
+    if (name == u"标题"_s)
+        return 0;
+    if (name == u"内容"_s)
+        return 1;
+    return -1;
+}
+
+DataErrorKind kindOf(int sqliteCode)
+{
+    switch (sqliteCode) {
+    case SQLITE_NOTADB:
+        return DataErrorKind::NotADatabase;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return DataErrorKind::Busy;
+    case SQLITE_READONLY:
+        return DataErrorKind::ReadOnly;
+    case SQLITE_CANTOPEN:
+        return DataErrorKind::CannotOpen;
+    default:
+        return DataErrorKind::Failed;
+    }
+}
+
+} // namespace
+
+// One open file with every statement the record set needs, prepared once.
+// Members are destroyed in reverse order: the statements before the database.
+struct Recordset::Connection {
+    SqliteDatabase db;
+    SqliteStatement first;
+    SqliteStatement next;
+    SqliteStatement exists;
+    SqliteStatement title;
+    SqliteStatement content;
+    SqliteStatement insert;
+    SqliteStatement update;
+    SqliteStatement remove;
+    SqliteStatement count;
+    SqliteStatement titles;
+
+    bool prepareAll(SqliteError* error)
+    {
+        // Fields go in through NULL-coalescing so that an Edit that set only
+        // one field leaves the other as it is.
+        const std::pair<SqliteStatement*, const char*> all[] = {
+            {&first, "SELECT rowid FROM WebDocuments ORDER BY rowid LIMIT 1"},
+            {&next, "SELECT rowid FROM WebDocuments WHERE rowid > ?1 ORDER BY rowid LIMIT 1"},
+            {&exists, "SELECT 1 FROM WebDocuments WHERE rowid = ?1"},
+            {&title, "SELECT \"标题\" FROM WebDocuments WHERE rowid = ?1"},
+            {&content, "SELECT \"内容\" FROM WebDocuments WHERE rowid = ?1"},
+            {&insert, "INSERT INTO WebDocuments (\"标题\", \"内容\") VALUES (?1, ?2)"},
+            {&update, "UPDATE WebDocuments SET \"标题\" = coalesce(?1, \"标题\"), "
+                      "\"内容\" = coalesce(?2, \"内容\") WHERE rowid = ?3"},
+            {&remove, "DELETE FROM WebDocuments WHERE rowid = ?1"},
+            {&count, "SELECT count(*) FROM WebDocuments"},
+            {&titles, "SELECT rowid, \"标题\" FROM WebDocuments ORDER BY rowid"},
+        };
+        for (const auto& [statement, sql] : all) {
+            if (!statement->prepare(db, sql, error))
+                return false;
+        }
+        return true;
+    }
+};
+
+// --- Recordset ---
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+
+bool Recordset::succeed() const
+{
+    m_lastError = DataError();
+    return true;
+}
+
+bool Recordset::fail(DataErrorKind kind, const QString& message, QString* error) const
+{
+    m_lastError = DataError{kind, message};
+    if (error)
+        *error = message;
+    return false;
+}
+
+bool Recordset::failSqlite(int code, const QString& what, const QString& sqliteMessage,
+                           QString* error) const
+{
+    const DataErrorKind kind = kindOf(code);
+    const QString file = QDir::toNativeSeparators(m_path);
+    QString message;
+    switch (kind) {
+    case DataErrorKind::NotADatabase:
+        message = u"%1: %2 is not an SQLite 3 database (an Access file cannot be used as it is)."_s
+                      .arg(what, file);
+        break;
+    case DataErrorKind::Busy:
+        message = u"%1: another program kept %2 locked too long (%3)."_s.arg(what, file,
+                                                                             sqliteMessage);
+        break;
+    case DataErrorKind::ReadOnly:
+        message = u"%1: %2 can only be read."_s.arg(what, file);
+        break;
+    default:
+        message = u"%1: %2 (%3)."_s.arg(what, sqliteMessage, file);
+        break;
+    }
+    return fail(kind, message, error);
+}
+
+bool Recordset::open(const QString& path, bool readOnly, int busyTimeoutMs)
+{
+    close(DataError());
+    m_path = path;
+    const QString file = QDir::toNativeSeparators(path);
+    const auto refuse = [this](DataErrorKind kind, const QString& message) {
+        close(DataError{kind, message});
+        return fail(kind, message, nullptr);
+    };
+    const auto refuseSqlite = [this](const SqliteError& e) {
+        failSqlite(e.code, u"Cannot open the document database"_s, e.message, nullptr);
+        close(m_lastError);
+        return false;
+    };
+
+    // An empty name or ":memory:" would give SQLite's temporary databases,
+    // so only an existing file, by its absolute path, is ever handed over.
+    if (path.isEmpty())
+        return refuse(DataErrorKind::FileMissing, u"No document database file is set."_s);
+    const QFileInfo info(path);
+    if (!info.exists())
+        return refuse(DataErrorKind::FileMissing,
+                      u"The document database %1 does not exist."_s.arg(file));
+    if (info.isDir())
+        return refuse(DataErrorKind::CannotOpen,
+                      u"The document database %1 is a folder."_s.arg(file));
+
+    auto connection = std::make_unique<Connection>();
+    SqliteError e;
+    if (!connection->db.open(info.absoluteFilePath(),
+                             readOnly ? SqliteOpenMode::ReadOnly : SqliteOpenMode::ReadWrite, &e))
+        return refuseSqlite(e);
+    connection->db.setBusyTimeout(busyTimeoutMs);
+
+    // The first read of the file: a file that is not SQLite fails here.
+    QStringList columns;
+    {
+        SqliteStatement pragma;
+        if (!pragma.prepare(connection->db, "PRAGMA table_info(\"WebDocuments\")", &e, false))
+            return refuseSqlite(e);
+        SqliteStep step;
+        while ((step = pragma.step(&e)) == SqliteStep::Row)
+            columns << pragma.columnText(1);
+        if (step == SqliteStep::Failed)
+            return refuseSqlite(e);
+    }
+    if (columns.isEmpty())
+        return refuse(DataErrorKind::MissingTable,
+                      u"The document database %1 has no table WebDocuments."_s.arg(file));
+    for (const QString& name : {u"标题"_s, u"内容"_s}) {
+        if (!columns.contains(name))
+            return refuse(DataErrorKind::MissingField,
+                          u"The table WebDocuments in %1 has no field %2."_s.arg(file, name));
+    }
+    if (!connection->prepareAll(&e))
+        return refuseSqlite(e);
+
+    m_connection = std::move(connection);
+    bool ok = false;
+    const std::optional<qint64> first = seek(std::nullopt, &ok, nullptr);
+    if (!ok) {
+        close(m_lastError);
+        return false;
+    }
+    m_position = first ? Position::Current : Position::PastEnd;
+    m_rowid = first.value_or(0);
+    return succeed();
+}
+
+void Recordset::close(const DataError& why)
+{
+    m_connection.reset();
+    m_openError = why;
+    m_position = Position::None;
+    m_rowid = 0;
+    m_lastModified.reset();
+    cancelPending();
+}
+
+void Recordset::setBusyTimeout(int milliseconds)
+{
+    if (m_connection)
+        m_connection->db.setBusyTimeout(milliseconds);
+}
+
+void Recordset::cancelPending()
+{
+    m_pending = Pending::None;
+    m_pendingTitle.reset();
+    m_pendingContent.reset();
+}
+
+bool Recordset::requireOpen(QString* error) const
+{
+    if (m_connection)
+        return true;
+    if (m_openError.message.isEmpty())
+        return fail(DataErrorKind::NotOpen,
+                    u"The document database is not open; Refresh opens it."_s, error);
+    return fail(DataErrorKind::NotOpen,
+                u"The document database is not open. %1"_s.arg(m_openError.message), error);
+}
+
+bool Recordset::requireCurrent(QString* error) const
+{
+    switch (m_position) {
+    case Position::Current:
+        return true;
+    case Position::Deleted:
+        return fail(DataErrorKind::NoCurrentRecord,
+                    u"No current record: it was deleted; move to another record first."_s,
+                    error);
+    case Position::PastEnd:
+    case Position::None:
+        break;
+    }
+    return fail(DataErrorKind::NoCurrentRecord,
+                u"No current record: there are no records or the last one has been passed."_s,
+                error);
+}
+
+std::optional<qint64> Recordset::seek(std::optional<qint64> after, bool* ok, QString* error)
+{
+    SqliteStatement& statement = after ? m_connection->next : m_connection->first;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    if (after && !statement.bindInt64(1, *after, &e)) {
+        *ok = failSqlite(e.code, u"Cannot move to the next record"_s, e.message, error);
+        return std::nullopt;
+    }
+    switch (statement.step(&e)) {
+    case SqliteStep::Row:
+        *ok = true;
+        return statement.columnInt64(0);
+    case SqliteStep::Done:
+        *ok = true;
+        return std::nullopt;
+    case SqliteStep::Failed:
+        break;
+    }
+    *ok = failSqlite(e.code, u"Cannot move to another record"_s, e.message, error);
+    return std::nullopt;
+}
+
+bool Recordset::MoveFirst(QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    cancelPending();
+    bool ok = false;
+    const std::optional<qint64> first = seek(std::nullopt, &ok, error);
+    if (!ok)
+        return false;
+    if (!first) {
+        m_position = Position::PastEnd;
+        return fail(DataErrorKind::NoCurrentRecord, u"No current record: the table is empty."_s,
+                    error);
+    }
+    m_position = Position::Current;
+    m_rowid = *first;
+    return succeed();
+}
+
+bool Recordset::MoveNext(QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    if (m_position == Position::PastEnd || m_position == Position::None)
+        return fail(DataErrorKind::NoCurrentRecord,
+                    u"No current record: already past the last record."_s, error);
+    cancelPending();
+    bool ok = false;
+    const std::optional<qint64> next = seek(m_rowid, &ok, error);
+    if (!ok)
+        return false;
+    // Past the end the last rowid is kept; only EOF says there is nothing more.
+    m_position = next ? Position::Current : Position::PastEnd;
+    m_rowid = next.value_or(m_rowid);
+    return succeed();
+}
+
+bool Recordset::isEOF() const
+{
+    return m_position == Position::PastEnd || m_position == Position::None;
+}
+
+std::optional<qint64> Recordset::Bookmark() const
+{
+    if (m_position == Position::Current)
+        return m_rowid;
+    return std::nullopt;
+}
+
+std::optional<qint64> Recordset::LastModified() const
+{
+    return m_lastModified;
+}
+
+bool Recordset::setBookmark(qint64 bookmark, QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    SqliteStatement& statement = m_connection->exists;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    statement.bindInt64(1, bookmark);
+    switch (statement.step(&e)) {
+    case SqliteStep::Row:
+        cancelPending();
+        m_position = Position::Current;
+        m_rowid = bookmark;
+        return succeed();
+    case SqliteStep::Done:
+        return fail(DataErrorKind::InvalidBookmark,
+                    u"No record has the bookmark %1 (it may have been deleted)."_s.arg(bookmark),
+                    error);
+    case SqliteStep::Failed:
+        break;
+    }
+    return failSqlite(e.code, u"Cannot go to the bookmarked record"_s, e.message, error);
+}
+
+bool Recordset::AddNew(QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    if (m_connection->db.isReadOnly())
+        return failSqlite(SQLITE_READONLY, u"Cannot add a record"_s, QString(), error);
+    cancelPending();
+    m_pending = Pending::Adding;
+    return succeed();
+}
+
+bool Recordset::Edit(QString* error)
+{
+    if (!requireOpen(error) || !requireCurrent(error))
+        return false;
+    if (m_connection->db.isReadOnly())
+        return failSqlite(SQLITE_READONLY, u"Cannot change the record"_s, QString(), error);
+    SqliteStatement& statement = m_connection->exists;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    statement.bindInt64(1, m_rowid);
+    switch (statement.step(&e)) {
+    case SqliteStep::Row:
+        cancelPending();
+        m_pending = Pending::Editing;
+        return succeed();
+    case SqliteStep::Done:
+        return fail(DataErrorKind::NoCurrentRecord,
+                    u"No current record: another program deleted it."_s, error);
+    case SqliteStep::Failed:
+        break;
+    }
+    return failSqlite(e.code, u"Cannot change the record"_s, e.message, error);
+}
+
+bool Recordset::setField(const QString& name, const QString& value, QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    const int index = fieldIndex(name);
+    if (index < 0)
+        return fail(DataErrorKind::UnknownField,
+                    u"WebDocuments has no field \"%1\"; its fields are 标题 and 内容."_s.arg(name),
+                    error);
+    if (m_pending == Pending::None)
+        return fail(DataErrorKind::NotEditing,
+                    u"A field can be set only after AddNew or Edit."_s, error);
+    (index == 0 ? m_pendingTitle : m_pendingContent) = value;
+    return succeed();
+}
+
+void Recordset::CancelUpdate()
+{
+    cancelPending();
+}
+
+bool Recordset::Update(QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    SqliteError e;
+    switch (m_pending) {
+    case Pending::None:
+        return fail(DataErrorKind::NotEditing, u"Update needs AddNew or Edit first."_s, error);
+
+    case Pending::Adding: {
+        SqliteStatement& statement = m_connection->insert;
+        SqliteResetGuard guard(statement);
+        if (!statement.bindText(1, m_pendingTitle.value_or(QString()), &e)
+            || !statement.bindText(2, m_pendingContent.value_or(QString()), &e)
+            || statement.step(&e) != SqliteStep::Done)
+            return failSqlite(e.code, u"Cannot store the new record"_s, e.message, error);
+        m_lastModified = m_connection->db.lastInsertRowId();
+        cancelPending();
+        return succeed();
+    }
+
+    case Pending::Editing: {
+        SqliteStatement& statement = m_connection->update;
+        SqliteResetGuard guard(statement);
+        // An unset field binds NULL, which the statement turns into "keep".
+        const auto bindField = [&](int index, const std::optional<QString>& value) {
+            return value ? statement.bindText(index, *value, &e) : statement.bindNull(index, &e);
+        };
+        if (!bindField(1, m_pendingTitle) || !bindField(2, m_pendingContent)
+            || !statement.bindInt64(3, m_rowid, &e) || statement.step(&e) != SqliteStep::Done)
+            return failSqlite(e.code, u"Cannot store the changed record"_s, e.message, error);
+        if (m_connection->db.changes() == 0) {
+            cancelPending();
+            return fail(DataErrorKind::NoCurrentRecord,
+                        u"No current record: another program deleted it."_s, error);
+        }
+        m_lastModified = m_rowid;
+        cancelPending();
+        return succeed();
+    }
+    }
+    return false;
+}
+
+bool Recordset::Delete(QString* error)
+{
+    if (!requireOpen(error) || !requireCurrent(error))
+        return false;
+    cancelPending();
+    SqliteStatement& statement = m_connection->remove;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    if (!statement.bindInt64(1, m_rowid, &e) || statement.step(&e) != SqliteStep::Done)
+        return failSqlite(e.code, u"Cannot delete the record"_s, e.message, error);
+    // Gone either way; MoveNext continues after its rowid.
+    m_position = Position::Deleted;
+    if (m_connection->db.changes() == 0)
+        return fail(DataErrorKind::NoCurrentRecord,
+                    u"No current record: another program deleted it."_s, error);
+    return succeed();
+}
+
+std::optional<QString> Recordset::field(const QString& name, QString* error) const
+{
+    if (!requireOpen(error))
+        return std::nullopt;
+    const int index = fieldIndex(name);
+    if (index < 0) {
+        fail(DataErrorKind::UnknownField,
+             u"WebDocuments has no field \"%1\"; its fields are 标题 and 内容."_s.arg(name), error);
+        return std::nullopt;
+    }
+    if (m_pending != Pending::None) {
+        const std::optional<QString>& pending = index == 0 ? m_pendingTitle : m_pendingContent;
+        if (pending || m_pending == Pending::Adding) {
+            succeed();
+            return pending.value_or(QString());
+        }
+    }
+    if (!requireCurrent(error))
+        return std::nullopt;
+    SqliteStatement& statement = index == 0 ? m_connection->title : m_connection->content;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    statement.bindInt64(1, m_rowid);
+    switch (statement.step(&e)) {
+    case SqliteStep::Row:
+        succeed();
+        return statement.columnText(0);
+    case SqliteStep::Done:
+        fail(DataErrorKind::NoCurrentRecord, u"No current record: another program deleted it."_s,
+             error);
+        return std::nullopt;
+    case SqliteStep::Failed:
+        break;
+    }
+    failSqlite(e.code, u"Cannot read the field %1"_s.arg(name), e.message, error);
+    return std::nullopt;
+}
+
+std::optional<qint64> Recordset::recordCount(QString* error) const
+{
+    if (!requireOpen(error))
+        return std::nullopt;
+    SqliteStatement& statement = m_connection->count;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    if (statement.step(&e) != SqliteStep::Row) {
+        failSqlite(e.code, u"Cannot count the records"_s, e.message, error);
+        return std::nullopt;
+    }
+    succeed();
+    return statement.columnInt64(0);
+}
+
+std::optional<QList<TitleEntry>> Recordset::titles(QString* error) const
+{
+    if (!requireOpen(error))
+        return std::nullopt;
+    SqliteStatement& statement = m_connection->titles;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    QList<TitleEntry> result;
+    SqliteStep step;
+    while ((step = statement.step(&e)) == SqliteStep::Row)
+        result.append(TitleEntry{statement.columnInt64(0), statement.columnText(1)});
+    if (step == SqliteStep::Failed) {
+        failSqlite(e.code, u"Cannot list the titles"_s, e.message, error);
+        return std::nullopt;
+    }
+    succeed();
+    return result;
+}
+
+// --- DataSource ---
+
+DataSource::DataSource() = default;
+DataSource::~DataSource() = default;
+
+void DataSource::setDatabaseName(const QString& path)
+{
+    m_path = path;
+}
+
+QString DataSource::DatabaseName() const
+{
+    return m_path;
+}
+
+QString DataSource::RecordSource() const
+{
+    return u"WebDocuments"_s;
+}
+
+bool DataSource::Refresh(QString* error)
+{
+    if (m_recordset.open(m_path, m_readOnly, m_busyTimeoutMs))
+        return true;
+    if (error)
+        *error = m_recordset.lastError().message;
+    return false;
+}
+
+Recordset& DataSource::recordset()
+{
+    return m_recordset;
+}
+
+bool DataSource::isOpen() const
+{
+    return m_recordset.isOpen();
+}
+
+const DataError& DataSource::lastError() const
+{
+    return m_recordset.lastError();
+}
+
+void DataSource::setBusyTimeout(int milliseconds)
+{
+    m_busyTimeoutMs = milliseconds;
+    m_recordset.setBusyTimeout(milliseconds);
+}
+
+void DataSource::setReadOnly(bool readOnly)
+{
+    m_readOnly = readOnly;
+}

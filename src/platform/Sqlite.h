@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Thin owning wrappers over the SQLite C API. Nothing here throws: every call
+// that can fail returns false (or SqliteStep::Failed) and, when asked, fills in
+// an SqliteError. SQL text is always a fixed literal of ours; values go in
+// through bind*(), never into the SQL.
+
+struct SqliteError {
+    int code = 0; // SQLite's primary result code (SQLITE_BUSY, SQLITE_NOTADB, ...); 0 for none
+    QString message;
+};
+
+enum class SqliteOpenMode {
+    ReadOnly,
+    ReadWrite,      // the file must exist; falls back to reading when it cannot be written
+    ReadWriteCreate // only for tools that make a database
+};
+
+class SqliteDatabase {
+public:
+    SqliteDatabase() = default;
+    ~SqliteDatabase();
+    SqliteDatabase(SqliteDatabase&& other) noexcept;
+    SqliteDatabase& operator=(SqliteDatabase&& other) noexcept;
+    SqliteDatabase(const SqliteDatabase&) = delete;
+    SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+
+    // Closes whatever was open first. `path` is taken literally, never as a URI.
+    bool open(const QString& path, SqliteOpenMode mode, SqliteError* error = nullptr);
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    // True when the connection can only read (opened so, or the file is write-protected).
+    bool isReadOnly() const;
+
+    // How long a statement waits for another connection's lock before failing with SQLITE_BUSY.
+    bool setBusyTimeout(int milliseconds, SqliteError* error = nullptr);
+    // Runs fixed SQL without results (BEGIN, COMMIT, CREATE TABLE in tools).
+    bool exec(const char* sql, SqliteError* error = nullptr);
+
+    qint64 lastInsertRowId() const;
+    qint64 changes() const;
+    sqlite3* handle() const { return m_db; }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+enum class SqliteStep { Row, Done, Failed };
+
+class SqliteStatement {
+public:
+    SqliteStatement() = default;
+    ~SqliteStatement();
+    SqliteStatement(SqliteStatement&& other) noexcept;
+    SqliteStatement& operator=(SqliteStatement&& other) noexcept;
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    // `persistent` hints that the statement is kept and reused for the connection's life.
+    bool prepare(SqliteDatabase& db, const char* sql, SqliteError* error = nullptr,
+                 bool persistent = true);
+    void finalize();
+    bool isPrepared() const { return m_stmt != nullptr; }
+
+    // Parameters count from 1. Text goes in as UTF-8 with its length, so an
+    // empty string is stored as '' (never NULL) and embedded quotes or NULs
+    // mean nothing special. The bytes are kept until the next reset().
+    bool bindText(int index, QStringView value, SqliteError* error = nullptr);
+    bool bindInt64(int index, qint64 value, SqliteError* error = nullptr);
+    bool bindNull(int index, SqliteError* error = nullptr);
+
+    SqliteStep step(SqliteError* error = nullptr);
+
+    // Columns count from 0 and are valid after step() gave Row. NULL reads as "" / 0.
+    QString columnText(int column) const;
+    qint64 columnInt64(int column) const;
+    bool columnIsNull(int column) const;
+
+    // Ends the current run (releasing the read lock it may hold) and drops the bindings.
+    void reset();
+
+private:
+    bool check(int rc, SqliteError* error) const;
+
+    sqlite3_stmt* m_stmt = nullptr;
+    std::vector<QByteArray> m_boundText; // owns the bytes SQLite was given by pointer
+};
+
+// Resets a statement on scope exit, so that a statement that stopped at a row
+// does not keep the file's shared lock and block writers in other processes.
+class SqliteResetGuard {
+public:
+    explicit SqliteResetGuard(SqliteStatement& statement) : m_statement(statement)
+    {
+        m_statement.reset();
+    }
+    ~SqliteResetGuard() { m_statement.reset(); }
+    SqliteResetGuard(const SqliteResetGuard&) = delete;
+    SqliteResetGuard& operator=(const SqliteResetGuard&) = delete;
+
+private:
+    SqliteStatement& m_statement;
+};
