@@ -21,7 +21,9 @@ bool write(const QString& path, QByteArrayView data, QString* error)
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
         return fail(error, file.errorString());
-    if (file.write(data.data(), data.size()) != data.size()) {
+    // Flush here: commit() does not notice a buffer that fails to reach the
+    // disk, and would put a short file in place of the old one.
+    if (file.write(data.data(), data.size()) != data.size() || !file.flush()) {
         const QString message = file.errorString();
         file.cancelWriting();
         return fail(error, message);

@@ -25,8 +25,8 @@ bool add(const char* name, Factory factory)
 
 int main(int argc, char* argv[])
 {
+    QApplication::setAttribute(Qt::AA_Use96Dpi, true); // twips tests count 15 per pixel
     QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
     auto& tests = TestRegistry::all();
     // argv: [program] [test name] [Qt Test options...]
     std::string only;
