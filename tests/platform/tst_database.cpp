@@ -1,0 +1,413 @@
+#include "DataSource.h"
+#include "Sqlite.h"
+#include "TestMain.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kTitle = u"标题"_s;
+const QString kContent = u"内容"_s;
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A copy of the empty database the build makes, as the program ships it.
+QString copyEmptyDatabase(const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath(u"WebDocuments.mdb"_s);
+    if (!QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), path))
+        return QString();
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    return path;
+}
+
+bool createDatabase(const QString& path, const char* sql)
+{
+    SqliteDatabase db;
+    return db.open(path, SqliteOpenMode::ReadWriteCreate) && db.exec(sql);
+}
+
+bool add(Recordset& rs, const QString& title, const QString& content)
+{
+    return rs.AddNew() && rs.setField(kTitle, title) && rs.setField(kContent, content)
+        && rs.Update();
+}
+
+QStringList walkTitles(Recordset& rs)
+{
+    QStringList titles;
+    if (!rs.MoveFirst())
+        return titles;
+    while (!rs.isEOF()) {
+        titles << rs.field(kTitle).value_or(u"<error>"_s);
+        rs.MoveNext();
+    }
+    return titles;
+}
+
+} // namespace
+
+class DatabaseTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void buildMakesExactlyTheEmptyTable()
+    {
+        SqliteDatabase db;
+        QVERIFY(db.open(QStringLiteral(QUORREL_EMPTY_DATABASE), SqliteOpenMode::ReadOnly));
+        SqliteStatement schema;
+        QVERIFY(schema.prepare(db, "SELECT type, name, sql FROM sqlite_schema"));
+        QCOMPARE(schema.step(), SqliteStep::Row);
+        QCOMPARE(schema.columnText(0), u"table"_s);
+        QCOMPARE(schema.columnText(1), u"WebDocuments"_s);
+        QCOMPARE(schema.columnText(2), u"CREATE TABLE WebDocuments (\"标题\" TEXT, \"内容\" TEXT)"_s);
+        QCOMPARE(schema.step(), SqliteStep::Done);
+    }
+
+    void walksRecordsInInsertionOrder()
+    {
+        QTemporaryDir dir;
+        DataSource ds;
+        ds.setDatabaseName(copyEmptyDatabase(dir));
+        QCOMPARE(ds.RecordSource(), u"WebDocuments"_s);
+        QVERIFY(ds.Refresh());
+        Recordset& rs = ds.recordset();
+
+        // Empty table: EOF, and nothing that needs a record works.
+        QVERIFY(rs.isEOF());
+        QVERIFY(!rs.Bookmark());
+        QString error;
+        QVERIFY(!rs.MoveFirst(&error));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!rs.MoveNext());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(!rs.field(kTitle));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(!rs.Edit());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(!rs.Delete());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+
+        // Titles that would sort differently, to show nothing sorts them.
+        QVERIFY(add(rs, u"b"_s, u"1"_s));
+        QVERIFY(add(rs, u"a"_s, u"2"_s));
+        QVERIFY(rs.isEOF()); // adding moved nothing
+        QVERIFY(ds.Refresh());
+        QCOMPARE(rs.field(kTitle).value(), u"b"_s);
+        const qint64 first = rs.Bookmark().value();
+
+        // Adding keeps the current record current; an unset field is stored as "".
+        QVERIFY(rs.AddNew() && rs.setField(kTitle, u"c"_s));
+        QCOMPARE(rs.field(kContent).value(), QString()); // the new record's buffer
+        QVERIFY(rs.Update());
+        QCOMPARE(rs.Bookmark().value(), first);
+        QCOMPARE(rs.field(kTitle).value(), u"b"_s);
+        QVERIFY(rs.LastModified().value() > first);
+
+        QCOMPARE(walkTitles(rs), (QStringList{u"b"_s, u"a"_s, u"c"_s}));
+        QVERIFY(rs.isEOF());
+        QVERIFY(!rs.Bookmark());
+        QVERIFY(!rs.MoveNext());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+
+        QCOMPARE(rs.recordCount().value(), 3);
+        const QList<TitleEntry> titles = rs.titles().value();
+        QStringList listed;
+        for (const TitleEntry& entry : titles)
+            listed << entry.title;
+        QCOMPARE(listed, (QStringList{u"b"_s, u"a"_s, u"c"_s}));
+        QCOMPARE(titles.at(0).bookmark, first);
+        QCOMPARE(titles.at(2).bookmark, rs.LastModified().value());
+        QVERIFY(rs.setBookmark(titles.at(2).bookmark));
+        QCOMPARE(rs.field(kContent).value(), QString());
+        QVERIFY(rs.MoveNext() && rs.isEOF());
+    }
+
+    void editsAndDeletesTheCurrentRecord()
+    {
+        QTemporaryDir dir;
+        DataSource ds;
+        ds.setDatabaseName(copyEmptyDatabase(dir));
+        QVERIFY(ds.Refresh());
+        Recordset& rs = ds.recordset();
+        for (const QString& title : {u"one"_s, u"two"_s, u"three"_s})
+            QVERIFY(add(rs, title, title + u" text"_s));
+        QVERIFY(ds.Refresh());
+
+        // Misuse fails cleanly and changes nothing.
+        QVERIFY(!rs.Update());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NotEditing);
+        QVERIFY(!rs.setField(kTitle, u"x"_s));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NotEditing);
+        QVERIFY(rs.Edit());
+        QVERIFY(!rs.setField(u"Title"_s, u"x"_s));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::UnknownField);
+        QVERIFY(!rs.field(u"标题 "_s));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::UnknownField);
+        QVERIFY(rs.setField(kTitle, u"dropped"_s));
+        rs.CancelUpdate();
+        QVERIFY(!rs.Update());
+
+        // Edit writes only the fields that were set, into the file.
+        QVERIFY(rs.MoveNext());
+        const qint64 two = rs.Bookmark().value();
+        QVERIFY(rs.Edit() && rs.setField(kTitle, u"TWO"_s));
+        QCOMPARE(rs.field(kTitle).value(), u"TWO"_s);
+        QVERIFY(rs.Update());
+        QCOMPARE(rs.LastModified().value(), two);
+        DataSource other;
+        other.setDatabaseName(ds.DatabaseName());
+        QVERIFY(other.Refresh() && other.recordset().setBookmark(two));
+        QCOMPARE(other.recordset().field(kTitle).value(), u"TWO"_s);
+        QCOMPARE(other.recordset().field(kContent).value(), u"two text"_s);
+
+        // Delete leaves no current record; MoveNext goes on after it.
+        QVERIFY(rs.Delete());
+        QVERIFY(!rs.Bookmark());
+        QVERIFY(!rs.isEOF());
+        QVERIFY(!rs.field(kContent));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(!rs.Edit());
+        QVERIFY(!rs.Delete());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(!rs.setBookmark(two));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::InvalidBookmark);
+        QVERIFY(rs.MoveNext());
+        QCOMPARE(rs.field(kTitle).value(), u"three"_s);
+        QCOMPARE(walkTitles(rs), (QStringList{u"one"_s, u"three"_s}));
+    }
+
+    void twoDataSourcesShareOneFile()
+    {
+        QTemporaryDir dir;
+        const QString path = copyEmptyDatabase(dir);
+        DataSource collector;
+        DataSource browser;
+        collector.setDatabaseName(path);
+        browser.setDatabaseName(path);
+        QVERIFY(collector.Refresh() && browser.Refresh());
+
+        QVERIFY(add(collector.recordset(), u"dropped"_s, u"text"_s));
+        QVERIFY(browser.Refresh());
+        QCOMPARE(browser.recordset().field(kContent).value(), u"text"_s);
+        QVERIFY(add(browser.recordset(), u"typed"_s, QString()));
+        QVERIFY(collector.Refresh());
+        QCOMPARE(walkTitles(collector.recordset()), (QStringList{u"dropped"_s, u"typed"_s}));
+
+        // A record deleted by the other side reads as gone, not as stale data.
+        QVERIFY(collector.recordset().MoveFirst());
+        QVERIFY(browser.recordset().MoveFirst() && browser.recordset().Delete());
+        QVERIFY(!collector.recordset().field(kTitle));
+        QCOMPARE(collector.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(!collector.recordset().Edit());
+        QCOMPARE(collector.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(collector.recordset().MoveNext());
+        QCOMPARE(collector.recordset().field(kTitle).value(), u"typed"_s);
+    }
+
+    void writerWaitsForALockThenFails()
+    {
+        QTemporaryDir dir;
+        DataSource ds;
+        ds.setDatabaseName(copyEmptyDatabase(dir));
+        QVERIFY(ds.Refresh());
+        Recordset& rs = ds.recordset();
+        QVERIFY(add(rs, u"before"_s, u"x"_s));
+        QVERIFY(rs.MoveFirst());
+
+        SqliteDatabase holder;
+        QVERIFY(holder.open(ds.DatabaseName(), SqliteOpenMode::ReadWrite));
+        QVERIFY(holder.exec("BEGIN IMMEDIATE"));
+        ds.setBusyTimeout(300);
+
+        QVERIFY(rs.AddNew() && rs.setField(kTitle, u"blocked"_s));
+        QElapsedTimer waited;
+        waited.start();
+        QString error;
+        QVERIFY(!rs.Update(&error));
+        QVERIFY2(waited.elapsed() >= 250, "gave up without waiting for the lock");
+        QCOMPARE(rs.lastError().kind, DataErrorKind::Busy);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(rs.field(kTitle).value(), u"blocked"_s); // kept for a retry
+        QVERIFY(!rs.Delete());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::Busy);
+
+        QVERIFY(holder.exec("ROLLBACK"));
+        QVERIFY(rs.AddNew() && rs.setField(kTitle, u"after"_s) && rs.Update());
+        QCOMPARE(walkTitles(rs), (QStringList{u"before"_s, u"after"_s}));
+    }
+
+    void refusesFilesItCannotUse_data()
+    {
+        QTest::addColumn<QByteArray>("setup"); // how to make the file
+        QTest::addColumn<DataErrorKind>("kind");
+        QTest::newRow("missing") << QByteArray("none") << DataErrorKind::FileMissing;
+        QTest::newRow("random bytes") << QByteArray("random") << DataErrorKind::NotADatabase;
+        QTest::newRow("Access file") << QByteArray("access") << DataErrorKind::NotADatabase;
+        QTest::newRow("zero bytes") << QByteArray("empty") << DataErrorKind::MissingTable;
+        QTest::newRow("other table") << QByteArray("CREATE TABLE Docs (\"标题\" TEXT, \"内容\" TEXT)")
+                                     << DataErrorKind::MissingTable;
+        QTest::newRow("no content field") << QByteArray("CREATE TABLE WebDocuments (\"标题\" TEXT)")
+                                          << DataErrorKind::MissingField;
+        QTest::newRow("no title field")
+            << QByteArray("CREATE TABLE WebDocuments (title TEXT, \"内容\" TEXT)")
+            << DataErrorKind::MissingField;
+        QTest::newRow("folder") << QByteArray("folder") << DataErrorKind::CannotOpen;
+    }
+    void refusesFilesItCannotUse()
+    {
+        QFETCH(QByteArray, setup);
+        QFETCH(DataErrorKind, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"WebDocuments.mdb"_s);
+        if (setup == "random") {
+            QByteArray bytes(64 * 1024, Qt::Uninitialized);
+            QRandomGenerator rng(7);
+            for (char& c : bytes)
+                c = char(rng.bounded(256));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        } else if (setup == "access") {
+            QFile f(path);
+            QByteArray bytes("\0\1\0\0Standard Jet DB\0", 24);
+            bytes.append(4096 - bytes.size(), '\x5a');
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        } else if (setup == "empty") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else if (setup == "folder") {
+            QVERIFY(QDir(dir.path()).mkdir(u"WebDocuments.mdb"_s));
+        } else if (setup != "none") {
+            QVERIFY(createDatabase(path, setup.constData()));
+        }
+        const QByteArray before = readAll(path);
+        const QStringList filesBefore = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+
+        DataSource ds;
+        ds.setDatabaseName(path);
+        QString error;
+        QVERIFY(!ds.Refresh(&error));
+        QCOMPARE(ds.lastError().kind, kind);
+        QVERIFY(!ds.isOpen());
+        QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+
+        // Every operation says the database is not open, and why.
+        Recordset& rs = ds.recordset();
+        QVERIFY(rs.isEOF());
+        QVERIFY(!rs.MoveFirst());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NotOpen);
+        QVERIFY(rs.lastError().message.contains(error));
+        QVERIFY(!rs.AddNew());
+        QVERIFY(!rs.setField(kTitle, u"x"_s));
+        QVERIFY(!rs.Update());
+        QVERIFY(!rs.field(kTitle));
+        QVERIFY(!rs.titles());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NotOpen);
+
+        // Nothing was created, changed or left beside it.
+        QCOMPARE(readAll(path), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), filesBefore);
+    }
+
+    void readOnlyFileReadsButRefusesWrites_data()
+    {
+        QTest::addColumn<bool>("byPermission");
+        QTest::newRow("opened for reading") << false;
+        QTest::newRow("write-protected file") << true;
+    }
+    void readOnlyFileReadsButRefusesWrites()
+    {
+        QFETCH(bool, byPermission);
+        if (byPermission && ::geteuid() == 0)
+            QSKIP("root writes to write-protected files; the other row covers read-only use");
+        QTemporaryDir dir;
+        DataSource writer;
+        writer.setDatabaseName(copyEmptyDatabase(dir));
+        QVERIFY(writer.Refresh() && add(writer.recordset(), u"kept"_s, u"safe"_s));
+        const QString path = writer.DatabaseName();
+        const QByteArray before = readAll(path);
+
+        DataSource ds;
+        ds.setDatabaseName(path);
+        if (byPermission)
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+        else
+            ds.setReadOnly(true);
+        QVERIFY(ds.Refresh());
+        Recordset& rs = ds.recordset();
+        QCOMPARE(rs.field(kContent).value(), u"safe"_s);
+        QCOMPARE(rs.titles().value().size(), 1);
+        QString error;
+        QVERIFY(!rs.AddNew(&error));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::ReadOnly);
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!rs.Edit());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::ReadOnly);
+        QVERIFY(!rs.Delete());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::ReadOnly);
+        QCOMPARE(rs.field(kTitle).value(), u"kept"_s);
+        QCOMPARE(readAll(path), before);
+    }
+
+    void storesTextExactly_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("content");
+        QTest::newRow("Chinese") << u"网页文摘"_s << u"第一段。\r\n第二段：“引号”"_s;
+        QTest::newRow("emoji and CJK Ext B") << u"😀👍🏽"_s << u"𠀀𪜀 and 🇨🇳"_s;
+        QTest::newRow("both empty") << QString() << QString();
+        QTest::newRow("SQL-looking") << u"x'); DROP TABLE WebDocuments; --"_s
+                                     << u"\"标题\" = NULL; DELETE FROM WebDocuments WHERE 1=1; '' \""_s;
+        QTest::newRow("long title") << QString(100'000, u'题') << u"c"_s;
+        QString big;
+        big.reserve(10 * 1024 * 1024);
+        while (big.size() < 10 * 1024 * 1024)
+            big += u"0123456789abcdef中文😀\n"_s;
+        QTest::newRow("10 MB content") << u"big"_s << big;
+    }
+    void storesTextExactly()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, content);
+        QTemporaryDir dir;
+        DataSource ds;
+        ds.setDatabaseName(copyEmptyDatabase(dir));
+        QVERIFY(ds.Refresh());
+        QVERIFY(add(ds.recordset(), title, content));
+
+        DataSource reader;
+        reader.setDatabaseName(ds.DatabaseName());
+        QVERIFY(reader.Refresh());
+        QCOMPARE(reader.recordset().recordCount().value(), 1);
+        QCOMPARE(reader.recordset().field(kTitle).value(), title);
+        QCOMPARE(reader.recordset().field(kContent).value(), content);
+
+        // Stored as TEXT, never NULL, so other tools see the same thing.
+        SqliteDatabase db;
+        QVERIFY(db.open(ds.DatabaseName(), SqliteOpenMode::ReadOnly));
+        SqliteStatement types;
+        QVERIFY(types.prepare(db, "SELECT typeof(\"标题\"), typeof(\"内容\"), "
+                                  "length(CAST(\"内容\" AS BLOB)) FROM WebDocuments"));
+        QCOMPARE(types.step(), SqliteStep::Row);
+        QCOMPARE(types.columnText(0), u"text"_s);
+        QCOMPARE(types.columnText(1), u"text"_s);
+        QCOMPARE(types.columnInt64(2), content.toUtf8().size());
+    }
+};
+
+QUORREL_TEST(DatabaseTest, "database")
+#include "tst_database.moc"
