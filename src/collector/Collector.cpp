@@ -1,0 +1,206 @@
+#include "Collector.h"
+
+#include "Dialogs.h"
+#include "Encoding.h"
+#include "ProgramDir.h"
+#include "SafeFile.h"
+#include "Settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Saved = u"文件保存成功！"_s;
+const QString Failed = u"文档保存失败！"_s;
+const QString Cancelled = u"文档保存已取消！"_s;
+const QString TitleField = u"标题"_s;
+const QString ContentField = u"内容"_s;
+
+bool isOrdinaryFile(const QString& path)
+{
+    return QFileInfo(path).isFile();
+}
+
+} // namespace
+
+Collector::Collector(Dialogs& dialogs, QWidget* parent) : m_dialogs(dialogs), m_parent(parent)
+{
+}
+
+void Collector::GetSaveMode()
+{
+    save = SettingRules::saveMode(ReadSetting(u"save"_s, u"append"_s));
+}
+
+void Collector::GetTip()
+{
+    tip = SettingRules::onUnlessFalse(ReadSetting(u"Tip"_s, SettingRules::True));
+}
+
+void Collector::GetCacheUpdate()
+{
+    CacheUpdate = SettingRules::onUnlessFalse(ReadSetting(u"CacheUpdate"_s, SettingRules::True));
+}
+
+void Collector::GetAutoName()
+{
+    autoname = SettingRules::onlyIfTrue(ReadSetting(u"AutoName"_s, SettingRules::False));
+}
+
+void Collector::GetFilePath()
+{
+    filepath = SettingRules::resolveFilePath(ReadSetting(u"filepath"_s, u"default"_s), ProgramDir());
+}
+
+void Collector::readSettings()
+{
+    GetSaveMode();
+    GetTip();
+    GetCacheUpdate();
+    GetAutoName();
+    GetFilePath();
+}
+
+void Collector::bindDatabase()
+{
+    Data1.setDatabaseName(ProgramDir() + u"WebDocuments.mdb"_s);
+}
+
+void Collector::prepareSaveDirectory()
+{
+    QDir().mkdir(filepath); // one level only; an existing folder is fine
+    FindFreeFileNumber();
+}
+
+void Collector::FindFreeFileNumber()
+{
+    NextFileNumber = 0;
+    // Ends also when every number is taken: the counter then rests on the
+    // last one, where the next create-mode drop finds no free file.
+    while (NextFileNumber < LastFileNumber && isOrdinaryFile(numberedFilePath(NextFileNumber)))
+        ++NextFileNumber;
+}
+
+QString Collector::defaultDocumentPath() const
+{
+    return ProgramDir() + u"Doc.dat"_s;
+}
+
+QString Collector::numberedFilePath(int number) const
+{
+    return filepath + QString::number(number) + u".txt"_s;
+}
+
+void Collector::storeDrop(const std::optional<QString>& text)
+{
+    if (save != u"append"_s && save != u"create"_s && save != u"database"_s)
+        return;
+    if (!text) {
+        report(false);
+        return;
+    }
+    DroppedText = *text;
+    if (save == u"append"_s) {
+        report(CacheUpdate ? appendCached() : appendToDocument());
+    } else if (save == u"create"_s) {
+        report(createNumberedFile());
+    } else {
+        if (!autoname) {
+            DocTitle = m_dialogs.inputText(m_parent, u"请输入文档标题:"_s, u"输入信息"_s).value_or(QString());
+            if (DocTitle.isEmpty()) {
+                tell(Cancelled); // shown whatever `tip` says
+                return;
+            }
+        } else {
+            DocTitle = u"文档"_s;
+        }
+        report(addRecord());
+        DocTitle.clear();
+    }
+    DroppedText.clear();
+}
+
+bool Collector::appendCached()
+{
+    PendingText += DroppedText;
+    return true;
+}
+
+bool Collector::appendToDocument()
+{
+    const QString path = defaultDocumentPath();
+    // A box left over from a failed save must not leak into the next document.
+    text1.setText(QString());
+    if (isOrdinaryFile(path) && !text1.LoadFile(path))
+        return false;
+    text1.setText(text1.Text() + DroppedText);
+    if (!text1.SaveFile(path))
+        return false;
+    text1.setText(QString());
+    return true;
+}
+
+bool Collector::createNumberedFile()
+{
+    const QByteArray line = Encoding::encodeNarrow(DroppedText) + "\r\n";
+    for (;;) {
+        const QString path = numberedFilePath(NextFileNumber);
+        // Created exclusively: a file that appears after the test is skipped
+        // like one that was there, never overwritten.
+        if (!QFileInfo::exists(path)) {
+            if (SafeFile::createExclusive(path, line)) {
+                if (NextFileNumber < LastFileNumber)
+                    ++NextFileNumber;
+                return true;
+            }
+            if (!QFileInfo::exists(path))
+                return false; // the folder is missing or refuses the file
+        }
+        if (NextFileNumber >= LastFileNumber)
+            return false;
+        ++NextFileNumber;
+    }
+}
+
+bool Collector::addRecord()
+{
+    // The prompt came first: the database is touched only once a title is known.
+    if (!Data1.Refresh())
+        return false;
+    Recordset& records = Data1.recordset();
+    return records.AddNew() && records.setField(TitleField, DocTitle) &&
+           records.setField(ContentField, DroppedText) && records.Update();
+}
+
+bool Collector::WriteDefaultDocument(QString* error)
+{
+    if (PendingText.isEmpty())
+        return true;
+    const QString path = defaultDocumentPath();
+    if (isOrdinaryFile(path)) {
+        if (!text1.LoadFile(path, error))
+            return false;
+        text1.setText(text1.Text() + PendingText);
+    } else {
+        text1.setText(PendingText);
+    }
+    if (!text1.SaveFile(path, error))
+        return false;
+    text1.setText(QString());
+    PendingText.clear(); // on disk now: a second call must not append it again
+    return true;
+}
+
+void Collector::report(bool saved)
+{
+    if (tip)
+        tell(saved ? Saved : Failed);
+}
+
+void Collector::tell(const QString& text)
+{
+    m_dialogs.message(m_parent, text, u"提示"_s, Dialogs::Icon::Information, Dialogs::Buttons::Ok);
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "DataSource.h"
+#include "RichText.h"
+
+#include <QString>
+
+#include <optional>
+
+class Dialogs;
+class QWidget;
+
+// What the collector keeps and how it stores a drop, apart from any window:
+// the settings snapshot taken at load, the text cached for the default
+// document, the numbered-file counter, and the three save modes.
+class Collector {
+public:
+    static constexpr int LastFileNumber = 32767;
+
+    // `dialogs` asks the title and reports outcomes; `parent` owns those boxes.
+    explicit Collector(Dialogs& dialogs, QWidget* parent = nullptr);
+
+    // The settings snapshot. The advanced settings dialog assigns these
+    // directly, so a change governs the next drop without a restart.
+    QString save;       // "append", "create" or "database"
+    bool CacheUpdate = false;
+    bool autoname = false;
+    bool tip = false;
+    QString filepath;   // folder for numbered files, always ending in '/'
+
+    // The readers of the load, each one key of the settings file.
+    void GetSaveMode();
+    void GetTip();
+    void GetCacheUpdate();
+    void GetAutoName();
+    void GetFilePath();
+    void readSettings(); // the five above, in the order the load runs them
+
+    // Binds the data control to ProgramDir() + "WebDocuments.mdb".
+    void bindDatabase();
+    // Creates `filepath` (one level) and finds the first free file number.
+    void prepareSaveDirectory();
+    void FindFreeFileNumber();
+
+    // Stores one drop by `save`; nullopt is a drag that carried no text.
+    void storeDrop(const std::optional<QString>& text);
+
+    // Appends PendingText to Doc.dat (creating it when missing) and empties
+    // PendingText once it is on disk. True when nothing was left to write.
+    bool WriteDefaultDocument(QString* error = nullptr);
+
+    const QString& pendingText() const { return PendingText; }
+    int nextFileNumber() const { return NextFileNumber; }
+    DataSource& data() { return Data1; }
+
+    QString defaultDocumentPath() const;
+    QString numberedFilePath(int number) const;
+
+private:
+    bool appendCached();
+    bool appendToDocument();
+    bool createNumberedFile();
+    bool addRecord();
+    void report(bool saved);
+    void tell(const QString& text);
+
+    Dialogs& m_dialogs;
+    QWidget* m_parent;
+
+    QString DocTitle;
+    QString DroppedText;
+    QString PendingText;
+    int NextFileNumber = 0;
+
+    RichTextBuffer text1;
+    DataSource Data1;
+};

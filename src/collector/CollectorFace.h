@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QMimeData;
+
+// The collector's face (`Label1`): an icon-like square that takes text drops
+// and mouse presses. It lights up while a drag that carries text hovers over it.
+class CollectorFace : public QWidget {
+    Q_OBJECT
+public:
+    explicit CollectorFace(QWidget* parent = nullptr);
+
+    // The face drawn at any size, also used for the window and tray icons.
+    static QPixmap picture(int size, bool highlighted = false);
+
+    std::function<void(const std::optional<QString>& text)> onDrop;
+    std::function<void(QMouseEvent* event)> onMousePress;
+    std::function<void(QMouseEvent* event)> onMouseMove;
+
+    bool isHighlighted() const { return m_highlighted; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void setHighlighted(bool on);
+
+    bool m_highlighted = false;
+};

@@ -1,0 +1,270 @@
+#include "frmCollectorWindow.h"
+
+#include "CollectorFace.h"
+#include "Dialogs.h"
+#include "ProgramDir.h"
+#include "Settings.h"
+#include "SingleInstance.h"
+#include "Twips.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double WindowTwips = 560;
+constexpr double FaceTwips = 540;
+const QString HideCaption = u"隐藏悬浮窗"_s;
+const QString ShowCaption = u"显示悬浮窗"_s;
+
+} // namespace
+
+frmCollectorWindow::frmCollectorWindow(Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_dialogs(dialogs), m_collector(dialogs, this)
+{
+    setObjectName(u"frmCollectorWindow"_s);
+    setWindowTitle(u"Quorrel"_s);
+    // Opaque: without a compositor, translucent corners would turn black.
+    QPalette frame = palette();
+    frame.setColor(QPalette::Window, QColor(0x12, 0x3a, 0x7a));
+    setPalette(frame);
+    setAutoFillBackground(true);
+    m_face = new CollectorFace(this);
+    m_face->setObjectName(u"Label1"_s);
+    m_face->onDrop = [this](const std::optional<QString>& text) {
+        // Stored once the drag has ended, so the source is not kept waiting
+        // while a prompt or a message box is up.
+        QTimer::singleShot(0, this, [this, text] { Label1_OLEDragDrop(text); });
+    };
+    m_face->onMousePress = [this](QMouseEvent* e) {
+        Label1_MouseDown(e->button(), e->globalPosition().toPoint());
+    };
+    m_face->onMouseMove = [this](QMouseEvent* e) {
+        if (m_pressOffset && (e->buttons() & Qt::LeftButton))
+            move(e->globalPosition().toPoint() - *m_pressOffset);
+    };
+    openFolder = [](const QString& dir) { QDesktopServices::openUrl(QUrl::fromLocalFile(dir)); };
+    buildMenu();
+}
+
+frmCollectorWindow::~frmCollectorWindow() = default;
+
+double frmCollectorWindow::dpi() const
+{
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? s->logicalDotsPerInch() : 96.0;
+}
+
+bool frmCollectorWindow::Form_Load()
+{
+    ProgramDirectory::resolve();
+    m_instance = std::make_unique<SingleInstance>(ProgramDir());
+    if (!m_instance->acquire())
+        return false;
+
+    const int side = Twips::toPixels(WindowTwips, dpi());
+    setFixedSize(side, side);
+    const int face = Twips::toPixels(FaceTwips, dpi());
+    m_face->setGeometry(0, 0, face, face);
+    placeAtStart();
+    show();
+    buildTray();
+
+    m_collector.bindDatabase();
+    LoadPosition();
+    m_collector.readSettings();
+    m_collector.prepareSaveDirectory();
+    return true;
+}
+
+void frmCollectorWindow::placeAtStart()
+{
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    const QRect area = s->availableGeometry();
+    move(area.right() - width() - 48, area.top() + 96);
+}
+
+void frmCollectorWindow::LoadPosition()
+{
+    const auto pos = SettingRules::position(ReadSetting(u"left"_s, SettingRules::False),
+                                            ReadSetting(u"top"_s, SettingRules::False));
+    if (pos)
+        move(Twips::toPixels(pos->left, dpi()), Twips::toPixels(pos->top, dpi()));
+}
+
+void frmCollectorWindow::Form_Activate()
+{
+    raise();
+}
+
+bool frmCollectorWindow::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        Form_Activate();
+    return QWidget::event(event);
+}
+
+void frmCollectorWindow::buildMenu()
+{
+    m_menu = new QMenu(u"菜单"_s, this);
+    m_menu->setObjectName(u"Menu"_s);
+    const auto add = [this](const char* name, const QString& caption, void (frmCollectorWindow::*slot)()) {
+        QAction* action = m_menu->addAction(caption, this, slot);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    add("Editor", u"启动文档编辑器"_s, &frmCollectorWindow::Editor_Click);
+    add("DataExplorer", u"启动文档浏览器"_s, &frmCollectorWindow::DataExplorer_Click);
+    add("OpenDir", u"打开文档保存目录"_s, &frmCollectorWindow::OpenDir_Click);
+    m_hideWindow = add("HideWindow", HideCaption, &frmCollectorWindow::HideWindow_Click);
+    add("Set", u"高级设置"_s, &frmCollectorWindow::Set_Click);
+    m_menu->addSeparator()->setObjectName(u"a1"_s);
+    add("Help", u"帮助"_s, &frmCollectorWindow::Help_Click);
+    add("About", u"关于"_s, &frmCollectorWindow::About_Click);
+    add("Exit", u"退出"_s, &frmCollectorWindow::Exit_Click);
+}
+
+void frmCollectorWindow::buildTray()
+{
+    const QIcon icon(CollectorFace::picture(64));
+    setWindowIcon(icon);
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return; // a desktop without a tray: the face alone leads to the menu
+    m_tray = new QSystemTrayIcon(icon, this);
+    m_tray->setObjectName(u"cSysTray1"_s);
+    m_tray->setToolTip(u"Quorrel1.0"_s);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Context)
+                    cSysTray1_MouseDown(Qt::RightButton, QCursor::pos());
+                else if (reason == QSystemTrayIcon::MiddleClick)
+                    cSysTray1_MouseDown(Qt::MiddleButton, QCursor::pos());
+            });
+    m_tray->show();
+}
+
+void frmCollectorWindow::Label1_OLEDragDrop(const std::optional<QString>& text)
+{
+    m_collector.storeDrop(text);
+}
+
+void frmCollectorWindow::Label1_MouseDown(Qt::MouseButton button, const QPoint& globalPos)
+{
+    if (button == Qt::LeftButton)
+        startMove(globalPos);
+    else
+        popupMenu(globalPos);
+}
+
+void frmCollectorWindow::startMove(const QPoint& globalPos)
+{
+    m_pressOffset.reset();
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
+    // A bare X server has no window manager to move us: follow the mouse ourselves.
+    m_pressOffset = globalPos - pos();
+}
+
+void frmCollectorWindow::cSysTray1_MouseDown(Qt::MouseButton button, const QPoint& globalPos)
+{
+    if (button != Qt::LeftButton)
+        popupMenu(globalPos);
+}
+
+void frmCollectorWindow::popupMenu(const QPoint& globalPos)
+{
+    m_menu->popup(globalPos);
+}
+
+namespace {
+
+void openIfThere(const std::function<void()>& open)
+{
+    if (open)
+        open();
+}
+
+} // namespace
+
+void frmCollectorWindow::Editor_Click() { openIfThere(m_windows.openEditor); }
+void frmCollectorWindow::DataExplorer_Click() { openIfThere(m_windows.openBrowser); }
+void frmCollectorWindow::Set_Click() { openIfThere(m_windows.openSettings); }
+void frmCollectorWindow::Help_Click() { openIfThere(m_windows.openHelp); }
+void frmCollectorWindow::About_Click() { openIfThere(m_windows.openAbout); }
+
+void frmCollectorWindow::OpenDir_Click()
+{
+    if (openFolder)
+        openFolder(m_collector.filepath);
+}
+
+void frmCollectorWindow::HideWindow_Click()
+{
+    if (isVisible()) {
+        hide();
+        m_hideWindow->setText(ShowCaption);
+    } else {
+        show();
+        raise();
+        activateWindow();
+        m_hideWindow->setText(HideCaption);
+    }
+}
+
+void frmCollectorWindow::Exit_Click()
+{
+    // The editor goes first: closing it may save its own text to Doc.dat,
+    // which must not replace the cached text written after it.
+    if (m_windows.editor)
+        m_windows.editor->close();
+
+    QString error;
+    if (!m_collector.WriteDefaultDocument(&error)) {
+        // Keep running with the text in memory, so the user can mend the
+        // folder and exit again; nothing is lost silently.
+        m_dialogs.message(this, u"文档保存失败！"_s, u"提示"_s, Dialogs::Icon::Information,
+                          Dialogs::Buttons::Ok);
+        return;
+    }
+    WriteSetting(u"left"_s, SettingRules::twipsText(Twips::fromPixels(x(), dpi())));
+    WriteSetting(u"top"_s, SettingRules::twipsText(Twips::fromPixels(y(), dpi())));
+
+    for (QWidget* window : {m_windows.browser.data(), m_windows.dataSet.data()}) {
+        if (window)
+            window->close();
+    }
+    m_exiting = true;
+    if (m_tray)
+        m_tray->hide();
+    close();
+    QCoreApplication::quit();
+}
+
+void frmCollectorWindow::savePendingQuietly()
+{
+    m_collector.WriteDefaultDocument();
+}
+
+void frmCollectorWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_exiting) {
+        event->accept();
+        return;
+    }
+    // Closed by the window manager (Alt+F4): the orderly way out.
+    event->ignore();
+    QTimer::singleShot(0, this, &frmCollectorWindow::Exit_Click);
+}

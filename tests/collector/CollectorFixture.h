@@ -1,0 +1,89 @@
+#pragma once
+
+#include "ProgramDir.h"
+#include "RichText.h"
+#include "ScriptedDialogs.h"
+#include "frmCollectorWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <memory>
+
+// A program folder of its own and a loaded collector in it, with every modal
+// question answered by a script.
+struct CollectorFixture {
+    QTemporaryDir dir;
+    std::unique_ptr<ProgramDirOverride> programDir;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<frmCollectorWindow> window;
+
+    explicit CollectorFixture(const QByteArray& settings = {})
+    {
+        programDir = std::make_unique<ProgramDirOverride>(dir.path());
+        if (!settings.isNull())
+            write(u"Set.ini", settings);
+    }
+    ~CollectorFixture()
+    {
+        window.reset(); // releases the instance lock before the folder goes
+    }
+
+    bool load()
+    {
+        window = std::make_unique<frmCollectorWindow>(dialogs);
+        return window->Form_Load();
+    }
+    Collector& collector() { return window->collector(); }
+
+    QString path(QStringView name) const { return ProgramDir() + name; }
+
+    void write(QStringView name, const QByteArray& bytes) const
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray read(QStringView name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    QString documentText() const
+    {
+        RichTextBuffer box;
+        return box.LoadFile(path(u"Doc.dat")) ? box.Text() : QStringLiteral("<missing>");
+    }
+
+    // A real drag: enter, move and drop events through the window's handle,
+    // so the face's acceptDrops decides; then the queued store runs.
+    void dropText(const std::optional<QString>& text)
+    {
+        QMimeData data;
+        if (text)
+            data.setText(*text);
+        else
+            data.setUrls({QUrl::fromLocalFile(QStringLiteral("/etc/hostname"))});
+        QWindow* handle = window->windowHandle();
+        QVERIFY(handle);
+        const QPointF at(10, 10);
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(handle, &enter);
+        QDragMoveEvent moveEvent(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &data,
+                                 Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(handle, &moveEvent);
+        QVERIFY(moveEvent.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
+        QApplication::sendEvent(handle, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+        QCoreApplication::processEvents(); // the store is queued after the drag
+    }
+};

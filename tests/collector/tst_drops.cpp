@@ -1,0 +1,181 @@
+#include "CollectorFixture.h"
+#include "DataSource.h"
+#include "TestMain.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Saved = u"文件保存成功！"_s;
+const QString Failed = u"文档保存失败！"_s;
+const QString Cancelled = u"文档保存已取消！"_s;
+
+} // namespace
+
+class DropsTest : public QObject {
+    Q_OBJECT
+
+    static QByteArray settings(const char* lines)
+    {
+        return QByteArray("[CollectorSet]\n") + lines;
+    }
+
+    QStringList records(const QString& path, const QString& field)
+    {
+        DataSource data;
+        data.setDatabaseName(path);
+        QStringList values;
+        if (!data.Refresh())
+            return {u"<no database>"_s};
+        Recordset& rs = data.recordset();
+        for (; !rs.isEOF(); rs.MoveNext())
+            values << rs.field(field).value_or(u"<error>"_s);
+        return values;
+    }
+
+private Q_SLOTS:
+    void appendJoinsDropsWithNothingBetween_data()
+    {
+        QTest::addColumn<bool>("cached");
+        QTest::newRow("cached") << true;
+        QTest::newRow("at once") << false;
+    }
+    void appendJoinsDropsWithNothingBetween()
+    {
+        QFETCH(bool, cached);
+        CollectorFixture f(settings(cached ? "" : "CacheUpdate=false\n"));
+        QVERIFY(f.load());
+        f.dropText(u"ab"_s);
+        f.dropText(u"cd\n中文😀{}\\"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList({Saved, Saved}));
+        QCOMPARE(f.dialogs.messages.first().title, u"提示"_s);
+        QCOMPARE(f.dialogs.messages.first().icon, Dialogs::Icon::Information);
+        if (cached) {
+            QVERIFY(!QFile::exists(f.path(u"Doc.dat"))); // nothing on disk before the exit
+            QCOMPARE(f.collector().pendingText(), u"abcd\n中文😀{}\\"_s);
+        } else {
+            QCOMPARE(f.documentText(), u"abcd\n中文😀{}\\"_s); // created by the first drop
+            QVERIFY(f.collector().pendingText().isEmpty());
+        }
+    }
+
+    void appendAtOnceBuildsOnTheFile()
+    {
+        CollectorFixture f(settings("CacheUpdate=false\ntip=false\n"));
+        QVERIFY(f.load());
+        f.write(u"Doc.dat", "plain old text, not RTF"); // loads as its text
+        f.dropText(u"+new"_s);
+        QCOMPARE(f.documentText(), u"plain old text, not RTF+new"_s);
+        QVERIFY(f.dialogs.messages.isEmpty()); // tip off: a success says nothing
+
+        f.collector().tip = true;
+        QFile::remove(f.path(u"Doc.dat"));
+        QVERIFY(QDir(ProgramDir()).mkdir(u"Doc.dat"_s)); // a folder cannot be replaced
+        f.dropText(u"x"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+    }
+
+    void dragWithoutTextFails()
+    {
+        CollectorFixture f;
+        QVERIFY(f.load());
+        f.dropText(std::nullopt);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+        QVERIFY(f.collector().pendingText().isEmpty());
+        f.collector().tip = false;
+        f.dropText(std::nullopt);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+    }
+
+    void createNeverOverwrites()
+    {
+        CollectorFixture f(settings("save=create\n"));
+        QVERIFY(QDir(ProgramDir()).mkdir(u"Documents"_s));
+        for (const char* name : {"Documents/0.txt", "Documents/1.txt", "Documents/2.txt"})
+            f.write(QString::fromLatin1(name), "old");
+        QVERIFY(f.load());
+        f.dropText(u"第一 line"_s);
+        QCOMPARE(f.read(u"Documents/3.txt"), QByteArray("第一 line\r\n"));
+        QCOMPARE(f.collector().nextFileNumber(), 4);
+
+        f.write(u"Documents/4.txt", "made meanwhile");
+        f.dropText(QString());
+        QCOMPARE(f.read(u"Documents/4.txt"), QByteArray("made meanwhile"));
+        QCOMPARE(f.read(u"Documents/5.txt"), QByteArray("\r\n"));
+        QCOMPARE(f.read(u"Documents/0.txt"), QByteArray("old"));
+
+        // A new folder during the run: numbering goes on from the counter.
+        const QString other = ProgramDir() + u"other/"_s;
+        QVERIFY(QDir().mkdir(other));
+        f.collector().filepath = other;
+        f.dropText(u"z"_s);
+        QVERIFY(QFile::exists(other + u"6.txt"_s));
+
+        f.collector().filepath = ProgramDir() + u"missing/"_s;
+        f.dropText(u"lost?"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList({Saved, Saved, Saved, Failed}));
+        QCOMPARE(f.collector().nextFileNumber(), 7);
+    }
+
+    void createStopsAtTheLastNumber()
+    {
+        CollectorFixture f(settings("save=create\n"));
+        QVERIFY(f.load());
+        // Every number below the last is taken: the scan must end on it.
+        for (int n = 0; n < Collector::LastFileNumber; ++n) {
+            QFile file(f.collector().numberedFilePath(n));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        f.collector().FindFreeFileNumber();
+        QCOMPARE(f.collector().nextFileNumber(), Collector::LastFileNumber);
+        f.dropText(u"last"_s);
+        QCOMPARE(f.read(u"Documents/32767.txt"), QByteArray("last\r\n"));
+        f.dropText(u"one too many"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList({Saved, Failed}));
+        f.collector().FindFreeFileNumber(); // all taken: still ends
+        QCOMPARE(f.collector().nextFileNumber(), Collector::LastFileNumber);
+    }
+
+    void databaseAsksForATitle()
+    {
+        CollectorFixture f(settings("save=database\ntip=false\n"));
+        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QFile::setPermissions(f.path(u"WebDocuments.mdb"),
+                              QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(f.load());
+        f.dialogs.inputs = {u"  "_s, std::nullopt, u""_s, u"它's; DROP TABLE"_s};
+        f.dropText(u"one"_s);
+        f.dropText(u"two"_s);
+        f.dropText(u"three"_s);
+        f.dropText(u"four"_s);
+        QCOMPARE(f.dialogs.prompts.first(), u"输入信息|请输入文档标题:"_s);
+        // Cancel and an empty title are reported whatever `tip` says.
+        QCOMPARE(f.dialogs.messageTexts(), QStringList({Cancelled, Cancelled}));
+        const QString db = f.path(u"WebDocuments.mdb");
+        QCOMPARE(records(db, u"标题"_s), QStringList({u"  "_s, u"它's; DROP TABLE"_s}));
+        QCOMPARE(records(db, u"内容"_s), QStringList({u"one"_s, u"four"_s}));
+
+        f.collector().autoname = true;
+        for (int i = 0; i < 3; ++i)
+            f.dropText(QString::number(i));
+        QCOMPARE(records(db, u"标题"_s).mid(2), QStringList({u"文档"_s, u"文档"_s, u"文档"_s}));
+        QCOMPARE(f.dialogs.prompts.size(), 4); // no prompt with automatic names
+    }
+
+    void databaseMissing()
+    {
+        CollectorFixture f(settings("save=database\nAutoName=true\n"));
+        QVERIFY(f.load());
+        f.dropText(u"text"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+        QVERIFY(!QFile::exists(f.path(u"WebDocuments.mdb"))); // never created
+        f.collector().tip = false;
+        f.dropText(u"text"_s);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+    }
+};
+
+QUORREL_TEST(DropsTest, "drops")
+#include "tst_drops.moc"

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QStringList>
+
+#include <deque>
+
+// Answers modal questions from a script and records every question asked.
+// Unscripted questions get the dismissive answer (Cancel / "" / nullopt).
+class ScriptedDialogs final : public Dialogs {
+public:
+    struct Message {
+        QString text;
+        QString title;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    std::deque<Answer> answers;
+    std::deque<std::optional<QString>> inputs;
+    std::deque<QString> fileNames;
+    std::deque<std::optional<QColor>> colors;
+
+    QList<Message> messages;
+    QStringList prompts; // "title|prompt" of each input box
+
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const Message& m : messages)
+            texts << m.text;
+        return texts;
+    }
+
+    Answer message(QWidget*, const QString& text, const QString& title, Icon icon,
+                   Buttons buttons) override
+    {
+        messages.append({text, title, icon, buttons});
+        if (!answers.empty())
+            return take(answers);
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    }
+    std::optional<QString> inputText(QWidget*, const QString& prompt, const QString& title,
+                                     const QString&) override
+    {
+        prompts << title + u'|' + prompt;
+        return inputs.empty() ? std::nullopt : take(inputs);
+    }
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return nextFileName();
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return nextFileName();
+    }
+    QString existingDirectory(QWidget*, const QString&, const QString&) override
+    {
+        return nextFileName();
+    }
+    std::optional<QColor> color(QWidget*, const QColor&) override
+    {
+        return colors.empty() ? std::nullopt : take(colors);
+    }
+
+private:
+    template <typename T>
+    static T take(std::deque<T>& queue)
+    {
+        T value = std::move(queue.front());
+        queue.pop_front();
+        return value;
+    }
+    QString nextFileName() { return fileNames.empty() ? QString() : take(fileNames); }
+};
