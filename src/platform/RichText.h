@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <optional>
+
+// Line breaks: inside the program a paragraph break is a single "\n" (LF),
+// which is what text dropped from Linux programs and QPlainTextEdit use.
+// Text coming in is normalised: "\r\n" and a lone "\r" become "\n". On disk
+// each "\n" is an RTF paragraph end (see Rtf.h).
+namespace RichText {
+
+// "\r\n" and lone "\r" as "\n".
+QString normalizeLineBreaks(QString text);
+
+// The text of a document file: RTF when it starts as RTF, otherwise plain
+// text in UTF-8 or GBK. A missing or unreadable file is an error (nullopt).
+std::optional<QString> loadText(const QString& path, QString* error = nullptr);
+
+// Writes `text` as an RTF document, atomically replacing `path`.
+bool saveText(const QString& path, const QString& text, QString* error = nullptr);
+
+// The text of document bytes, as loadText reads them.
+QString decode(QByteArrayView bytes);
+
+} // namespace RichText
+
+// The invisible rich-text box: loads and saves documents without a widget.
+class RichTextBuffer {
+public:
+    // On failure the text is left as it was.
+    bool LoadFile(const QString& path, QString* error = nullptr);
+    bool SaveFile(const QString& path, QString* error = nullptr) const;
+
+    QString Text() const { return text_; }
+    void setText(const QString& text);
+
+private:
+    QString text_;
+};

@@ -1,0 +1,967 @@
+#include "Rtf.h"
+
+#include "Encoding.h"
+
+#include <QHash>
+#include <QStringDecoder>
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace Rtf {
+namespace {
+
+// ---------------------------------------------------------------- writing
+
+// Code page 936 and SimSun (宋体, written in GBK), as Chinese WordPad saves:
+// Word and WordPad then show the text in a Chinese font without asking.
+constexpr std::string_view kHeader =
+    "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang2052"
+    "{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n"
+    "\\uc1\\pard\\f0\\fs20 ";
+constexpr std::string_view kParagraph = "\\par\r\n";
+constexpr std::string_view kTab = "\\tab ";
+constexpr std::string_view kTrailer = "}\r\n";
+
+bool isPlainAscii(char16_t c)
+{
+    return c >= 0x20 && c < 0x7F && c != u'\\' && c != u'{' && c != u'}';
+}
+
+qsizetype digitCount(unsigned n)
+{
+    qsizetype digits = 1;
+    while (n >= 10) {
+        n /= 10;
+        ++digits;
+    }
+    return digits;
+}
+
+// \uN takes a signed 16-bit N.
+int signedUnit(char16_t c)
+{
+    return c > 0x7FFF ? int(c) - 0x10000 : int(c);
+}
+
+qsizetype encodedSize(char16_t c)
+{
+    if (isPlainAscii(c))
+        return 1;
+    switch (c) {
+    case u'\\':
+    case u'{':
+    case u'}':
+        return 2;
+    case u'\n':
+        return qsizetype(kParagraph.size());
+    case u'\t':
+        return qsizetype(kTab.size());
+    default:
+        break;
+    }
+    const int n = signedUnit(c);
+    return 3 + (n < 0 ? 1 : 0) + digitCount(unsigned(n < 0 ? -n : n)); // \u N ?
+}
+
+char* put(char* out, std::string_view s)
+{
+    std::memcpy(out, s.data(), s.size());
+    return out + s.size();
+}
+
+char* putUnit(char* out, char16_t c)
+{
+    if (isPlainAscii(c)) {
+        *out++ = char(c);
+        return out;
+    }
+    switch (c) {
+    case u'\\':
+    case u'{':
+    case u'}':
+        *out++ = '\\';
+        *out++ = char(c);
+        return out;
+    case u'\n':
+        return put(out, kParagraph);
+    case u'\t':
+        return put(out, kTab);
+    default:
+        break;
+    }
+    *out++ = '\\';
+    *out++ = 'u';
+    const int n = signedUnit(c);
+    unsigned magnitude = unsigned(n < 0 ? -n : n);
+    if (n < 0)
+        *out++ = '-';
+    char digits[8];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (count > 0)
+        *out++ = digits[--count];
+    *out++ = '?';
+    return out;
+}
+
+// ---------------------------------------------------------------- reading
+
+enum class Dest : quint8 {
+    Text,      // body text: shown
+    FontTable, // font definitions: read for their charsets, not shown
+    Skip,      // anything else that is not body text
+};
+
+// A group whose content is skipped but holds one child group that is text
+// again: {\object ... {\result text}} and {\upr ansi {\*\ud unicode}}.
+enum class Holder : quint8 { None, Object, Upr };
+
+struct State {
+    Dest dest = Dest::Text;
+    Holder holder = Holder::None;
+    bool hidden = false;     // \v
+    qint16 uc = 1;           // fallback characters after each \uN
+    bool doubleByte = false; // \dbch: an \af that follows names the font of CJK text
+    int font = -1;           // -1: the default font (\deff)
+    bool operator==(const State&) const = default;
+};
+
+// Group states are kept run-length encoded: a group that changes nothing
+// costs a counter, so a file of a million '{' needs a few bytes.
+struct Run {
+    State state;
+    qsizetype groups;
+};
+
+enum class Kind : quint8 {
+    Skip,   // a destination that is no body text
+    Symbol, // one character
+    Par,    // paragraph end
+    Break,  // \sect, \page, \column: a line break unless a paragraph just ended
+    Cell,   // a tab after each cell
+    Row,    // a row ends like a paragraph, without its last cell's tab
+    Uc,
+    Bin,
+    CodePage, // \ansicpgN; value: a fixed code page for \ansi, \mac, \pc, \pca
+    FontTable,
+    Font,
+    Charset,
+    FontCodePage,
+    DefaultFont,
+    Plain,
+    Hidden,
+    AssocFont, // \af
+    RunType,   // \loch, \hich, \dbch (value 1)
+    Object,
+    Result,
+    Upr,
+    Ud,
+};
+
+struct Keyword {
+    std::string_view name;
+    Kind kind;
+    char16_t value = 0;
+};
+
+// Sorted by name (checked below). Text-bearing destinations that are not
+// body text are skipped; formatting words are ignored by not being here.
+constexpr auto kKeywords = std::to_array<Keyword>({
+    {"af", Kind::AssocFont},
+    {"aftncn", Kind::Skip},
+    {"aftnsep", Kind::Skip},
+    {"aftnsepc", Kind::Skip},
+    {"annotation", Kind::Skip},
+    {"ansi", Kind::CodePage, 1252},
+    {"ansicpg", Kind::CodePage},
+    {"atnauthor", Kind::Skip},
+    {"atndate", Kind::Skip},
+    {"atnicn", Kind::Skip},
+    {"atnid", Kind::Skip},
+    {"atnparent", Kind::Skip},
+    {"atnref", Kind::Skip},
+    {"atntime", Kind::Skip},
+    {"atrfend", Kind::Skip},
+    {"atrfstart", Kind::Skip},
+    {"author", Kind::Skip},
+    {"bin", Kind::Bin},
+    {"bkmkend", Kind::Skip},
+    {"bkmkstart", Kind::Skip},
+    {"blipuid", Kind::Skip},
+    {"bullet", Kind::Symbol, 0x2022},
+    {"buptim", Kind::Skip},
+    {"category", Kind::Skip},
+    {"cell", Kind::Cell},
+    {"colorschememapping", Kind::Skip},
+    {"colortbl", Kind::Skip},
+    {"column", Kind::Break},
+    {"comment", Kind::Skip},
+    {"company", Kind::Skip},
+    {"cpg", Kind::FontCodePage},
+    {"creatim", Kind::Skip},
+    {"datafield", Kind::Skip},
+    {"datastore", Kind::Skip},
+    {"dbch", Kind::RunType, 1},
+    {"defchp", Kind::Skip},
+    {"deff", Kind::DefaultFont},
+    {"defpap", Kind::Skip},
+    {"do", Kind::Skip},
+    {"doccomm", Kind::Skip},
+    {"docvar", Kind::Skip},
+    {"dptxbxtext", Kind::Skip},
+    {"emdash", Kind::Symbol, 0x2014},
+    {"emspace", Kind::Symbol, 0x2003},
+    {"endash", Kind::Symbol, 0x2013},
+    {"enspace", Kind::Symbol, 0x2002},
+    {"f", Kind::Font},
+    {"falt", Kind::Skip},
+    {"fcharset", Kind::Charset},
+    {"ffdeftext", Kind::Skip},
+    {"ffentrymcr", Kind::Skip},
+    {"ffexitmcr", Kind::Skip},
+    {"ffformat", Kind::Skip},
+    {"ffhelptext", Kind::Skip},
+    {"ffl", Kind::Skip},
+    {"ffname", Kind::Skip},
+    {"ffstattext", Kind::Skip},
+    {"filetbl", Kind::Skip},
+    {"fldinst", Kind::Skip},
+    {"fldtype", Kind::Skip},
+    {"fname", Kind::Skip},
+    {"fontemb", Kind::Skip},
+    {"fontfile", Kind::Skip},
+    {"fonttbl", Kind::FontTable},
+    {"footer", Kind::Skip},
+    {"footerf", Kind::Skip},
+    {"footerl", Kind::Skip},
+    {"footerr", Kind::Skip},
+    {"footnote", Kind::Skip},
+    {"formfield", Kind::Skip},
+    {"ftncn", Kind::Skip},
+    {"ftnsep", Kind::Skip},
+    {"ftnsepc", Kind::Skip},
+    {"generator", Kind::Skip},
+    {"gridtbl", Kind::Skip},
+    {"header", Kind::Skip},
+    {"headerf", Kind::Skip},
+    {"headerl", Kind::Skip},
+    {"headerr", Kind::Skip},
+    {"hich", Kind::RunType},
+    {"hl", Kind::Skip},
+    {"hlfr", Kind::Skip},
+    {"hlinkbase", Kind::Skip},
+    {"hlloc", Kind::Skip},
+    {"hlsrc", Kind::Skip},
+    {"htmltag", Kind::Skip},
+    {"info", Kind::Skip},
+    {"keycode", Kind::Skip},
+    {"keywords", Kind::Skip},
+    {"latentstyles", Kind::Skip},
+    {"ldblquote", Kind::Symbol, 0x201C},
+    {"levelnumbers", Kind::Skip},
+    {"leveltext", Kind::Skip},
+    {"line", Kind::Symbol, u'\n'},
+    {"listoverridetable", Kind::Skip},
+    {"listpicture", Kind::Skip},
+    {"listtable", Kind::Skip},
+    {"listtext", Kind::Skip},
+    {"loch", Kind::RunType},
+    {"lquote", Kind::Symbol, 0x2018},
+    {"ltrmark", Kind::Symbol, 0x200E},
+    {"mac", Kind::CodePage, 10000},
+    {"manager", Kind::Skip},
+    {"mmath", Kind::Skip},
+    {"mmathPict", Kind::Skip},
+    {"mmathPr", Kind::Skip},
+    {"nestcell", Kind::Cell},
+    {"nestrow", Kind::Row},
+    {"nesttableprops", Kind::Skip},
+    {"nextfile", Kind::Skip},
+    {"nonesttables", Kind::Skip},
+    {"nonshppict", Kind::Skip},
+    {"objalias", Kind::Skip},
+    {"objclass", Kind::Skip},
+    {"objdata", Kind::Skip},
+    {"object", Kind::Object},
+    {"objname", Kind::Skip},
+    {"objsect", Kind::Skip},
+    {"objtime", Kind::Skip},
+    {"oldcprops", Kind::Skip},
+    {"oldpprops", Kind::Skip},
+    {"oldsprops", Kind::Skip},
+    {"oldtprops", Kind::Skip},
+    {"oleclsid", Kind::Skip},
+    {"operator", Kind::Skip},
+    {"page", Kind::Break},
+    {"panose", Kind::Skip},
+    {"par", Kind::Par},
+    {"password", Kind::Skip},
+    {"passwordhash", Kind::Skip},
+    {"pc", Kind::CodePage, 437},
+    {"pca", Kind::CodePage, 850},
+    {"pgdsctbl", Kind::Skip},
+    {"pgp", Kind::Skip},
+    {"pgptbl", Kind::Skip},
+    {"picprop", Kind::Skip},
+    {"pict", Kind::Skip},
+    {"plain", Kind::Plain},
+    {"pn", Kind::Skip},
+    {"pnseclvl", Kind::Skip},
+    {"pntext", Kind::Skip},
+    {"pntxta", Kind::Skip},
+    {"pntxtb", Kind::Skip},
+    {"printim", Kind::Skip},
+    {"private", Kind::Skip},
+    {"propname", Kind::Skip},
+    {"protend", Kind::Skip},
+    {"protstart", Kind::Skip},
+    {"protusertbl", Kind::Skip},
+    {"pxe", Kind::Skip},
+    {"qmspace", Kind::Symbol, 0x2005},
+    {"rdblquote", Kind::Symbol, 0x201D},
+    {"result", Kind::Result},
+    {"revtbl", Kind::Skip},
+    {"revtim", Kind::Skip},
+    {"row", Kind::Row},
+    {"rquote", Kind::Symbol, 0x2019},
+    {"rsidtbl", Kind::Skip},
+    {"rtlmark", Kind::Symbol, 0x200F},
+    {"rxe", Kind::Skip},
+    {"sect", Kind::Break},
+    {"shpinst", Kind::Skip},
+    {"shppict", Kind::Skip},
+    {"shptxt", Kind::Skip},
+    {"sn", Kind::Skip},
+    {"sp", Kind::Skip},
+    {"staticval", Kind::Skip},
+    {"stylesheet", Kind::Skip},
+    {"subject", Kind::Skip},
+    {"sv", Kind::Skip},
+    {"tab", Kind::Symbol, u'\t'},
+    {"tc", Kind::Skip},
+    {"template", Kind::Skip},
+    {"themedata", Kind::Skip},
+    {"title", Kind::Skip},
+    {"txe", Kind::Skip},
+    {"uc", Kind::Uc},
+    {"ud", Kind::Ud},
+    {"upr", Kind::Upr},
+    {"userprops", Kind::Skip},
+    {"v", Kind::Hidden},
+    {"wgrffmtfilter", Kind::Skip},
+    {"windowcaption", Kind::Skip},
+    {"writereservation", Kind::Skip},
+    {"writereservhash", Kind::Skip},
+    {"xe", Kind::Skip},
+    {"xform", Kind::Skip},
+    {"xmlattrname", Kind::Skip},
+    {"xmlattrvalue", Kind::Skip},
+    {"xmlclose", Kind::Skip},
+    {"xmlname", Kind::Skip},
+    {"xmlnstbl", Kind::Skip},
+    {"xmlopen", Kind::Skip},
+    {"zwbo", Kind::Symbol, 0x200B},
+    {"zwj", Kind::Symbol, 0x200D},
+    {"zwnbo", Kind::Symbol, 0x2060},
+    {"zwnj", Kind::Symbol, 0x200C},
+});
+static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
+                             [](const Keyword& a, const Keyword& b) { return a.name < b.name; }));
+
+const Keyword* findKeyword(std::string_view name)
+{
+    const auto it =
+        std::lower_bound(kKeywords.begin(), kKeywords.end(), name,
+                         [](const Keyword& k, std::string_view n) { return k.name < n; });
+    return it != kKeywords.end() && it->name == name ? &*it : nullptr;
+}
+
+// Windows character sets (\fcharsetN) and their code pages. Symbol glyph
+// codes are no text in any code page; 1252 keeps them readable. ANSI (0) and
+// DEFAULT (1) are missing on purpose: they mean the document's \ansicpg.
+constexpr std::pair<int, int> kCharsets[] = {
+    {2, 1252},   {77, 10000}, {128, 932},  {129, 949},  {130, 1361}, {134, 936},
+    {136, 950},  {161, 1253}, {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256},
+    {186, 1257}, {204, 1251}, {222, 874},  {238, 1250}, {255, 437},
+};
+
+// 0 for "the document's code page".
+int charsetCodePage(qint64 charset)
+{
+    for (const auto& [set, page] : kCharsets) {
+        if (set == charset)
+            return page;
+    }
+    return 0;
+}
+
+bool isDoubleByte(int codePage)
+{
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+
+QByteArray codecName(int codePage)
+{
+    switch (codePage) {
+    case 936:
+        return "GB18030"; // a superset: GBK files written as 936 decode alike
+    case 932:
+        return "Shift_JIS";
+    case 949:
+        return "windows-949";
+    case 950:
+        return "Big5";
+    case 10000:
+        return "macintosh";
+    case 437:
+        return "IBM437";
+    case 850:
+        return "IBM850";
+    default:
+        return "windows-" + QByteArray::number(codePage);
+    }
+}
+
+enum CharClass : quint8 { Plain, Special, Ignored, High };
+
+constexpr std::array<quint8, 256> kCharClass = [] {
+    std::array<quint8, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = c >= 0x80 ? High : c >= 0x20 && c < 0x7F ? Plain : Ignored;
+    table['\\'] = table['{'] = table['}'] = Special;
+    table['\t'] = Special; // a raw tab is a tab
+    return table;
+}();
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+class Reader {
+public:
+    explicit Reader(QByteArrayView in) : p_(in.data()), end_(in.data() + in.size()) {}
+    QString run();
+
+private:
+    const State& state() const { return stack_.back().state; }
+    State& mutableState();
+    const State* parentState() const;
+    bool showing() const { return state().dest == Dest::Text && !state().hidden; }
+    void openGroup();
+    void closeGroup();
+    void readControl();
+    void controlWord(std::string_view word, bool hasParam, qint64 param);
+    void controlSymbol(char c);
+    void skipDestination();
+    void putChar(char16_t c);
+    void putByte(uchar b);
+    void flushBytes();
+    int codePage();
+    QStringDecoder& decoder(int codePage);
+    QString decode(int codePage, QByteArrayView bytes);
+
+    const char* p_;
+    const char* end_;
+    std::vector<Run> stack_;
+    QString out_;
+    qsizetype paragraphEnd_ = -1; // out_.size() right after the last \par
+    qsizetype cellEnd_ = -1;      // out_.size() right after the last \cell
+    qsizetype fallback_ = 0;      // characters of a \uN fallback left to skip
+    bool star_ = false;           // \* seen: the coming destination is optional
+    int docCodePage_ = 1252;
+    int defaultFont_ = 0;
+    int definingFont_ = -1; // in the font table: the font being described
+    struct FontCodePages {
+        int charset = 0;      // from \fcharset
+        int explicitPage = 0; // from \cpg, which wins
+    };
+    QHash<int, FontCodePages> fonts_;
+    int cachedFont_ = -2;
+    int cachedCodePage_ = 0;
+    QByteArray bytes_; // consecutive \'hh bytes: GBK characters come in two
+    int bytesCodePage_ = 0;
+    std::vector<std::pair<int, QStringDecoder>> decoders_;
+};
+
+State& Reader::mutableState()
+{
+    Run& top = stack_.back();
+    if (top.groups > 1) {
+        --top.groups;
+        const State copy = top.state;
+        stack_.push_back({copy, 1});
+    }
+    return stack_.back().state;
+}
+
+const State* Reader::parentState() const
+{
+    if (stack_.back().groups > 1)
+        return &stack_.back().state;
+    return stack_.size() > 1 ? &stack_[stack_.size() - 2].state : nullptr;
+}
+
+void Reader::openGroup()
+{
+    if (stack_.empty()) {
+        stack_.push_back({State{}, 1});
+        return;
+    }
+    State child = state();
+    child.holder = Holder::None;
+    if (child == state())
+        ++stack_.back().groups;
+    else
+        stack_.push_back({child, 1});
+}
+
+void Reader::closeGroup()
+{
+    if (--stack_.back().groups == 0)
+        stack_.pop_back();
+}
+
+QString Reader::run()
+{
+    // Nothing before the document's first '{' is read.
+    while (p_ < end_ && *p_ != '{')
+        ++p_;
+    while (p_ < end_) {
+        const char c = *p_;
+        switch (kCharClass[uchar(c)]) {
+        case Special:
+            if (c == '{' || c == '}') {
+                ++p_;
+                fallback_ = 0; // a fallback never spans groups
+                star_ = false;
+                if (c == '{') {
+                    openGroup();
+                } else {
+                    closeGroup();
+                    if (stack_.empty())
+                        p_ = end_; // the document ends with its group
+                }
+            } else if (c == '\\') {
+                ++p_;
+                readControl();
+            } else { // raw tab
+                ++p_;
+                if (fallback_ > 0)
+                    --fallback_;
+                else if (showing())
+                    putChar(u'\t');
+            }
+            break;
+        case Plain: {
+            if (fallback_ > 0) {
+                ++p_;
+                --fallback_;
+                break;
+            }
+            const char* start = p_;
+            while (p_ < end_ && kCharClass[uchar(*p_)] == Plain)
+                ++p_;
+            if (showing()) {
+                flushBytes();
+                out_.append(QLatin1StringView(start, p_ - start));
+            }
+            break;
+        }
+        case High: // 8-bit text some writers leave unescaped, in the code page
+            ++p_;
+            if (fallback_ > 0)
+                --fallback_;
+            else
+                putByte(uchar(c));
+            break;
+        default: // CR, LF and other control bytes are no text
+            ++p_;
+            break;
+        }
+    }
+    flushBytes();
+    if (paragraphEnd_ == out_.size() && !out_.isEmpty())
+        out_.chop(1); // the \par that ends the last paragraph
+    return out_;
+}
+
+void Reader::readControl()
+{
+    if (p_ == end_)
+        return;
+    if (!isLetter(*p_)) {
+        const char c = *p_++;
+        if (c == '\'') { // \'hh: read even inside a fallback, to skip both digits
+            int value = 0;
+            int digits = 0;
+            while (digits < 2 && p_ < end_ && hexValue(*p_) >= 0) {
+                value = value * 16 + hexValue(*p_++);
+                ++digits;
+            }
+            if (fallback_ > 0)
+                --fallback_;
+            else if (digits > 0)
+                putByte(uchar(value));
+            return;
+        }
+        if (fallback_ > 0) {
+            --fallback_;
+            return;
+        }
+        controlSymbol(c);
+        return;
+    }
+    const char* start = p_;
+    while (p_ < end_ && isLetter(*p_))
+        ++p_;
+    const std::string_view word(start, size_t(p_ - start));
+    bool negative = false;
+    if (p_ + 1 < end_ && *p_ == '-' && isDigit(p_[1])) {
+        negative = true;
+        ++p_;
+    }
+    bool hasParam = false;
+    qint64 param = 0;
+    while (p_ < end_ && isDigit(*p_)) {
+        hasParam = true;
+        if (param < 100'000'000'000) // keeps reading digits, saturating
+            param = param * 10 + (*p_ - '0');
+        ++p_;
+    }
+    if (negative)
+        param = -param;
+    if (p_ < end_ && *p_ == ' ')
+        ++p_;            // the delimiting space belongs to the word
+    if (word == "bin") { // its data is skipped even inside a fallback
+        const qint64 skip = std::clamp<qint64>(param, 0, end_ - p_);
+        p_ += skip;
+    }
+    if (fallback_ > 0) {
+        --fallback_;
+        return;
+    }
+    controlWord(word, hasParam, param);
+}
+
+void Reader::controlSymbol(char c)
+{
+    switch (c) {
+    case '\\':
+    case '{':
+    case '}':
+        if (showing())
+            putChar(char16_t(c));
+        break;
+    case '~':
+        if (showing())
+            putChar(0x00A0);
+        break;
+    case '_':
+        if (showing())
+            putChar(0x2011);
+        break;
+    case '\t':
+        if (showing())
+            putChar(u'\t');
+        break;
+    case '\r':
+    case '\n': // a backslash before a line end is a paragraph end
+        controlWord("par", false, 0);
+        break;
+    case '*':
+        star_ = true;
+        break;
+    default: // \- optional hyphen, \: index subentry, \| formula, unknown symbols
+        break;
+    }
+}
+
+void Reader::skipDestination()
+{
+    if (state().dest != Dest::Skip)
+        mutableState().dest = Dest::Skip;
+}
+
+void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
+{
+    if (word == "u") { // by far the most frequent word in our own files
+        star_ = false;
+        if (!hasParam)
+            return;
+        if (showing()) {
+            // Negative values are the upper half of 16 bits; some writers
+            // put a whole code point above U+FFFF into one \u.
+            const qint64 v = param < 0 ? param + 0x10000 : param;
+            if (v > 0xFFFF && v <= 0x10FFFF) {
+                const char32_t cp = char32_t(v);
+                putChar(QChar::highSurrogate(cp));
+                putChar(QChar::lowSurrogate(cp));
+            } else {
+                putChar(char16_t(v & 0xFFFF));
+            }
+        }
+        fallback_ = state().uc;
+        return;
+    }
+    const Keyword* keyword = findKeyword(word);
+    if (star_) {
+        star_ = false;
+        if (!keyword || keyword->kind != Kind::Ud) {
+            skipDestination();
+            return;
+        }
+    }
+    if (!keyword)
+        return;
+    const int intParam = int(std::clamp<qint64>(param, INT_MIN, INT_MAX));
+    switch (keyword->kind) {
+    case Kind::Skip:
+        skipDestination();
+        break;
+    case Kind::Symbol:
+        if (showing())
+            putChar(keyword->value);
+        break;
+    case Kind::Par:
+        if (showing()) {
+            putChar(u'\n');
+            paragraphEnd_ = out_.size();
+        }
+        break;
+    case Kind::Break:
+        if (showing()) {
+            flushBytes();
+            if (paragraphEnd_ != out_.size()) {
+                putChar(u'\n');
+                paragraphEnd_ = out_.size();
+            }
+        }
+        break;
+    case Kind::Cell:
+        if (showing()) {
+            putChar(u'\t');
+            cellEnd_ = out_.size();
+        }
+        break;
+    case Kind::Row:
+        if (showing()) {
+            flushBytes();
+            if (cellEnd_ == out_.size())
+                out_.chop(1);
+            putChar(u'\n');
+            paragraphEnd_ = out_.size();
+        }
+        break;
+    case Kind::Uc:
+        if (state().uc != std::clamp(intParam, 0, 255))
+            mutableState().uc = qint16(std::clamp(intParam, 0, 255));
+        break;
+    case Kind::Bin: // data skipped in readControl
+        break;
+    case Kind::CodePage:
+        flushBytes();
+        docCodePage_ = keyword->value ? keyword->value : intParam;
+        cachedFont_ = -2;
+        break;
+    case Kind::FontTable:
+        if (state().dest == Dest::Text)
+            mutableState().dest = Dest::FontTable;
+        break;
+    case Kind::Font:
+        if (state().dest == Dest::FontTable)
+            definingFont_ = intParam;
+        else if (state().dest == Dest::Text && state().font != intParam)
+            mutableState().font = intParam;
+        break;
+    case Kind::Charset:
+        if (state().dest == Dest::FontTable && definingFont_ >= 0) {
+            fonts_[definingFont_].charset = charsetCodePage(param);
+            cachedFont_ = -2;
+        }
+        break;
+    case Kind::FontCodePage:
+        if (state().dest == Dest::FontTable && definingFont_ >= 0) {
+            fonts_[definingFont_].explicitPage = intParam;
+            cachedFont_ = -2;
+        }
+        break;
+    case Kind::DefaultFont:
+        defaultFont_ = intParam;
+        cachedFont_ = -2;
+        break;
+    case Kind::Plain:
+        if (state().font != -1 || state().hidden || state().doubleByte) {
+            State& s = mutableState();
+            s.font = -1;
+            s.hidden = false;
+            s.doubleByte = false;
+        }
+        break;
+    case Kind::RunType:
+        if (state().doubleByte != (keyword->value != 0))
+            mutableState().doubleByte = keyword->value != 0;
+        break;
+    case Kind::AssocFont: // Word names the CJK font with \dbch\afN
+        if (state().dest == Dest::Text && state().doubleByte && state().font != intParam)
+            mutableState().font = intParam;
+        break;
+    case Kind::Hidden:
+        if (state().hidden != (!hasParam || param != 0))
+            mutableState().hidden = !hasParam || param != 0;
+        break;
+    case Kind::Object:
+        if (state().dest == Dest::Text) {
+            State& s = mutableState();
+            s.dest = Dest::Skip;
+            s.holder = Holder::Object;
+        }
+        break;
+    case Kind::Upr:
+        if (state().dest == Dest::Text) {
+            State& s = mutableState();
+            s.dest = Dest::Skip;
+            s.holder = Holder::Upr;
+        }
+        break;
+    case Kind::Result:
+    case Kind::Ud: {
+        const Holder wanted = keyword->kind == Kind::Result ? Holder::Object : Holder::Upr;
+        const State* parent = parentState();
+        if (parent && parent->holder == wanted)
+            mutableState().dest = Dest::Text;
+        else if (keyword->kind == Kind::Ud)
+            skipDestination(); // a \*\ud outside \upr: optional, not understood
+        break;
+    }
+    }
+}
+
+void Reader::putChar(char16_t c)
+{
+    flushBytes();
+    out_.append(QChar(c));
+}
+
+int Reader::codePage()
+{
+    const int font = state().font >= 0 ? state().font : defaultFont_;
+    if (font != cachedFont_) {
+        cachedFont_ = font;
+        const auto it = fonts_.constFind(font);
+        cachedCodePage_ = docCodePage_;
+        if (it != fonts_.constEnd())
+            cachedCodePage_ = it->explicitPage ? it->explicitPage
+                              : it->charset    ? it->charset
+                                               : docCodePage_;
+    }
+    return cachedCodePage_;
+}
+
+void Reader::putByte(uchar b)
+{
+    if (!showing())
+        return;
+    const int page = codePage();
+    if (!bytes_.isEmpty() && page != bytesCodePage_)
+        flushBytes();
+    bytes_.append(char(b));
+    bytesCodePage_ = page;
+}
+
+void Reader::flushBytes()
+{
+    if (bytes_.isEmpty())
+        return;
+    out_.append(decode(bytesCodePage_, bytes_));
+    bytes_.clear();
+}
+
+QStringDecoder& Reader::decoder(int codePage)
+{
+    auto it = std::find_if(decoders_.begin(), decoders_.end(),
+                           [codePage](const auto& d) { return d.first == codePage; });
+    // Stateless: a lead byte left alone at the end of a run is dropped
+    // instead of swallowing whatever bytes come next.
+    const auto make = [codePage] {
+        return QStringDecoder(codecName(codePage).constData(), QStringConverter::Flag::Stateless);
+    };
+    if (it == decoders_.end())
+        it = decoders_.insert(decoders_.end(), {codePage, make()});
+    else if (it->second.hasError())
+        it->second = make(); // hasError() never clears, not even on resetState()
+    return it->second;
+}
+
+QString Reader::decode(int codePage, QByteArrayView bytes)
+{
+    QStringDecoder& chosen = decoder(codePage);
+    if (!chosen.isValid())
+        return Encoding::decodeNarrow(bytes);
+    QString text = chosen.decode(bytes);
+    if (chosen.hasError() && isDoubleByte(codePage)) {
+        // No CJK text: most likely a Western letter such as \'e9 under a
+        // Western font that left its charset to the document.
+        QStringDecoder& western = decoder(1252);
+        if (western.isValid())
+            return western.decode(bytes);
+    }
+    return text;
+}
+
+} // namespace
+
+QByteArray write(const QString& text)
+{
+    qsizetype size = qsizetype(kHeader.size() + kParagraph.size() + kTrailer.size());
+    for (const QChar c : text)
+        size += encodedSize(c.unicode());
+    QByteArray out(size, Qt::Uninitialized);
+    char* p = put(out.data(), kHeader);
+    for (const QChar c : text)
+        p = putUnit(p, c.unicode());
+    p = put(p, kParagraph); // the last paragraph ends too
+    p = put(p, kTrailer);
+    Q_ASSERT(p == out.data() + out.size());
+    return out;
+}
+
+QString read(QByteArrayView bytes)
+{
+    return Reader(bytes).run();
+}
+
+bool isRtf(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    while (!bytes.isEmpty() && (bytes.front() == ' ' || bytes.front() == '\t' ||
+                                bytes.front() == '\r' || bytes.front() == '\n'))
+        bytes = bytes.sliced(1);
+    return bytes.startsWith("{\\rtf");
+}
+
+} // namespace Rtf
