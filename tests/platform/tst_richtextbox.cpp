@@ -1,0 +1,86 @@
+#include "RichTextBox.h"
+#include "TestMain.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class RichTextBoxTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void normalisesLineBreaks_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("crlf") << u"a\r\nb\r\n"_s << u"a\nb\n"_s;
+        QTest::newRow("lone cr") << u"a\rb\r\r"_s << u"a\nb\n\n"_s;
+        QTest::newRow("nbsp kept") << u"a\u00A0b"_s << u"a\u00A0b"_s;
+        QTest::newRow("empty lines") << u"\n\n"_s << u"\n\n"_s;
+    }
+    void normalisesLineBreaks()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, text);
+        RichTextBox box;
+        box.setText(given);
+        QCOMPARE(box.Text(), text);
+    }
+
+    // Positions count UTF-16 units and one per line break, as Text() does.
+    void selectionIsInTextUnits_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("across a line break") << 2 << 6 << u"c\n😀"_s;
+        QTest::newRow("after a surrogate pair") << 6 << 9 << u"中文\n"_s;
+        QTest::newRow("backwards") << 9 << 6 << u"中文\n"_s;
+        QTest::newRow("empty") << 4 << 4 << QString();
+    }
+    void selectionIsInTextUnits()
+    {
+        QFETCH(int, start);
+        QFETCH(int, end);
+        QFETCH(QString, selected);
+        RichTextBox box;
+        box.setText(u"abc\n😀中文\r\nz"_s);
+        QTextCursor cursor = box.textCursor();
+        cursor.setPosition(start);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        box.setTextCursor(cursor);
+        QCOMPARE(box.SelText(), selected);
+        QCOMPARE(box.SelStart(), std::min(start, end));
+        QCOMPARE(box.Text().mid(box.SelStart(), box.SelText().size()), selected);
+    }
+
+    void undoesTheLastEdit()
+    {
+        RichTextBox box;
+        box.setText(u"hello"_s);
+        box.moveCursor(QTextCursor::End);
+        QTest::keyClicks(&box, u" world"_s);
+        QCOMPARE(box.Text(), u"hello world"_s);
+        box.Undo();
+        QCOMPARE(box.Text(), u"hello"_s);
+    }
+
+    void savesAndLoadsLikeTheBuffer()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"Doc.dat"_s);
+        RichTextBox box;
+        box.setText(u"第一行\n\t{x}\n"_s);
+        QVERIFY(box.SaveFile(path));
+        RichTextBox other;
+        other.setText(u"old"_s);
+        QString error;
+        QVERIFY(!other.LoadFile(dir.filePath(u"missing"_s), &error));
+        QCOMPARE(other.Text(), u"old"_s);
+        QVERIFY2(other.LoadFile(path, &error), qPrintable(error));
+        QCOMPARE(other.Text(), box.Text());
+    }
+};
+
+QUORREL_TEST(RichTextBoxTest, "richtextbox")
+#include "tst_richtextbox.moc"
