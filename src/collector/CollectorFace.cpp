@@ -81,18 +81,29 @@ bool hasPlainText(const QMimeData* data)
     });
 }
 
+// A copy, never a move: the source must keep its text.
+void acceptAsCopy(QDropEvent* event)
+{
+    if (event->possibleActions() & Qt::CopyAction) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->acceptProposedAction();
+    }
+}
+
 } // namespace
 
 void CollectorFace::dragEnterEvent(QDragEnterEvent* event)
 {
     // Every drag may land; one without text is reported as a failed save.
     setHighlighted(hasPlainText(event->mimeData()));
-    event->acceptProposedAction();
+    acceptAsCopy(event);
 }
 
 void CollectorFace::dragMoveEvent(QDragMoveEvent* event)
 {
-    event->acceptProposedAction();
+    acceptAsCopy(event);
 }
 
 void CollectorFace::dragLeaveEvent(QDragLeaveEvent*)
@@ -106,13 +117,7 @@ void CollectorFace::dropEvent(QDropEvent* event)
     const QMimeData* data = event->mimeData();
     const std::optional<QString> text =
         hasPlainText(data) ? std::optional<QString>(data->text()) : std::nullopt;
-    // A copy, never a move: the source must keep its text.
-    if (event->possibleActions() & Qt::CopyAction) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->acceptProposedAction();
-    }
+    acceptAsCopy(event);
     if (onDrop)
         onDrop(text);
 }

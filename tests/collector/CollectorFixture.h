@@ -79,6 +79,7 @@ struct CollectorFixture {
                                  Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(handle, &moveEvent);
         QVERIFY(moveEvent.isAccepted());
+        QCOMPARE(moveEvent.dropAction(), Qt::CopyAction); // the source keeps its text
         QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
                         Qt::NoModifier);
         QApplication::sendEvent(handle, &drop);
