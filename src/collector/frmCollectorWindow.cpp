@@ -141,8 +141,11 @@ void frmCollectorWindow::buildTray()
 {
     const QIcon icon(CollectorFace::picture(64));
     setWindowIcon(icon);
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return; // a desktop without a tray: the face alone leads to the menu
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Without a tray icon nothing could bring a hidden collector back.
+        m_hideWindow->setEnabled(false);
+        return;
+    }
     m_tray = new QSystemTrayIcon(icon, this);
     m_tray->setObjectName(u"cSysTray1"_s);
     m_tray->setToolTip(u"Quorrel1.0"_s);
@@ -260,7 +263,9 @@ void frmCollectorWindow::savePendingQuietly()
 
 void frmCollectorWindow::closeEvent(QCloseEvent* event)
 {
-    if (m_exiting) {
+    // Closes from the program itself (the exit item, or the application
+    // quitting after a signal) go through; the cached text is saved by then.
+    if (m_exiting || !event->spontaneous()) {
         event->accept();
         return;
     }

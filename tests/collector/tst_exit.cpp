@@ -138,6 +138,9 @@ private Q_SLOTS:
                               u"退出"_s}));
         auto* hide = f.window->findChild<QAction*>(u"HideWindow"_s);
         QVERIFY(hide);
+        // No tray here: hiding would leave nothing to bring the collector back.
+        QVERIFY(!hide->isEnabled());
+        hide->setEnabled(true);
         hide->trigger();
         QVERIFY(!f.window->isVisible());
         QCOMPARE(hide->text(), u"显示悬浮窗"_s);

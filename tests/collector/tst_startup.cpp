@@ -108,6 +108,10 @@ private Q_SLOTS:
         first.terminate();
         QVERIFY(first.waitForFinished(30000));
         QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first.exitCode(), 0);
+        // Not the exit item: nothing pending to write, and no position stored.
+        QVERIFY(!QFile::exists(dir.filePath(u"Set.ini"_s)));
+        QVERIFY(!QFile::exists(dir.filePath(u"Doc.dat"_s)));
     }
 };
 
