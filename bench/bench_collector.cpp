@@ -1,0 +1,244 @@
+// The collector's costs: start-up to the face painted against a bare Qt
+// window, and one drop in each save mode.
+//
+//   bench_collector            all figures
+//   bench_collector --child collector|minimal   (used by the start-up figure)
+#include "Collector.h"
+#include "Dialogs.h"
+#include "ProgramDir.h"
+#include "RichText.h"
+#include "Sqlite.h"
+#include "frmCollectorWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class SilentDialogs final : public Dialogs {
+public:
+    Answer message(QWidget*, const QString&, const QString&, Icon, Buttons) override
+    {
+        return Answer::Ok;
+    }
+    std::optional<QString> inputText(QWidget*, const QString&, const QString&,
+                                     const QString&) override
+    {
+        return u"标题"_s;
+    }
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return {};
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return {};
+    }
+    QString existingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
+    std::optional<QColor> color(QWidget*, const QColor&) override { return std::nullopt; }
+};
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+template <typename F>
+double timeMs(F&& f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.nsecsElapsed() / 1e6;
+}
+
+// Shows one window and quits once it has been painted; prints peak RSS in KiB.
+class PaintWatcher : public QObject {
+public:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        return QObject::eventFilter(o, e);
+    }
+};
+
+int child(int argc, char* argv[], const QString& what)
+{
+    QApplication app(argc, argv);
+    PaintWatcher watcher;
+    SilentDialogs dialogs;
+    QTemporaryDir dir;
+    ProgramDirOverride programDir(dir.path());
+    std::unique_ptr<QWidget> window;
+    if (what == u"collector"_s) {
+        auto collector = std::make_unique<frmCollectorWindow>(dialogs);
+        collector->findChild<QWidget*>(u"Label1"_s)->installEventFilter(&watcher);
+        collector->Form_Load();
+        window = std::move(collector);
+    } else {
+        window = std::make_unique<QWidget>();
+        window->resize(37, 37);
+        window->installEventFilter(&watcher);
+        window->show();
+    }
+    app.exec();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%ld\n", usage.ru_maxrss);
+    return 0;
+}
+
+void startup(const QString& self)
+{
+    std::printf("start-up to first paint (median of 15 runs, platform %s):\n",
+                qEnvironmentVariable("QT_QPA_PLATFORM", u"default"_s).toUtf8().constData());
+    double base = 0;
+    for (const QString& what : {u"minimal"_s, u"collector"_s}) {
+        std::vector<double> times;
+        long rss = 0;
+        for (int i = 0; i < 15; ++i) {
+            QProcess p;
+            QElapsedTimer t;
+            t.start();
+            p.start(self, {u"--child"_s, what});
+            p.waitForFinished(60000);
+            times.push_back(t.nsecsElapsed() / 1e6);
+            rss = std::max(rss, p.readAllStandardOutput().trimmed().toLong());
+        }
+        const double ms = median(times);
+        if (what == u"minimal"_s)
+            base = ms;
+        std::printf("  %-10s %8.1f ms  peak RSS %6.1f MB", what.toUtf8().constData(), ms,
+                    rss / 1024.0);
+        if (what == u"collector"_s)
+            std::printf("  ratio %.2fx (goal <= 1.5x, RSS <= 40 MB)", ms / base);
+        std::printf("\n");
+    }
+}
+
+QString sampleText(qsizetype bytes)
+{
+    const QString line = u"摘录的一段文字 Some selected text from a web page, 123.\n"_s;
+    QString text;
+    while (text.toUtf8().size() < bytes)
+        text += line;
+    return text;
+}
+
+void appendAtOnce()
+{
+    std::printf("append at once, one drop (median of 9):\n");
+    for (qsizetype size : {qsizetype(1) << 10, qsizetype(1) << 20, qsizetype(10) << 20}) {
+        QTemporaryDir dir;
+        ProgramDirOverride programDir(dir.path());
+        SilentDialogs dialogs;
+        Collector c(dialogs);
+        c.save = u"append"_s;
+        c.CacheUpdate = false;
+        RichTextBuffer doc;
+        doc.setText(sampleText(size));
+        doc.SaveFile(c.defaultDocumentPath());
+        const qsizetype fileSize = QFileInfo(c.defaultDocumentPath()).size();
+        std::vector<double> drops, raws;
+        for (int i = 0; i < 9; ++i) {
+            drops.push_back(timeMs([&] { c.storeDrop(u"x"_s); }));
+            raws.push_back(timeMs([&] {
+                QFile in(c.defaultDocumentPath());
+                in.open(QIODevice::ReadOnly);
+                const QByteArray bytes = in.readAll();
+                QFile out(dir.filePath(u"raw.bin"_s));
+                out.open(QIODevice::WriteOnly);
+                out.write(bytes);
+            }));
+        }
+        const double d = median(drops), r = median(raws);
+        std::printf("  Doc.dat %9lld bytes: drop %8.2f ms, raw read+write %7.2f ms, ratio %.1fx"
+                    " (goal <= 5x)\n",
+                    static_cast<long long>(fileSize), d, r, d / r);
+    }
+}
+
+void createWithManyFiles()
+{
+    QTemporaryDir dir;
+    ProgramDirOverride programDir(dir.path());
+    SilentDialogs dialogs;
+    Collector c(dialogs);
+    c.save = u"create"_s;
+    c.filepath = dir.path() + u"/Documents/"_s;
+    QDir().mkdir(c.filepath);
+    for (int n = 0; n < 32000; ++n) {
+        QFile f(c.numberedFilePath(n));
+        f.open(QIODevice::WriteOnly);
+    }
+    const double scan = timeMs([&] { c.FindFreeFileNumber(); });
+    std::vector<double> drops;
+    for (int i = 0; i < 50; ++i)
+        drops.push_back(timeMs([&] { c.storeDrop(u"text"_s); }));
+    std::printf("create with 32,000 numbered files: start-up scan %.1f ms, drop median %.3f ms"
+                " (goal < 2 ms)\n",
+                scan, median(drops));
+}
+
+void databaseWithManyRecords()
+{
+    QTemporaryDir dir;
+    ProgramDirOverride programDir(dir.path());
+    const QString path = ProgramDir() + u"WebDocuments.mdb"_s;
+    {
+        SqliteDatabase db;
+        db.open(path, SqliteOpenMode::ReadWriteCreate);
+        db.exec("CREATE TABLE WebDocuments (\"标题\" TEXT, \"内容\" TEXT)");
+        db.exec("BEGIN");
+        SqliteStatement insert;
+        insert.prepare(db, "INSERT INTO WebDocuments VALUES (?1, ?2)");
+        const QString content = sampleText(300);
+        for (int i = 0; i < 1000000; ++i) {
+            const QString title = u"文档 "_s + QString::number(i);
+            insert.bindText(1, title);
+            insert.bindText(2, content);
+            insert.step();
+            insert.reset();
+        }
+        db.exec("COMMIT");
+    }
+    SilentDialogs dialogs;
+    Collector c(dialogs);
+    c.save = u"database"_s;
+    c.autoname = true;
+    c.bindDatabase();
+    std::vector<double> drops;
+    for (int i = 0; i < 50; ++i)
+        drops.push_back(timeMs([&] { c.storeDrop(u"dropped text"_s); }));
+    std::printf("database with 1,000,000 records: drop median %.2f ms, max %.2f ms"
+                " (goal < 20 ms)\n",
+                median(drops), *std::max_element(drops.begin(), drops.end()));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc == 3 && QByteArray(argv[1]) == "--child")
+        return child(argc, argv, QString::fromLatin1(argv[2]));
+    QApplication app(argc, argv);
+    startup(QCoreApplication::applicationFilePath());
+    appendAtOnce();
+    createWithManyFiles();
+    databaseWithManyRecords();
+    return 0;
+}
