@@ -31,14 +31,10 @@ bool isPlainAscii(char16_t c)
     return c >= 0x20 && c < 0x7F && c != u'\\' && c != u'{' && c != u'}';
 }
 
-qsizetype digitCount(unsigned n)
+// n < 100000: \uN never needs more digits.
+int digitCount(unsigned n)
 {
-    qsizetype digits = 1;
-    while (n >= 10) {
-        n /= 10;
-        ++digits;
-    }
-    return digits;
+    return 1 + (n >= 10) + (n >= 100) + (n >= 1000) + (n >= 10000);
 }
 
 // \uN takes a signed 16-bit N.
@@ -99,14 +95,12 @@ char* putUnit(char* out, char16_t c)
     unsigned magnitude = unsigned(n < 0 ? -n : n);
     if (n < 0)
         *out++ = '-';
-    char digits[8];
-    int count = 0;
-    do {
-        digits[count++] = char('0' + magnitude % 10);
+    const int digits = digitCount(magnitude);
+    for (int i = digits - 1; i >= 0; --i) {
+        out[i] = char('0' + magnitude % 10);
         magnitude /= 10;
-    } while (magnitude != 0);
-    while (count > 0)
-        *out++ = digits[--count];
+    }
+    out += digits;
     *out++ = '?';
     return out;
 }
@@ -461,6 +455,54 @@ int hexValue(char c)
     return -1;
 }
 
+// The text read so far. QString::append(QChar) is a call with checks per
+// character; this writes into spare room that grows geometrically.
+class Output {
+public:
+    qsizetype size() const { return size_; }
+    bool isEmpty() const { return size_ == 0; }
+    void append(char16_t c)
+    {
+        if (size_ == capacity_)
+            grow(1);
+        data_[size_++] = c;
+    }
+    void append(QStringView s)
+    {
+        if (capacity_ - size_ < s.size())
+            grow(s.size());
+        std::copy(s.utf16(), s.utf16() + s.size(), data_ + size_);
+        size_ += s.size();
+    }
+    void appendLatin1(const char* s, qsizetype n)
+    {
+        if (capacity_ - size_ < n)
+            grow(n);
+        for (qsizetype i = 0; i < n; ++i)
+            data_[size_ + i] = uchar(s[i]);
+        size_ += n;
+    }
+    void chop(qsizetype n) { size_ -= n; }
+    QString take()
+    {
+        text_.resize(size_);
+        return std::move(text_);
+    }
+
+private:
+    void grow(qsizetype needed)
+    {
+        capacity_ = std::max({capacity_ * 2, size_ + needed, qsizetype(256)});
+        text_.resize(capacity_);
+        data_ = reinterpret_cast<char16_t*>(text_.data());
+    }
+
+    QString text_;
+    char16_t* data_ = nullptr;
+    qsizetype size_ = 0;
+    qsizetype capacity_ = 0;
+};
+
 class Reader {
 public:
     explicit Reader(QByteArrayView in) : p_(in.data()), end_(in.data() + in.size()) {}
@@ -477,7 +519,12 @@ private:
     void controlWord(std::string_view word, bool hasParam, qint64 param);
     void controlSymbol(char c);
     void skipDestination();
-    void putChar(char16_t c);
+    void putChar(char16_t c)
+    {
+        if (!bytes_.isEmpty())
+            flushBytes();
+        out_.append(c);
+    }
     void putByte(uchar b);
     void flushBytes();
     int codePage();
@@ -487,7 +534,7 @@ private:
     const char* p_;
     const char* end_;
     std::vector<Run> stack_;
-    QString out_;
+    Output out_;
     qsizetype paragraphEnd_ = -1; // out_.size() right after the last \par
     qsizetype cellEnd_ = -1;      // out_.size() right after the last \cell
     qsizetype fallback_ = 0;      // characters of a \uN fallback left to skip
@@ -587,7 +634,7 @@ QString Reader::run()
                 ++p_;
             if (showing()) {
                 flushBytes();
-                out_.append(QLatin1StringView(start, p_ - start));
+                out_.appendLatin1(start, p_ - start);
             }
             break;
         }
@@ -606,7 +653,7 @@ QString Reader::run()
     flushBytes();
     if (paragraphEnd_ == out_.size() && !out_.isEmpty())
         out_.chop(1); // the \par that ends the last paragraph
-    return out_;
+    return out_.take();
 }
 
 void Reader::readControl()
@@ -858,12 +905,6 @@ void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
         break;
     }
     }
-}
-
-void Reader::putChar(char16_t c)
-{
-    flushBytes();
-    out_.append(QChar(c));
 }
 
 int Reader::codePage()
