@@ -162,7 +162,9 @@ std::optional<QByteArray> withValue(QByteArrayView content, QByteArrayView secti
     } else if (found.sectionLast) {
         const Line& last = *found.sectionLast;
         out.append(content.first(last.next));
-        if (last.next == last.end) // the section's last line ends the file without a line end
+        // The section's last line ends the file without a line end (perhaps
+        // with a lone CR, which is no line end here): give it one.
+        if (last.next == content.size() && !content.endsWith('\n'))
             out.append(eol);
         out.append(name).append('=').append(value).append(eol);
         out.append(content.sliced(last.next));
