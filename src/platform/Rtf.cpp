@@ -26,24 +26,24 @@ constexpr std::string_view kParagraph = "\\par\r\n";
 constexpr std::string_view kTab = "\\tab ";
 constexpr std::string_view kTrailer = "}\r\n";
 
-bool isPlainAscii(char16_t c)
+constexpr bool isPlainAscii(char16_t c)
 {
     return c >= 0x20 && c < 0x7F && c != u'\\' && c != u'{' && c != u'}';
 }
 
 // n < 100000: \uN never needs more digits.
-int digitCount(unsigned n)
+constexpr int digitCount(unsigned n)
 {
     return 1 + (n >= 10) + (n >= 100) + (n >= 1000) + (n >= 10000);
 }
 
 // \uN takes a signed 16-bit N.
-int signedUnit(char16_t c)
+constexpr int signedUnit(char16_t c)
 {
     return c > 0x7FFF ? int(c) - 0x10000 : int(c);
 }
 
-qsizetype encodedSize(char16_t c)
+constexpr qsizetype encodedSize(char16_t c)
 {
     if (isPlainAscii(c))
         return 1;
@@ -62,6 +62,20 @@ qsizetype encodedSize(char16_t c)
     const int n = signedUnit(c);
     return 3 + (n < 0 ? 1 : 0) + digitCount(unsigned(n < 0 ? -n : n)); // \u N ?
 }
+
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324"
+                               "25262728293031323334353637383940414243444546474849"
+                               "50515253545556575859606162636465666768697071727374"
+                               "75767778798081828384858687888990919293949596979899";
+
+// Bytes each UTF-16 unit takes, looked up rather than worked out: the first
+// of the writer's two passes then has no branch to mispredict.
+constexpr std::array<quint8, 0x10000> kEncodedSize = [] {
+    std::array<quint8, 0x10000> sizes{};
+    for (unsigned c = 0; c < sizes.size(); ++c)
+        sizes[c] = quint8(encodedSize(char16_t(c)));
+    return sizes;
+}();
 
 char* put(char* out, std::string_view s)
 {
@@ -95,12 +109,16 @@ char* putUnit(char* out, char16_t c)
     unsigned magnitude = unsigned(n < 0 ? -n : n);
     if (n < 0)
         *out++ = '-';
-    const int digits = digitCount(magnitude);
-    for (int i = digits - 1; i >= 0; --i) {
-        out[i] = char('0' + magnitude % 10);
-        magnitude /= 10;
+    out += digitCount(magnitude);
+    char* digit = out;
+    for (; magnitude >= 100; magnitude /= 100) {
+        digit -= 2;
+        std::memcpy(digit, &kDigitPairs[magnitude % 100 * 2], 2);
     }
-    out += digits;
+    if (magnitude >= 10)
+        std::memcpy(digit - 2, &kDigitPairs[magnitude * 2], 2);
+    else
+        digit[-1] = char('0' + magnitude);
     *out++ = '?';
     return out;
 }
@@ -483,6 +501,11 @@ public:
         size_ += n;
     }
     void chop(qsizetype n) { size_ -= n; }
+    void reserve(qsizetype n)
+    {
+        if (n > capacity_)
+            grow(n - size_);
+    }
     QString take()
     {
         text_.resize(size_);
@@ -505,7 +528,12 @@ private:
 
 class Reader {
 public:
-    explicit Reader(QByteArrayView in) : p_(in.data()), end_(in.data() + in.size()) {}
+    explicit Reader(QByteArrayView in) : p_(in.data()), end_(in.data() + in.size())
+    {
+        // Text is seldom more than half as long as its RTF; a guess that
+        // saves copying the text as it grows.
+        out_.reserve(in.size() / 2);
+    }
     QString run();
 
 private:
@@ -517,6 +545,7 @@ private:
     void closeGroup();
     void readControl();
     void controlWord(std::string_view word, bool hasParam, qint64 param);
+    void unicode(bool hasParam, qint64 param);
     void controlSymbol(char c);
     void skipDestination();
     void putChar(char16_t c)
@@ -711,7 +740,34 @@ void Reader::readControl()
         --fallback_;
         return;
     }
-    controlWord(word, hasParam, param);
+    if (word.size() == 1 && word[0] == 'u') // by far the most frequent word in our files
+        unicode(hasParam, param);
+    else
+        controlWord(word, hasParam, param);
+}
+
+void Reader::unicode(bool hasParam, qint64 param)
+{
+    star_ = false;
+    if (!hasParam)
+        return;
+    if (showing()) {
+        // Negative values are the upper half of 16 bits; some writers put a
+        // whole code point above U+FFFF into one \u.
+        const qint64 v = param < 0 ? param + 0x10000 : param;
+        if (v > 0xFFFF && v <= 0x10FFFF) {
+            const char32_t cp = char32_t(v);
+            putChar(QChar::highSurrogate(cp));
+            putChar(QChar::lowSurrogate(cp));
+        } else {
+            putChar(char16_t(v & 0xFFFF));
+        }
+    }
+    fallback_ = state().uc;
+    if (fallback_ == 1 && p_ < end_ && kCharClass[uchar(*p_)] == Plain) {
+        ++p_; // the usual one-character fallback, '?'
+        fallback_ = 0;
+    }
 }
 
 void Reader::controlSymbol(char c)
@@ -755,25 +811,6 @@ void Reader::skipDestination()
 
 void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
 {
-    if (word == "u") { // by far the most frequent word in our own files
-        star_ = false;
-        if (!hasParam)
-            return;
-        if (showing()) {
-            // Negative values are the upper half of 16 bits; some writers
-            // put a whole code point above U+FFFF into one \u.
-            const qint64 v = param < 0 ? param + 0x10000 : param;
-            if (v > 0xFFFF && v <= 0x10FFFF) {
-                const char32_t cp = char32_t(v);
-                putChar(QChar::highSurrogate(cp));
-                putChar(QChar::lowSurrogate(cp));
-            } else {
-                putChar(char16_t(v & 0xFFFF));
-            }
-        }
-        fallback_ = state().uc;
-        return;
-    }
     const Keyword* keyword = findKeyword(word);
     if (star_) {
         star_ = false;
@@ -979,7 +1016,7 @@ QByteArray write(const QString& text)
 {
     qsizetype size = qsizetype(kHeader.size() + kParagraph.size() + kTrailer.size());
     for (const QChar c : text)
-        size += encodedSize(c.unicode());
+        size += kEncodedSize[c.unicode()];
     QByteArray out(size, Qt::Uninitialized);
     char* p = put(out.data(), kHeader);
     for (const QChar c : text)
