@@ -26,24 +26,24 @@ constexpr std::string_view kParagraph = "\\par\r\n";
 constexpr std::string_view kTab = "\\tab ";
 constexpr std::string_view kTrailer = "}\r\n";
 
-constexpr bool isPlainAscii(char16_t c)
+bool isPlainAscii(char16_t c)
 {
     return c >= 0x20 && c < 0x7F && c != u'\\' && c != u'{' && c != u'}';
 }
 
 // n < 100000: \uN never needs more digits.
-constexpr int digitCount(unsigned n)
+int digitCount(unsigned n)
 {
     return 1 + (n >= 10) + (n >= 100) + (n >= 1000) + (n >= 10000);
 }
 
 // \uN takes a signed 16-bit N.
-constexpr int signedUnit(char16_t c)
+int signedUnit(char16_t c)
 {
     return c > 0x7FFF ? int(c) - 0x10000 : int(c);
 }
 
-constexpr qsizetype encodedSize(char16_t c)
+qsizetype encodedSize(char16_t c)
 {
     if (isPlainAscii(c))
         return 1;
@@ -70,12 +70,16 @@ constexpr char kDigitPairs[] = "000102030405060708091011121314151617181920212223
 
 // Bytes each UTF-16 unit takes, looked up rather than worked out: the first
 // of the writer's two passes then has no branch to mispredict.
-constexpr std::array<quint8, 0x10000> kEncodedSize = [] {
-    std::array<quint8, 0x10000> sizes{};
-    for (unsigned c = 0; c < sizes.size(); ++c)
-        sizes[c] = quint8(encodedSize(char16_t(c)));
+const std::array<quint8, 0x10000>& encodedSizes()
+{
+    static const std::array<quint8, 0x10000> sizes = [] {
+        std::array<quint8, 0x10000> table{};
+        for (unsigned c = 0; c < table.size(); ++c)
+            table[c] = quint8(encodedSize(char16_t(c)));
+        return table;
+    }();
     return sizes;
-}();
+}
 
 char* put(char* out, std::string_view s)
 {
@@ -1015,8 +1019,9 @@ QString Reader::decode(int codePage, QByteArrayView bytes)
 QByteArray write(const QString& text)
 {
     qsizetype size = qsizetype(kHeader.size() + kParagraph.size() + kTrailer.size());
+    const auto& sizes = encodedSizes();
     for (const QChar c : text)
-        size += kEncodedSize[c.unicode()];
+        size += sizes[c.unicode()];
     QByteArray out(size, Qt::Uninitialized);
     char* p = put(out.data(), kHeader);
     for (const QChar c : text)
