@@ -7,11 +7,13 @@
 
 namespace {
 
-// The document keeps paragraph breaks as U+2029; toPlainText() would also
-// turn non-breaking spaces into spaces, so the raw text is converted here.
+// The document keeps paragraph breaks as U+2029 and Shift+Enter as U+2028;
+// both are "\n" to the rest of the program. toPlainText() would also turn
+// non-breaking spaces into spaces, so the raw text is converted here.
 QString withLineFeeds(QString text)
 {
     text.replace(QChar::ParagraphSeparator, u'\n');
+    text.replace(QChar::LineSeparator, u'\n');
     return text;
 }
 

@@ -16,6 +16,7 @@ private Q_SLOTS:
         QTest::newRow("crlf") << u"a\r\nb\r\n"_s << u"a\nb\n"_s;
         QTest::newRow("lone cr") << u"a\rb\r\r"_s << u"a\nb\n\n"_s;
         QTest::newRow("nbsp kept") << u"a\u00A0b"_s << u"a\u00A0b"_s;
+        QTest::newRow("shift+enter break") << u"a\u2028b"_s << u"a\nb"_s;
         QTest::newRow("empty lines") << u"\n\n"_s << u"\n\n"_s;
     }
     void normalisesLineBreaks()
