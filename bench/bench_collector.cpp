@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -141,7 +142,7 @@ QString sampleText(qsizetype bytes)
 
 void appendAtOnce()
 {
-    std::printf("append at once, one drop (median of 9):\n");
+    std::printf("append at once, one drop (median of 8 after the first):\n");
     for (qsizetype size : {qsizetype(1) << 10, qsizetype(1) << 20, qsizetype(10) << 20}) {
         QTemporaryDir dir;
         ProgramDirOverride programDir(dir.path());
@@ -153,22 +154,32 @@ void appendAtOnce()
         doc.setText(sampleText(size));
         doc.SaveFile(c.defaultDocumentPath());
         const qsizetype fileSize = QFileInfo(c.defaultDocumentPath()).size();
-        std::vector<double> drops, raws;
+        std::vector<double> drops, raws, synced;
+        const auto raw = [&](bool sync) {
+            QFile in(c.defaultDocumentPath());
+            in.open(QIODevice::ReadOnly);
+            const QByteArray bytes = in.readAll();
+            QFile out(dir.filePath(u"raw.bin"_s));
+            out.open(QIODevice::WriteOnly);
+            out.write(bytes);
+            out.flush();
+            if (sync)
+                ::fdatasync(out.handle());
+        };
         for (int i = 0; i < 9; ++i) {
             drops.push_back(timeMs([&] { c.storeDrop(u"x"_s); }));
-            raws.push_back(timeMs([&] {
-                QFile in(c.defaultDocumentPath());
-                in.open(QIODevice::ReadOnly);
-                const QByteArray bytes = in.readAll();
-                QFile out(dir.filePath(u"raw.bin"_s));
-                out.open(QIODevice::WriteOnly);
-                out.write(bytes);
-            }));
+            raws.push_back(timeMs([&] { raw(false); }));
+            synced.push_back(timeMs([&] { raw(true); }));
         }
+        // The first drop reads a file another program wrote; the next ones
+        // find it as they left it and skip reading it.
+        const double first = drops.front();
+        drops.erase(drops.begin());
         const double d = median(drops), r = median(raws);
-        std::printf("  Doc.dat %9lld bytes: drop %8.2f ms, raw read+write %7.2f ms, ratio %.1fx"
-                    " (goal <= 5x)\n",
-                    static_cast<long long>(fileSize), d, r, d / r);
+        std::printf("  Doc.dat %9lld bytes: first drop %8.2f ms (%.1fx), next drops %8.2f ms"
+                    " (%.1fx); raw read+write %7.2f ms (goal <= 5x), with fdatasync %7.2f ms\n",
+                    static_cast<long long>(fileSize), first, first / r, d, d / r, r,
+                    median(synced));
     }
 }
 

@@ -134,11 +134,18 @@ bool Collector::appendToDocument()
     const QString path = defaultDocumentPath();
     // A box left over from a failed save must not leak into the next document.
     text1.setText(QString());
-    if (isOrdinaryFile(path) && !text1.LoadFile(path))
-        return false;
+    if (isOrdinaryFile(path)) {
+        if (m_written && FileStamp::of(path) == m_written->stamp)
+            text1.setText(m_written->text);
+        else if (!text1.LoadFile(path))
+            return false;
+    }
     text1.setText(text1.Text() + DroppedText);
+    m_written.reset();
     if (!text1.SaveFile(path))
         return false;
+    if (const auto stamp = FileStamp::of(path))
+        m_written = Written{*stamp, text1.Text()};
     text1.setText(QString());
     return true;
 }

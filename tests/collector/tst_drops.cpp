@@ -77,6 +77,25 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
     }
 
+    void appendAtOnceSeesOtherWriters()
+    {
+        CollectorFixture f(settings("CacheUpdate=false\ntip=false\n"));
+        QVERIFY(f.load());
+        f.dropText(u"a"_s);
+        f.dropText(u"b"_s);
+        QCOMPARE(f.documentText(), u"ab"_s);
+
+        RichTextBuffer editor; // replaces the file, as the editor saves it
+        editor.setText(u"edited"_s);
+        QVERIFY(editor.SaveFile(f.path(u"Doc.dat")));
+        f.dropText(u"c"_s);
+        QCOMPARE(f.documentText(), u"editedc"_s);
+
+        f.write(u"Doc.dat", "written in place"); // same file, new content
+        f.dropText(u"d"_s);
+        QCOMPARE(f.documentText(), u"written in placed"_s);
+    }
+
     void dragWithoutTextFails()
     {
         CollectorFixture f;
