@@ -23,8 +23,8 @@ int main(int argc, char* argv[])
 
     QtDialogs dialogs;
     frmCollectorWindow collector(dialogs);
+    SessionGuard guard(collector); // before the load, so no signal finds us unguarded
     if (!collector.Form_Load())
         return 0; // another instance runs already
-    SessionGuard guard(collector);
     return app.exec();
 }

@@ -24,6 +24,13 @@ bool isOrdinaryFile(const QString& path)
     return QFileInfo(path).isFile();
 }
 
+// Anything by that name, a dangling link included, keeps the name from us.
+bool isTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
 } // namespace
 
 Collector::Collector(Dialogs& dialogs, QWidget* parent) : m_dialogs(dialogs), m_parent(parent)
@@ -157,13 +164,13 @@ bool Collector::createNumberedFile()
         const QString path = numberedFilePath(NextFileNumber);
         // Created exclusively: a file that appears after the test is skipped
         // like one that was there, never overwritten.
-        if (!QFileInfo::exists(path)) {
+        if (!isTaken(path)) {
             if (SafeFile::createExclusive(path, line)) {
                 if (NextFileNumber < LastFileNumber)
                     ++NextFileNumber;
                 return true;
             }
-            if (!QFileInfo::exists(path))
+            if (!isTaken(path))
                 return false; // the folder is missing or refuses the file
         }
         if (NextFileNumber >= LastFileNumber)

@@ -81,14 +81,15 @@ bool hasPlainText(const QMimeData* data)
     });
 }
 
-// A copy, never a move: the source must keep its text.
+// A copy, never a move: the source must keep its text, and a drag that
+// offers only a move is refused.
 void acceptAsCopy(QDropEvent* event)
 {
     if (event->possibleActions() & Qt::CopyAction) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     } else {
-        event->acceptProposedAction();
+        event->ignore();
     }
 }
 
@@ -114,10 +115,12 @@ void CollectorFace::dragLeaveEvent(QDragLeaveEvent*)
 void CollectorFace::dropEvent(QDropEvent* event)
 {
     setHighlighted(false);
+    acceptAsCopy(event);
+    if (!event->isAccepted())
+        return;
     const QMimeData* data = event->mimeData();
     const std::optional<QString> text =
         hasPlainText(data) ? std::optional<QString>(data->text()) : std::nullopt;
-    acceptAsCopy(event);
     if (onDrop)
         onDrop(text);
 }

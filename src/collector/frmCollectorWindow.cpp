@@ -227,12 +227,23 @@ void frmCollectorWindow::HideWindow_Click()
     }
 }
 
+namespace {
+
+// False when the window is open and refuses to close.
+bool closeIfOpen(QWidget* window)
+{
+    return !window || !window->isVisible() || window->close();
+}
+
+} // namespace
+
 void frmCollectorWindow::Exit_Click()
 {
     // The editor goes first: closing it may save its own text to Doc.dat,
-    // which must not replace the cached text written after it.
-    if (m_windows.editor)
-        m_windows.editor->close();
+    // which must not replace the cached text written after it. A window that
+    // stays open stops the exit before anything is written.
+    if (!closeIfOpen(m_windows.editor))
+        return;
 
     QString error;
     if (!m_collector.WriteDefaultDocument(&error)) {
@@ -245,19 +256,22 @@ void frmCollectorWindow::Exit_Click()
     WriteSetting(u"left"_s, SettingRules::twipsText(Twips::fromPixels(x(), dpi())));
     WriteSetting(u"top"_s, SettingRules::twipsText(Twips::fromPixels(y(), dpi())));
 
-    for (QWidget* window : {m_windows.browser.data(), m_windows.dataSet.data()}) {
-        if (window)
-            window->close();
-    }
+    if (!closeIfOpen(m_windows.browser) || !closeIfOpen(m_windows.dataSet))
+        return;
     m_exiting = true;
     if (m_tray)
         m_tray->hide();
     close();
-    QCoreApplication::quit();
+    // Not quit(): that would ask every window again and may be refused,
+    // leaving a process without a window or tray icon.
+    QCoreApplication::exit(0);
 }
 
 void frmCollectorWindow::savePendingQuietly()
 {
+    // Same order as the exit: an editor that saves on closing goes first.
+    if (m_windows.editor)
+        m_windows.editor->close();
     m_collector.WriteDefaultDocument();
 }
 

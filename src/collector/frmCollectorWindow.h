@@ -65,7 +65,8 @@ public:
 
     QMenu* menu() const { return m_menu; }
 
-    // Writes the cached text without a word, for ends other than the exit item.
+    // For ends other than the exit item: closes the editor, then writes the
+    // cached text without a word.
     void savePendingQuietly();
 
 protected:

@@ -87,4 +87,19 @@ struct CollectorFixture {
         QCOMPARE(drop.dropAction(), Qt::CopyAction);
         QCoreApplication::processEvents(); // the store is queued after the drag
     }
+
+    // A drag whose source allows only a move; true when the face took it.
+    bool dropMoveOnly(const QString& text)
+    {
+        QMimeData data;
+        data.setText(text);
+        QWindow* handle = window->windowHandle();
+        QDragEnterEvent enter(QPoint(10, 10), Qt::MoveAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(handle, &enter);
+        QDropEvent drop(QPointF(10, 10), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(handle, &drop);
+        QCoreApplication::processEvents();
+        return enter.isAccepted() || drop.isAccepted();
+    }
 };

@@ -100,6 +100,11 @@ private Q_SLOTS:
     {
         CollectorFixture f;
         QVERIFY(f.load());
+        // A source that would delete what it moved is refused outright.
+        QVERIFY(!f.dropMoveOnly(u"moved"_s));
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QVERIFY(f.collector().pendingText().isEmpty());
+
         f.dropText(std::nullopt);
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
         QVERIFY(f.collector().pendingText().isEmpty());
@@ -120,9 +125,11 @@ private Q_SLOTS:
         QCOMPARE(f.collector().nextFileNumber(), 4);
 
         f.write(u"Documents/4.txt", "made meanwhile");
+        // A dangling link is no file, yet its name is taken.
+        QVERIFY(QFile::link(u"/nonexistent/target"_s, f.path(u"Documents/5.txt")));
         f.dropText(QString());
         QCOMPARE(f.read(u"Documents/4.txt"), QByteArray("made meanwhile"));
-        QCOMPARE(f.read(u"Documents/5.txt"), QByteArray("\r\n"));
+        QCOMPARE(f.read(u"Documents/6.txt"), QByteArray("\r\n"));
         QCOMPARE(f.read(u"Documents/0.txt"), QByteArray("old"));
 
         // A new folder during the run: numbering goes on from the counter.
@@ -130,12 +137,12 @@ private Q_SLOTS:
         QVERIFY(QDir().mkdir(other));
         f.collector().filepath = other;
         f.dropText(u"z"_s);
-        QVERIFY(QFile::exists(other + u"6.txt"_s));
+        QVERIFY(QFile::exists(other + u"7.txt"_s));
 
         f.collector().filepath = ProgramDir() + u"missing/"_s;
         f.dropText(u"lost?"_s);
         QCOMPARE(f.dialogs.messageTexts(), QStringList({Saved, Saved, Saved, Failed}));
-        QCOMPARE(f.collector().nextFileNumber(), 7);
+        QCOMPARE(f.collector().nextFileNumber(), 8);
     }
 
     void createStopsAtTheLastNumber()

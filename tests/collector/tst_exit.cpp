@@ -4,6 +4,7 @@
 #include "TestMain.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QMenu>
 
@@ -26,6 +27,12 @@ protected:
         box.setText(text);
         box.SaveFile(path);
     }
+};
+
+// A window that will not close, as an editor whose user keeps it open.
+class RefusingWindow : public QWidget {
+protected:
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
 };
 
 QStringList captions(const QMenu* menu)
@@ -117,13 +124,33 @@ private Q_SLOTS:
     {
         CollectorFixture f;
         QVERIFY(f.load());
+        SavingEditor editor; // must not overwrite the cached text after it is saved
+        editor.text = u"edited"_s;
+        editor.path = f.path(u"Doc.dat");
+        editor.show();
+        f.window->windows().editor = &editor;
         int quits = 0;
         SessionGuard guard(*f.window, [&] { ++quits; });
-        f.dropText(u"kept on SIGTERM"_s);
+        f.dropText(u"+kept on SIGTERM"_s);
         ::raise(SIGTERM);
         QTRY_COMPARE(quits, 1);
-        QCOMPARE(f.documentText(), u"kept on SIGTERM"_s);
+        QCOMPARE(f.documentText(), u"edited+kept on SIGTERM"_s);
         QVERIFY(f.collector().pendingText().isEmpty());
+    }
+
+    void editorThatStaysOpenStopsTheExit()
+    {
+        CollectorFixture f;
+        QVERIFY(f.load());
+        RefusingWindow editor;
+        editor.show();
+        f.window->windows().editor = &editor;
+        f.dropText(u"pending"_s);
+        f.window->Exit_Click();
+        QVERIFY(f.window->isVisible());
+        QCOMPARE(f.collector().pendingText(), u"pending"_s);
+        QVERIFY(!QFile::exists(f.path(u"Doc.dat")));
+        QVERIFY(!QFile::exists(f.path(u"Set.ini")));
     }
 
     void menuItemsAndHiding()
