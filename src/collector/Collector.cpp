@@ -111,7 +111,7 @@ void Collector::storeDrop(const std::optional<QString>& text)
     }
     DroppedText = *text;
     if (save == u"append"_s) {
-        report(CacheUpdate ? appendCached() : appendToDocument());
+        report(CacheUpdate ? appendCached() : appendToDocument(DroppedText));
     } else if (save == u"create"_s) {
         report(createNumberedFile());
     } else {
@@ -136,7 +136,7 @@ bool Collector::appendCached()
     return true;
 }
 
-bool Collector::appendToDocument()
+bool Collector::appendToDocument(const QString& text, QString* error)
 {
     const QString path = defaultDocumentPath();
     // A box left over from a failed save must not leak into the next document.
@@ -144,12 +144,12 @@ bool Collector::appendToDocument()
     if (isOrdinaryFile(path)) {
         if (m_written && FileStamp::of(path) == m_written->stamp)
             text1.setText(m_written->text);
-        else if (!text1.LoadFile(path))
+        else if (!text1.LoadFile(path, error))
             return false;
     }
-    text1.setText(text1.Text() + DroppedText);
+    text1.setText(text1.Text() + text);
     m_written.reset();
-    if (!text1.SaveFile(path))
+    if (!text1.SaveFile(path, error))
         return false;
     if (const auto stamp = FileStamp::of(path))
         m_written = Written{*stamp, text1.Text()};
@@ -193,17 +193,8 @@ bool Collector::WriteDefaultDocument(QString* error)
 {
     if (PendingText.isEmpty())
         return true;
-    const QString path = defaultDocumentPath();
-    if (isOrdinaryFile(path)) {
-        if (!text1.LoadFile(path, error))
-            return false;
-        text1.setText(text1.Text() + PendingText);
-    } else {
-        text1.setText(PendingText);
-    }
-    if (!text1.SaveFile(path, error))
+    if (!appendToDocument(PendingText, error))
         return false;
-    text1.setText(QString());
     PendingText.clear(); // on disk now: a second call must not append it again
     return true;
 }

@@ -59,7 +59,8 @@ public:
 
 private:
     bool appendCached();
-    bool appendToDocument();
+    // Adds `text` to the end of Doc.dat, creating it when missing.
+    bool appendToDocument(const QString& text, QString* error = nullptr);
     bool createNumberedFile();
     bool addRecord();
     void report(bool saved);
