@@ -205,6 +205,11 @@ void Collector::report(bool saved)
         tell(saved ? Saved : Failed);
 }
 
+void Collector::tellSaveFailed()
+{
+    tell(Failed);
+}
+
 void Collector::tell(const QString& text)
 {
     m_dialogs.message(m_parent, text, u"提示"_s, Dialogs::Icon::Information, Dialogs::Buttons::Ok);

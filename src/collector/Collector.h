@@ -50,9 +50,11 @@ public:
     // PendingText once it is on disk. True when nothing was left to write.
     bool WriteDefaultDocument(QString* error = nullptr);
 
+    // "文档保存失败！", whatever `tip` says (for the exit, which must not fail silently).
+    void tellSaveFailed();
+
     const QString& pendingText() const { return PendingText; }
     int nextFileNumber() const { return NextFileNumber; }
-    DataSource& data() { return Data1; }
 
     QString defaultDocumentPath() const;
     QString numberedFilePath(int number) const;

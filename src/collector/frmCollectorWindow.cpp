@@ -1,7 +1,6 @@
 #include "frmCollectorWindow.h"
 
 #include "CollectorFace.h"
-#include "Dialogs.h"
 #include "ProgramDir.h"
 #include "Settings.h"
 #include "SingleInstance.h"
@@ -31,7 +30,7 @@ const QString ShowCaption = u"显示悬浮窗"_s;
 
 frmCollectorWindow::frmCollectorWindow(Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_dialogs(dialogs), m_collector(dialogs, this)
+      m_collector(dialogs, this)
 {
     setObjectName(u"frmCollectorWindow"_s);
     setWindowTitle(u"Quorrel"_s);
@@ -249,8 +248,7 @@ void frmCollectorWindow::Exit_Click()
     if (!m_collector.WriteDefaultDocument(&error)) {
         // Keep running with the text in memory, so the user can mend the
         // folder and exit again; nothing is lost silently.
-        m_dialogs.message(this, u"文档保存失败！"_s, u"提示"_s, Dialogs::Icon::Information,
-                          Dialogs::Buttons::Ok);
+        m_collector.tellSaveFailed();
         return;
     }
     WriteSetting(u"left"_s, SettingRules::twipsText(Twips::fromPixels(x(), dpi())));

@@ -82,7 +82,6 @@ private:
     void startMove(const QPoint& globalPos);
     void popupMenu(const QPoint& globalPos);
 
-    Dialogs& m_dialogs;
     Collector m_collector;
     Windows m_windows;
     std::unique_ptr<SingleInstance> m_instance;

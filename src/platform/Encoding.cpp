@@ -3,7 +3,9 @@
 #include <QStringDecoder>
 
 namespace Encoding {
+namespace {
 
+// GB18030 is the superset of code page 936 (GBK).
 QString decodeGb18030(QByteArrayView bytes)
 {
     QStringDecoder decoder("GB18030");
@@ -11,6 +13,8 @@ QString decodeGb18030(QByteArrayView bytes)
         return QString::fromLatin1(bytes);
     return decoder.decode(bytes);
 }
+
+} // namespace
 
 QString decodeNarrow(QByteArrayView bytes)
 {

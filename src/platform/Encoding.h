@@ -14,9 +14,6 @@ namespace Encoding {
 QString decodeNarrow(QByteArrayView bytes);
 QByteArray encodeNarrow(QStringView text);
 
-// Decodes bytes as GB18030 (the superset of code page 936).
-QString decodeGb18030(QByteArrayView bytes);
-
 // The longest prefix of `text` whose UTF-8 form has at most `maxBytes`
 // bytes, never cutting a character (surrogate pair included) in half.
 QString truncateUtf8(const QString& text, qsizetype maxBytes);

@@ -233,11 +233,6 @@ qint64 SqliteStatement::columnInt64(int column) const
     return sqlite3_column_int64(m_stmt, column);
 }
 
-bool SqliteStatement::columnIsNull(int column) const
-{
-    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
-}
-
 void SqliteStatement::reset()
 {
     if (m_stmt) {

@@ -83,7 +83,6 @@ public:
     // Columns count from 0 and are valid after step() gave Row. NULL reads as "" / 0.
     QString columnText(int column) const;
     qint64 columnInt64(int column) const;
-    bool columnIsNull(int column) const;
 
     // Ends the current run (releasing the read lock it may hold) and drops the bindings.
     void reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CollectorFace.h"
 #include "ProgramDir.h"
 #include "RichText.h"
 #include "ScriptedDialogs.h"
@@ -75,6 +76,9 @@ struct CollectorFixture {
         QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
                               Qt::NoModifier);
         QApplication::sendEvent(handle, &enter);
+        auto* face = window->findChild<CollectorFace*>(QStringLiteral("Label1"));
+        QVERIFY(face);
+        QCOMPARE(face->isHighlighted(), text.has_value()); // lit only for text
         QDragMoveEvent moveEvent(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &data,
                                  Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(handle, &moveEvent);
