@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "DialogPlacement.h"
+
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -28,6 +30,7 @@ Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const Q
     }
     // Message boxes of a top-most window must not open behind it.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    DialogPlacement::keepClearOfOwner(&box, parent);
     switch (box.exec()) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
@@ -45,6 +48,7 @@ std::optional<QString> QtDialogs::inputText(QWidget* parent, const QString& prom
     dialog.setLabelText(prompt);
     dialog.setTextValue(defaultText);
     dialog.setInputMode(QInputDialog::TextInput);
+    DialogPlacement::keepClearOfOwner(&dialog, parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
