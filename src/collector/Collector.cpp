@@ -1,6 +1,7 @@
 #include "Collector.h"
 
 #include "Dialogs.h"
+#include "DropText.h"
 #include "Encoding.h"
 #include "ProgramDir.h"
 #include "SafeFile.h"
@@ -109,7 +110,7 @@ void Collector::storeDrop(const std::optional<QString>& text)
         report(false);
         return;
     }
-    DroppedText = *text;
+    DroppedText = DropText::clean(*text);
     if (save == u"append"_s) {
         report(CacheUpdate ? appendCached() : appendToDocument(DroppedText));
     } else if (save == u"create"_s) {
@@ -159,7 +160,7 @@ bool Collector::appendToDocument(const QString& text, QString* error)
 
 bool Collector::createNumberedFile()
 {
-    const QByteArray line = Encoding::encodeNarrow(DroppedText) + "\r\n";
+    const QByteArray line = Encoding::encodeLines(DroppedText);
     for (;;) {
         const QString path = numberedFilePath(NextFileNumber);
         // Created exclusively: a file that appears after the test is skipped

@@ -1,11 +1,12 @@
 #include "CollectorFace.h"
 
+#include "DropText.h"
+
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 
-#include <algorithm>
 
 CollectorFace::CollectorFace(QWidget* parent) : QWidget(parent)
 {
@@ -71,16 +72,6 @@ void CollectorFace::setHighlighted(bool on)
 
 namespace {
 
-// Only a real plain-text form counts: QMimeData::hasText() also says yes to a
-// bare list of dragged files.
-bool hasPlainText(const QMimeData* data)
-{
-    const QStringList formats = data->formats();
-    return std::any_of(formats.begin(), formats.end(), [](const QString& format) {
-        return format.startsWith(QLatin1StringView("text/plain"));
-    });
-}
-
 // A copy, never a move: the source must keep its text, and a drag that
 // offers only a move is refused.
 void acceptAsCopy(QDropEvent* event)
@@ -98,7 +89,7 @@ void acceptAsCopy(QDropEvent* event)
 void CollectorFace::dragEnterEvent(QDragEnterEvent* event)
 {
     // Every drag may land; one without text is reported as a failed save.
-    setHighlighted(hasPlainText(event->mimeData()));
+    setHighlighted(DropText::of(*event->mimeData()).has_value());
     acceptAsCopy(event);
 }
 
@@ -118,11 +109,8 @@ void CollectorFace::dropEvent(QDropEvent* event)
     acceptAsCopy(event);
     if (!event->isAccepted())
         return;
-    const QMimeData* data = event->mimeData();
-    const std::optional<QString> text =
-        hasPlainText(data) ? std::optional<QString>(data->text()) : std::nullopt;
     if (onDrop)
-        onDrop(text);
+        onDrop(DropText::of(*event->mimeData()));
 }
 
 void CollectorFace::mousePressEvent(QMouseEvent* event)

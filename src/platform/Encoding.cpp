@@ -30,6 +30,24 @@ QByteArray encodeNarrow(QStringView text)
     return text.toUtf8();
 }
 
+QByteArray encodeLines(QStringView text)
+{
+    QByteArray out;
+    out.reserve(text.size() + 2);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\n' && c != u'\r')
+            continue;
+        out += text.sliced(start, i - start).toUtf8() + "\r\n";
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    out += text.sliced(start).toUtf8() + "\r\n";
+    return out;
+}
+
 QString truncateUtf8(const QString& text, qsizetype maxBytes)
 {
     qsizetype bytes = 0;

@@ -13,6 +13,9 @@ namespace Encoding {
 
 QString decodeNarrow(QByteArrayView bytes);
 QByteArray encodeNarrow(QStringView text);
+// A file written line by line: every line, the last one included, ends in
+// CR LF, whatever break the text had inside (LF, CR LF or a lone CR).
+QByteArray encodeLines(QStringView text);
 
 // The longest prefix of `text` whose UTF-8 form has at most `maxBytes`
 // bytes, never cutting a character (surrogate pair included) in half.

@@ -70,6 +70,13 @@ struct CollectorFixture {
             data.setText(*text);
         else
             data.setUrls({QUrl::fromLocalFile(QStringLiteral("/etc/hostname"))});
+        dropData(data, text.has_value());
+    }
+
+    // The same with drag data of the caller's; `carriesText` is whether the
+    // face should light up for it.
+    void dropData(const QMimeData& data, bool carriesText)
+    {
         QWindow* handle = window->windowHandle();
         QVERIFY(handle);
         const QPointF at(10, 10);
@@ -78,7 +85,7 @@ struct CollectorFixture {
         QApplication::sendEvent(handle, &enter);
         auto* face = window->findChild<CollectorFace*>(QStringLiteral("Label1"));
         QVERIFY(face);
-        QCOMPARE(face->isHighlighted(), text.has_value()); // lit only for text
+        QCOMPARE(face->isHighlighted(), carriesText); // lit only for text
         QDragMoveEvent moveEvent(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &data,
                                  Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(handle, &moveEvent);

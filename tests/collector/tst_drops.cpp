@@ -113,6 +113,72 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.messages.size(), 1);
     }
 
+    // GTK file managers offer the dragged files' URIs as plain text too: that
+    // is no text a user selected. A link dragged from a page keeps its URL.
+    void fileDragsCarryNoText()
+    {
+        CollectorFixture f(settings("CacheUpdate=false\n"));
+        QVERIFY(f.load());
+        const QList<QUrl> files = {QUrl::fromLocalFile(f.path(u"笔记.txt")),
+                                   QUrl::fromLocalFile(f.path(u"b c.txt"))};
+        QMimeData fromFileManager;
+        fromFileManager.setUrls(files);
+        fromFileManager.setData(u"text/plain"_s, files[0].toEncoded() + "\r\n" +
+                                                     files[1].toEncoded() + "\r\n");
+        fromFileManager.setData(u"text/plain;charset=utf-8"_s, fromFileManager.data(u"text/plain"_s));
+        f.dropData(fromFileManager, false);
+
+        QMimeData asPath; // some managers put the bare path in the text
+        asPath.setUrls({files[1]});
+        asPath.setText(files[1].toLocalFile());
+        f.dropData(asPath, false);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList({Failed, Failed}));
+        QVERIFY(!QFile::exists(f.path(u"Doc.dat")));
+
+        QMimeData link;
+        link.setUrls({QUrl(u"https://example.org/a?b=1"_s)});
+        link.setText(u"https://example.org/a?b=1"_s);
+        f.dropData(link, true);
+        QMimeData mixed; // a file's name inside other text is text
+        mixed.setUrls({files[0]});
+        mixed.setText(u"see "_s + files[0].toString());
+        f.dropData(mixed, true);
+        QCOMPARE(f.documentText(), u"https://example.org/a?b=1see "_s + files[0].toString());
+    }
+
+    // Browsers give LF, GTK editors CR LF; whatever the source, the program
+    // keeps LF inside and writes CR LF into files written line by line, and a
+    // NUL never gets in.
+    void lineBreaksAndNulAreTheSameFromEverySource_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::newRow("cached") << QByteArray("save=append\n");
+        QTest::newRow("create") << QByteArray("save=create\n");
+        QTest::newRow("database") << QByteArray("save=database\nAutoName=true\n");
+    }
+    void lineBreaksAndNulAreTheSameFromEverySource()
+    {
+        QFETCH(QByteArray, mode);
+        CollectorFixture f(QByteArray("[CollectorSet]\ntip=false\n") + mode);
+        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(f.load());
+        const QString fromBrowser = u"一\n二\n\n三"_s;
+        f.dropText(fromBrowser);
+        f.dropText(u"一\r\n二\r\n\r三"_s);   // an editor, and a lone CR
+        f.dropText(u"一\n二\0\n\n三\0"_s); // a page that set a NUL
+        const QString kept = f.collector().save;
+        if (kept == u"append"_s) {
+            QCOMPARE(f.collector().pendingText(), fromBrowser + fromBrowser + fromBrowser);
+        } else if (kept == u"create"_s) {
+            for (const char* name : {"Documents/0.txt", "Documents/1.txt", "Documents/2.txt"})
+                QCOMPARE(f.read(QString::fromLatin1(name)),
+                         QByteArray("一\r\n二\r\n\r\n三\r\n"));
+        } else {
+            QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"内容"_s),
+                     QStringList({fromBrowser, fromBrowser, fromBrowser}));
+        }
+    }
+
     void createNeverOverwrites()
     {
         CollectorFixture f(settings("save=create\n"));
