@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev
           qt6-translations-l10n fonts-noto-cjk)
 if [[ "${1:-run}" == test ]]; then
-    # Headless display checks, and LibreOffice as the reference RTF reader.
-    packages+=(xvfb xauth xdotool imagemagick libreoffice-writer-nogui)
+    # Headless display checks, a window manager and tray host for the desktop
+    # end-to-end run, and LibreOffice as the reference RTF reader.
+    packages+=(xvfb xauth xdotool x11-utils openbox trayer python3 imagemagick
+               libreoffice-writer-nogui)
 fi
 
 missing=()

@@ -89,7 +89,7 @@ void acceptAsCopy(QDropEvent* event)
 void CollectorFace::dragEnterEvent(QDragEnterEvent* event)
 {
     // Every drag may land; one without text is reported as a failed save.
-    setHighlighted(DropText::of(*event->mimeData()).has_value());
+    setHighlighted(DropText::hasPlainText(*event->mimeData()));
     acceptAsCopy(event);
 }
 

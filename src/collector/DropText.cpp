@@ -11,16 +11,6 @@
 namespace DropText {
 namespace {
 
-// Only a real plain-text form counts: QMimeData::hasText() also says yes to a
-// bare list of dragged files.
-bool hasPlainText(const QMimeData& data)
-{
-    const QStringList formats = data.formats();
-    return std::any_of(formats.begin(), formats.end(), [](const QString& format) {
-        return format.startsWith(QLatin1StringView("text/plain"));
-    });
-}
-
 // True when every non-empty line of `text` names one of the dragged local
 // files, as a file URL or as a plain path.
 bool onlyNamesDraggedFiles(const QMimeData& data, const QString& text)
@@ -48,6 +38,14 @@ bool onlyNamesDraggedFiles(const QMimeData& data, const QString& text)
 }
 
 } // namespace
+
+bool hasPlainText(const QMimeData& data)
+{
+    const QStringList formats = data.formats();
+    return std::any_of(formats.begin(), formats.end(), [](const QString& format) {
+        return format.startsWith(QLatin1StringView("text/plain"));
+    });
+}
 
 std::optional<QString> of(const QMimeData& data)
 {

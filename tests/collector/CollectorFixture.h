@@ -73,8 +73,8 @@ struct CollectorFixture {
         dropData(data, text.has_value());
     }
 
-    // The same with drag data of the caller's; `carriesText` is whether the
-    // face should light up for it.
+    // The same with drag data of the caller's; `carriesText` is whether it
+    // offers a plain-text form, for which the face lights up.
     void dropData(const QMimeData& data, bool carriesText)
     {
         QWindow* handle = window->windowHandle();

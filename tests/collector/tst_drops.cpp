@@ -126,12 +126,12 @@ private Q_SLOTS:
         fromFileManager.setData(u"text/plain"_s, files[0].toEncoded() + "\r\n" +
                                                      files[1].toEncoded() + "\r\n");
         fromFileManager.setData(u"text/plain;charset=utf-8"_s, fromFileManager.data(u"text/plain"_s));
-        f.dropData(fromFileManager, false);
+        f.dropData(fromFileManager, true);
 
         QMimeData asPath; // some managers put the bare path in the text
         asPath.setUrls({files[1]});
         asPath.setText(files[1].toLocalFile());
-        f.dropData(asPath, false);
+        f.dropData(asPath, true);
         QCOMPARE(f.dialogs.messageTexts(), QStringList({Failed, Failed}));
         QVERIFY(!QFile::exists(f.path(u"Doc.dat")));
 

@@ -1,0 +1,342 @@
+#!/usr/bin/env python3
+"""Quorrel as a user meets it: the real program, a separate process on a real
+X server (Xvfb), text dragged onto the collector from another program with
+xdotool, the pop-up menu opened by a right press and driven by the keyboard.
+
+Usage: e2e.py --quorrel BIN --drag-source BIN --rtf-text BIN --empty-db FILE [--wm]
+With --wm the collector's part runs again under openbox with trayer as the
+tray host (skipped when they are not installed).
+"""
+import argparse
+import os
+import select
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+
+COLLECTOR = (300, 300)  # left=4500, top=4500 twips at 96 DPI
+SIDE = 37
+DRAG_TEXT = "拖来的文字 😀 emoji\n第二行 second line"
+FAILURES = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        FAILURES.append(what)
+    return condition
+
+
+def wait_for(predicate, timeout=10.0, step=0.05):
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() > end:
+            return value
+        time.sleep(step)
+
+
+class Desktop:
+    """An Xvfb of our own on a free display, optionally with a window manager
+    and a tray host."""
+
+    def __init__(self, wm=False):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        # Read up to the newline: closing the pipe earlier would kill Xvfb
+        # with SIGPIPE when it writes the rest.
+        number = b""
+        while not number.endswith(b"\n") and select.select([read_end], [], [], 20)[0]:
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        number = number.decode().strip()
+        if not number:
+            self.xvfb.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.env = dict(os.environ, DISPLAY=":" + number, QT_QPA_PLATFORM="xcb")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.extra = []
+        # The number comes before the server takes connections.
+        if not wait_for(lambda: self.xdo("getdisplaygeometry"), 20):
+            self.close()
+            raise RuntimeError("Xvfb does not answer")
+        if wm:
+            self.extra.append(self.spawn(["openbox"]))
+            wait_for(lambda: self.xdo("search", "--name", "^$") is not None, 2)
+            self.extra.append(self.spawn(["trayer", "--edge", "top", "--align", "left",
+                                          "--widthtype", "pixel", "--width", "120",
+                                          "--height", "24", "--SetDockType", "true"]))
+            time.sleep(1)
+
+    def spawn(self, argv, **kw):
+        return subprocess.Popen(argv, env=self.env, stdout=kw.get("stdout", subprocess.DEVNULL),
+                                stderr=None if os.environ.get("E2E_VERBOSE") else subprocess.DEVNULL, cwd=kw.get("cwd"))
+
+    def xdo(self, *args):
+        result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
+        return result.stdout.strip() if result.returncode == 0 else None
+
+    def windows(self, name):
+        found = self.xdo("search", "--onlyvisible", "--name", name)
+        return found.split() if found else []
+
+    def wait_window(self, name, timeout=10):
+        return wait_for(lambda: self.windows(name), timeout)
+
+    def wait_gone(self, name, timeout=10):
+        return wait_for(lambda: not self.windows(name), timeout)
+
+    def key(self, *keys):
+        for k in keys:
+            self.xdo("key", k)
+            time.sleep(0.05)
+
+    def close(self):
+        for p in self.extra:
+            p.kill()
+        self.xvfb.kill()
+        self.xvfb.wait()
+
+
+class Quorrel:
+    """An installed Quorrel in a program folder of its own."""
+
+    def __init__(self, desktop, args, settings):
+        self.desktop = desktop
+        self.args = args
+        self.dir = tempfile.mkdtemp(prefix="quorrel-e2e-")
+        shutil.copy(args.quorrel, self.dir)
+        shutil.copy(args.empty_db, os.path.join(self.dir, "WebDocuments.mdb"))
+        with open(self.path("Set.ini"), "w", encoding="utf-8") as f:
+            f.write("[CollectorSet]\nleft=4500\ntop=4500\n" + settings)
+        self.proc = None
+        self.source = None
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def start(self):
+        self.proc = self.desktop.spawn([os.path.join(self.dir, "quorrel")])
+        return wait_for(self.collector_window)
+
+    def collector_window(self):
+        ids = self.desktop.xdo("search", "--all", "--onlyvisible", "--pid", str(self.proc.pid),
+                               "--name", "^Quorrel$")
+        return ids.split()[0] if ids else None
+
+    def geometry(self):
+        wid = self.collector_window()
+        out = self.desktop.xdo("getwindowgeometry", "--shell", wid) if wid else None
+        if not out:
+            return None
+        values = dict(line.split("=", 1) for line in out.splitlines())
+        return int(values["X"]), int(values["Y"])
+
+    def centre(self):
+        x, y = self.geometry() or COLLECTOR
+        return x + SIDE // 2, y + SIDE // 2
+
+    def menu(self, *keys):
+        """Right press on the face, then keys in the menu."""
+        x, y = self.centre()
+        self.desktop.xdo("mousemove", str(x), str(y), "click", "3")
+        time.sleep(0.4)
+        self.desktop.key(*keys)
+
+    def exit(self):
+        self.menu("Up", "Return")  # "退出" is the last item
+        try:
+            return self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def kill(self):
+        self.end_source()
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+    def end_source(self):
+        if self.source:
+            self.source.kill()
+            self.source.wait()
+            self.source = None
+
+    def document(self):
+        if not os.path.exists(self.path("Doc.dat")):
+            return None
+        out = subprocess.run([self.args.rtf_text, self.path("Doc.dat")], capture_output=True)
+        return out.stdout.decode("utf-8")[:-1] if out.returncode == 0 else None
+
+    def records(self):
+        with sqlite3.connect(self.path("WebDocuments.mdb")) as db:
+            return db.execute("SELECT 标题, 内容 FROM WebDocuments ORDER BY rowid").fetchall()
+
+    def settings(self):
+        with open(self.path("Set.ini"), encoding="utf-8") as f:
+            return dict(line.strip().split("=", 1) for line in f if "=" in line)
+
+    def drag(self, text=DRAG_TEXT, attempts=2):
+        """Drags `text` from a source window onto the collector; True when the
+        source saw the drop taken. A drag that did not register is tried once
+        more; one that registered is never repeated."""
+        for _ in range(attempts):
+            # The source must outlive the drop: its drag ends when it sends the
+            # drop, and the collector fetches the text only afterwards.
+            self.end_source()
+            self.source = self.desktop.spawn([self.args.drag_source, text], stdout=subprocess.PIPE)
+            if not wait_for(lambda: self.desktop.xdo("search", "--onlyvisible", "--class", "^drag_source$"), 10):
+                continue
+            tx, ty = self.centre()
+            # The collector must be what lies under the target point.
+            self.desktop.xdo("mousemove", str(tx), str(ty))
+            wid = self.collector_window()
+            wait_for(lambda: wid and f"window:{wid}" in (self.desktop.xdo("getmouselocation") or ""), 5)
+            self.desktop.xdo("mousemove", "60", "40", "mousedown", "1")
+            for i in range(1, 9):
+                self.desktop.xdo("mousemove", str(60 + (tx - 60) * i // 8), str(40 + (ty - 40) * i // 8))
+                time.sleep(0.04)
+            self.desktop.xdo("mousemove", str(tx + 1), str(ty + 1))
+            time.sleep(0.2)
+            self.desktop.xdo("mouseup", "1")
+            ready, _, _ = select.select([self.source.stdout], [], [], 10)
+            line = self.source.stdout.readline().decode() if ready else ""
+            if line.startswith("drag ended: 1"):
+                return True
+            print(f"     drag not taken ({line.strip() or 'no answer'}), pointer at "
+                  f"{self.desktop.xdo('getmouselocation')}", flush=True)
+        return False
+
+
+def notice(q, what):
+    """The "提示" box is up; Return closes it."""
+    shown = check(bool(q.desktop.wait_window("^提示$")), what + ': the "提示" box appears')
+    q.desktop.key("Return")
+    q.desktop.wait_gone("^提示$")
+    return shown
+
+
+def collector_part(desktop, args, label):
+    print(f"--- the collector ({label})", flush=True)
+    # Append at once, silent.
+    q = Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n")
+    try:
+        check(q.start() is not None, f"{label}: the collector shows")
+        check(q.drag(), f"{label}: a drag is taken as a copy")
+        check(wait_for(lambda: q.document() == DRAG_TEXT, 5), f"{label}: append at once writes Doc.dat")
+        if args.wm:
+            wid = q.collector_window()
+            state = subprocess.run(["xprop", "-id", wid, "_NET_WM_STATE"], env=desktop.env,
+                                   capture_output=True, text=True).stdout
+            check("_NET_WM_STATE_ABOVE" in state, f"{label}: the collector stays on top")
+
+        # A second Quorrel in the same folder ends at once.
+        second = desktop.spawn([q.path("quorrel")])
+        try:
+            code = second.wait(10)
+        except subprocess.TimeoutExpired:
+            second.kill()
+            code = None
+        check(code == 0, f"{label}: a second Quorrel exits at once")
+
+        # Moving the face with the left button, then the exit stores the place.
+        x, y = q.centre()
+        desktop.xdo("mousemove", str(x), str(y), "mousedown", "1")
+        for i in range(1, 6):
+            desktop.xdo("mousemove", str(x + 20 * i), str(y + 10 * i))
+            time.sleep(0.05)
+        desktop.xdo("mouseup", "1")
+        moved = wait_for(lambda: q.geometry() != COLLECTOR and q.geometry(), 5)
+        check(bool(moved), f"{label}: a left drag moves the collector")
+        check(q.exit() == 0, f'{label}: "退出" ends the program')
+        stored = q.settings()
+        if moved:
+            check((stored.get("left"), stored.get("top")) == (str(moved[0] * 15), str(moved[1] * 15)),
+                  f"{label}: the exit stores the position in twips")
+        check(q.start() is not None and wait_for(lambda: q.geometry() == moved, 5),
+              f"{label}: the next start stands there")
+        q.exit()
+    finally:
+        q.kill()
+
+    # Cached append with notices: nothing on disk until the exit.
+    q = Quorrel(desktop, args, "")
+    try:
+        q.start()
+        check(q.drag(), f"{label}: cached drag taken")
+        notice(q, f"{label}: cached drop")
+        check(q.document() is None, f"{label}: cached text stays off the disk")
+        check(q.exit() == 0 and q.document() == DRAG_TEXT, f"{label}: the exit writes the cached text")
+    finally:
+        q.kill()
+
+    # Create mode: a numbered file with CR LF line ends.
+    q = Quorrel(desktop, args, "save=create\ntip=false\n")
+    try:
+        q.start()
+        check(q.drag(), f"{label}: create-mode drag taken")
+        expected = (DRAG_TEXT.replace("\n", "\r\n") + "\r\n").encode()
+        numbered = q.path("Documents/0.txt")
+        check(wait_for(lambda: os.path.exists(numbered) and open(numbered, "rb").read() == expected, 5),
+              f"{label}: create mode writes Documents/0.txt")
+    finally:
+        q.kill()
+
+    # Database mode: a typed title, a cancelled prompt, then automatic naming.
+    q = Quorrel(desktop, args, "save=database\n")
+    try:
+        q.start()
+        check(q.drag(), f"{label}: database drag taken")
+        if check(bool(desktop.wait_window("^输入信息$")), f'{label}: the title prompt "输入信息" appears'):
+            desktop.xdo("type", "--delay", "20", "e2e title")
+            desktop.key("Return")
+            notice(q, f"{label}: database drop")
+        check(q.records() == [("e2e title", DRAG_TEXT)], f"{label}: the record holds the typed title")
+        check(q.drag(), f"{label}: second database drag taken")
+        if desktop.wait_window("^输入信息$"):
+            desktop.key("Escape")
+            notice(q, f"{label}: cancelled title")
+        check(len(q.records()) == 1, f"{label}: a cancelled prompt stores nothing")
+    finally:
+        q.kill()
+    q = Quorrel(desktop, args, "save=database\nAutoName=true\ntip=false\n")
+    try:
+        q.start()
+        check(q.drag(), f"{label}: automatic naming drag taken")
+        check(wait_for(lambda: q.records() == [("文档", DRAG_TEXT)], 5), f'{label}: automatic naming titles "文档"')
+    finally:
+        q.kill()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--quorrel", required=True)
+    parser.add_argument("--drag-source", required=True)
+    parser.add_argument("--rtf-text", required=True)
+    parser.add_argument("--empty-db", required=True)
+    parser.add_argument("--wm", action="store_true")
+    args = parser.parse_args()
+    for tool in ["Xvfb", "xdotool"] + (["openbox", "trayer", "xprop"] if args.wm else []):
+        if not shutil.which(tool):
+            print(f"SKIP: {tool} is not installed")
+            return 77
+    desktop = Desktop(wm=args.wm)
+    try:
+        collector_part(desktop, args, "window manager" if args.wm else "bare X")
+    finally:
+        desktop.close()
+    print(f"{len(FAILURES)} failed" if FAILURES else "all passed")
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
