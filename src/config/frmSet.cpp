@@ -58,6 +58,8 @@ void frmSet::build()
     Label1 = new QLabel(u"如不特别指定则保存在程序安装目录下的Documents子目录"_s, Frame1);
     Label1->setObjectName(u"Label1"_s);
     Label1->setWordWrap(true);
+    // On one line where the font allows; wrapped only where it cannot fit.
+    Label1->setMinimumWidth(qMin(Label1->fontMetrics().horizontalAdvance(Label1->text()) + 2, 480));
 
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(text1, 1);
@@ -146,8 +148,9 @@ void frmSet::Option6_Click(int index)
 
 void frmSet::Command3_Click()
 {
-    const QString folder =
-        m_dialogs.existingDirectory(this, u"请选择文档的保存路径："_s, text1->text());
+    // The chooser starts at the folder shown, or else at the default one.
+    const QString start = text1->text().isEmpty() ? ProgramDir() + u"Documents"_s : text1->text();
+    const QString folder = m_dialogs.existingDirectory(this, u"请选择文档的保存路径："_s, start);
     m_state.setChosenFolder(folder);
     showState();
 }
