@@ -49,7 +49,6 @@ void frmSet::build()
     text1 = new QLineEdit(Frame1);
     text1->setObjectName(u"text1"_s);
     text1->setReadOnly(true); // only the folder chooser fills it
-    text1->setMinimumWidth(260);
     Command3 = new QToolButton(Frame1);
     Command3->setObjectName(u"Command3"_s);
     Command3->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
@@ -57,9 +56,7 @@ void frmSet::build()
     connect(Command3, &QToolButton::clicked, this, &frmSet::Command3_Click);
     Label1 = new QLabel(u"如不特别指定则保存在程序安装目录下的Documents子目录"_s, Frame1);
     Label1->setObjectName(u"Label1"_s);
-    Label1->setWordWrap(true);
-    // On one line where the font allows; wrapped only where it cannot fit.
-    Label1->setMinimumWidth(qMin(Label1->fontMetrics().horizontalAdvance(Label1->text()) + 2, 480));
+    // One line: the dialog is as wide as the note needs.
 
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(text1, 1);
