@@ -60,14 +60,7 @@ int main(int argc, char* argv[])
         // follows them, without a restart or a new look for free file numbers.
         return std::make_unique<frmSet>(
             dialogs,
-            [&collector](const SaveSettings& chosen) {
-                Collector& c = collector.collector();
-                c.save = chosen.save;
-                c.CacheUpdate = chosen.CacheUpdate;
-                c.filepath = chosen.filepath;
-                c.autoname = chosen.autoname;
-                c.tip = chosen.tip;
-            },
+            [&collector](const SaveSettings& chosen) { collector.collector().takeSettings(chosen); },
             &collector);
     });
     windows.openHelp = modalOpener([&] { return std::make_unique<frmHelp>(&collector); });

@@ -54,7 +54,6 @@ frmHelp::frmHelp(QWidget* parent) : QDialog(parent)
     RichTextBox1 = new RichTextBox(this);
     RichTextBox1->setObjectName(u"RichTextBox1"_s);
     RichTextBox1->setFont(Fonts::songti(9));
-    RichTextBox1->document()->setDefaultFont(Fonts::songti(9));
     RichTextBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichTextBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     RichTextBox1->setText(paragraphs().join(u'\n'));

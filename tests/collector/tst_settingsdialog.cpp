@@ -39,14 +39,7 @@ void wireSettings(frmCollectorWindow& window, Dialogs& dialogs)
     window.windows().openSettings = [&window, &dialogs] {
         frmSet dialog(
             dialogs,
-            [&window](const SaveSettings& chosen) {
-                Collector& c = window.collector();
-                c.save = chosen.save;
-                c.CacheUpdate = chosen.CacheUpdate;
-                c.filepath = chosen.filepath;
-                c.autoname = chosen.autoname;
-                c.tip = chosen.tip;
-            },
+            [&window](const SaveSettings& chosen) { window.collector().takeSettings(chosen); },
             &window);
         dialog.exec();
     };

@@ -128,7 +128,6 @@ private Q_SLOTS:
         QVERIFY(f.control<QToolButton>("Command3")->text().isEmpty());
         QVERIFY(!f.control<QToolButton>("Command3")->icon().isNull());
         QVERIFY(f.control<QLineEdit>("text1")->isReadOnly());
-        QVERIFY(d.isModal() || d.windowModality() == Qt::NonModal); // modal through exec()
 
         // Top to bottom: append beside the cache box, create, the path group,
         // database beside the auto-name box; the tip box below the frame; OK
