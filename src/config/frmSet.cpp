@@ -16,6 +16,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <iterator>
+
 using namespace Qt::StringLiterals;
 
 frmSet::frmSet(Dialogs& dialogs, Apply apply, QWidget* parent)
@@ -107,6 +109,12 @@ void frmSet::build()
     layout->addWidget(Check7);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Tab goes the way the eye reads: each mode, then what belongs to it.
+    QWidget* order[] = {Option6[0], ChkCacheUpdate, Option6[1], text1, Command3,
+                        Option6[2], ChkAutoName,    Check7,     Command1, Command2};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void frmSet::Form_Load()
@@ -129,6 +137,7 @@ void frmSet::showState()
     ChkCacheUpdate->setChecked(state.cacheUpdate);
     ChkAutoName->setChecked(state.autoName);
     text1->setText(state.path);
+    text1->setToolTip(state.path); // a long path shows whole when hovered
     Check7->setChecked(state.tip);
     ChkCacheUpdate->setEnabled(state.cacheUpdateEnabled());
     Frame1->setEnabled(state.pathEnabled());
