@@ -1,11 +1,40 @@
 #include "Dialogs.h"
 #include "SessionGuard.h"
+#include "frmAbout.h"
 #include "frmCollectorWindow.h"
+#include "frmHelp.h"
+#include "frmSet.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QTranslator>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Opens a modal window made afresh by `make` and runs it until it closes.
+// While it is open (the tray menu stays reachable), opening it again brings
+// the same window forward instead of stacking a second one.
+std::function<void()> modalOpener(std::function<std::unique_ptr<QDialog>()> make)
+{
+    auto open = std::make_shared<QPointer<QDialog>>();
+    return [open, make = std::move(make)] {
+        if (*open) {
+            (*open)->raise();
+            (*open)->activateWindow();
+            return;
+        }
+        const std::unique_ptr<QDialog> dialog = make();
+        *open = dialog.get();
+        dialog->exec();
+    };
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -24,6 +53,18 @@ int main(int argc, char* argv[])
     QtDialogs dialogs;
     frmCollectorWindow collector(dialogs);
     SessionGuard guard(collector); // before the load, so no signal finds us unguarded
+
+    frmCollectorWindow::Windows& windows = collector.windows();
+    windows.openSettings = modalOpener([&] {
+        // OK hands the five settings to the running collector: its next drop
+        // follows them, without a restart or a new look for free file numbers.
+        return std::make_unique<frmSet>(
+            dialogs,
+            [&collector](const SaveSettings& chosen) { collector.collector().takeSettings(chosen); },
+            &collector);
+    });
+    windows.openHelp = modalOpener([&] { return std::make_unique<frmHelp>(&collector); });
+    windows.openAbout = modalOpener([&] { return std::make_unique<frmAbout>(&collector); });
     if (!collector.Form_Load())
         return 0; // another instance runs already
     return app.exec();

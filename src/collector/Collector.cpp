@@ -72,6 +72,15 @@ void Collector::readSettings()
     GetFilePath();
 }
 
+void Collector::takeSettings(const SaveSettings& chosen)
+{
+    save = chosen.save;
+    CacheUpdate = chosen.CacheUpdate;
+    filepath = chosen.filepath;
+    autoname = chosen.autoname;
+    tip = chosen.tip;
+}
+
 void Collector::bindDatabase()
 {
     Data1.setDatabaseName(ProgramDir() + u"WebDocuments.mdb"_s);

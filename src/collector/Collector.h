@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AdvancedSettings.h"
 #include "DataSource.h"
 #include "FileStamp.h"
 #include "RichText.h"
@@ -36,6 +37,10 @@ public:
     void GetAutoName();
     void GetFilePath();
     void readSettings(); // the five above, in the order the load runs them
+
+    // The five settings chosen in the advanced settings dialog, taken as they
+    // are: no file is read and the file-number count goes on where it was.
+    void takeSettings(const SaveSettings& chosen);
 
     // Binds the data control to ProgramDir() + "WebDocuments.mdb".
     void bindDatabase();

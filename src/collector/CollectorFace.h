@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPixmap>
 #include <QWidget>
 
 #include <functional>
@@ -14,9 +13,6 @@ class CollectorFace : public QWidget {
     Q_OBJECT
 public:
     explicit CollectorFace(QWidget* parent = nullptr);
-
-    // The face drawn at any size, also used for the window and tray icons.
-    static QPixmap picture(int size, bool highlighted = false);
 
     std::function<void(const std::optional<QString>& text)> onDrop;
     std::function<void(QMouseEvent* event)> onMousePress;

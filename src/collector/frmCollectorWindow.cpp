@@ -2,6 +2,7 @@
 
 #include "CollectorFace.h"
 #include "ProgramDir.h"
+#include "QuorrelIcon.h"
 #include "Settings.h"
 #include "SingleInstance.h"
 #include "Twips.h"
@@ -138,7 +139,7 @@ void frmCollectorWindow::buildMenu()
 
 void frmCollectorWindow::buildTray()
 {
-    const QIcon icon(CollectorFace::picture(64));
+    const QIcon icon(QuorrelIcon::picture(64));
     setWindowIcon(icon);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         // Without a tray icon nothing could bring a hidden collector back.

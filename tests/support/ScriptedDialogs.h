@@ -24,6 +24,7 @@ public:
 
     QList<Message> messages;
     QStringList prompts; // "title|prompt" of each input box
+    QStringList fileDialogs; // "caption|start folder" of each file or folder dialog
 
     QStringList messageTexts() const
     {
@@ -47,17 +48,19 @@ public:
         prompts << title + u'|' + prompt;
         return inputs.empty() ? std::nullopt : take(inputs);
     }
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override
+    QString openFileName(QWidget*, const QString& caption, const QString& dir,
+                         const QString&) override
     {
-        return nextFileName();
+        return nextFileName(caption, dir);
     }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override
+    QString saveFileName(QWidget*, const QString& caption, const QString& dir,
+                         const QString&) override
     {
-        return nextFileName();
+        return nextFileName(caption, dir);
     }
-    QString existingDirectory(QWidget*, const QString&, const QString&) override
+    QString existingDirectory(QWidget*, const QString& caption, const QString& dir) override
     {
-        return nextFileName();
+        return nextFileName(caption, dir);
     }
     std::optional<QColor> color(QWidget*, const QColor&) override
     {
@@ -72,5 +75,9 @@ private:
         queue.pop_front();
         return value;
     }
-    QString nextFileName() { return fileNames.empty() ? QString() : take(fileNames); }
+    QString nextFileName(const QString& caption, const QString& dir)
+    {
+        fileDialogs << caption + u'|' + dir;
+        return fileNames.empty() ? QString() : take(fileNames);
+    }
 };

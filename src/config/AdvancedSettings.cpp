@@ -1,0 +1,60 @@
+#include "AdvancedSettings.h"
+
+#include "Settings.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Default = u"default"_s;
+
+} // namespace
+
+QString AdvancedSettings::modeWord(Mode mode)
+{
+    switch (mode) {
+    case Create: return u"create"_s;
+    case Database: return u"database"_s;
+    case Append: break;
+    }
+    return u"append"_s;
+}
+
+void AdvancedSettings::LoadSettings()
+{
+    using namespace SettingRules;
+    const QString save = ReadSetting(u"save"_s, u"append"_s);
+    mode = save == u"create"_s ? Create : save == u"database"_s ? Database : Append;
+    cacheUpdate = onUnlessFalse(ReadSetting(u"CacheUpdate"_s, True));
+    autoName = onlyIfTrue(ReadSetting(u"AutoName"_s, False));
+    const QString filepath = ReadSetting(u"filepath"_s, Default);
+    path = filepath == Default ? QString() : filepath;
+    tip = onUnlessFalse(ReadSetting(u"tip"_s, True));
+}
+
+SaveSettings AdvancedSettings::Save(const QString& programDir) const
+{
+    using namespace SettingRules;
+    SaveSettings chosen;
+    chosen.save = modeWord(mode);
+    WriteSetting(u"save"_s, chosen.save);
+
+    chosen.CacheUpdate = cacheUpdate;
+    WriteSetting(u"CacheUpdate"_s, boolWord(cacheUpdate));
+
+    if (path.isEmpty()) {
+        WriteSetting(u"filepath"_s, Default);
+        chosen.filepath = resolveFilePath(Default, programDir);
+    } else {
+        // "/" stays "/": only a missing separator is added.
+        chosen.filepath = resolveFilePath(path, programDir);
+        WriteSetting(u"filepath"_s, chosen.filepath);
+    }
+
+    chosen.autoname = autoName;
+    WriteSetting(u"AutoName"_s, boolWord(autoName));
+
+    chosen.tip = tip;
+    WriteSetting(u"tip"_s, boolWord(tip));
+    return chosen;
+}

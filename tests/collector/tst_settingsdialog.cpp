@@ -1,0 +1,179 @@
+#include "CollectorFixture.h"
+#include "DataSource.h"
+#include "Settings.h"
+#include "TestMain.h"
+#include "frmSet.h"
+
+#include <QCheckBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Saved = u"文件保存成功！"_s;
+
+QStringList records(const QString& path, const QString& field)
+{
+    DataSource data;
+    data.setDatabaseName(path);
+    QStringList values;
+    if (!data.Refresh())
+        return {u"<no database>"_s};
+    Recordset& rs = data.recordset();
+    for (; !rs.isEOF(); rs.MoveNext())
+        values << rs.field(field).value_or(u"<error>"_s);
+    return values;
+}
+
+// The collector's settings item wired as the program wires it: a modal
+// dialog run with exec(), whose OK hands the five settings to the collector.
+void wireSettings(frmCollectorWindow& window, Dialogs& dialogs)
+{
+    window.windows().openSettings = [&window, &dialogs] {
+        frmSet dialog(
+            dialogs,
+            [&window](const SaveSettings& chosen) { window.collector().takeSettings(chosen); },
+            &window);
+        dialog.exec();
+    };
+}
+
+// Picks the menu item `Set` and, inside the dialog's modal loop, lets `user`
+// work its controls. Whatever `user` leaves open is cancelled, so a failing
+// step never leaves the test waiting on the dialog.
+void useSettingsDialog(CollectorFixture& f, const std::function<void(frmSet&)>& user)
+{
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<frmSet*>(QApplication::activeModalWidget());
+        if (dialog) {
+            seen = true;
+            user(*dialog);
+            if (dialog->isVisible())
+                dialog->reject();
+        }
+    });
+    const auto items = f.window->menu()->actions();
+    const auto set = std::find_if(items.begin(), items.end(), [](const QAction* a) {
+        return a->objectName() == u"Set"_s;
+    });
+    QVERIFY(set != items.end());
+    QCOMPARE((*set)->text(), u"高级设置"_s);
+    (*set)->trigger();
+    QVERIFY2(seen, "the settings item opened no modal dialog");
+}
+
+void click(frmSet& dialog, const QString& name)
+{
+    auto* button = dialog.findChild<QAbstractButton*>(name);
+    QVERIFY2(button, qPrintable(name));
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+} // namespace
+
+// What OK in the settings dialog does to the running collector: the very next
+// drop follows the new settings, with no restart.
+class SettingsDialogTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void createInAChosenFolderKeepsTheRunningNumber()
+    {
+        CollectorFixture f;
+        QVERIFY(QDir().mkpath(f.path(u"Documents")));
+        f.write(u"Documents/0.txt", "taken");
+        f.write(u"Documents/1.txt", "taken");
+        const QString chosen = f.dir.path() + u"/摘录"_s;
+        QVERIFY(QDir().mkpath(chosen));
+        QVERIFY(f.load());
+        wireSettings(*f.window, f.dialogs);
+        QCOMPARE(f.collector().nextFileNumber(), 2);
+
+        f.dialogs.fileNames.push_back(chosen);
+        useSettingsDialog(f, [](frmSet& d) {
+            click(d, u"Option6_1"_s);
+            click(d, u"Command3"_s);
+            click(d, u"Command1"_s);
+        });
+        QCOMPARE(f.collector().save, u"create"_s);
+        QCOMPARE(f.collector().filepath, chosen + u'/');
+        QCOMPARE(ReadSetting(u"filepath"_s, {}), chosen + u'/');
+
+        f.dropText(u"第一段"_s);
+        // Numbered on from where the load left off: no new look for free numbers.
+        QCOMPARE(f.read(u"摘录/2.txt"), QByteArray("第一段\r\n"));
+        QVERIFY(!QFile::exists(f.path(u"Documents/2.txt")));
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved});
+        QVERIFY(f.collector().pendingText().isEmpty());
+    }
+
+    void databaseWithAutomaticNamesAndNoTip()
+    {
+        CollectorFixture f;
+        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QFile::setPermissions(f.path(u"WebDocuments.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(f.load());
+        wireSettings(*f.window, f.dialogs);
+
+        useSettingsDialog(f, [](frmSet& d) {
+            click(d, u"Option6_2"_s);
+            click(d, u"ChkAutoName"_s);
+            click(d, u"Check7"_s);
+            click(d, u"Command1"_s);
+        });
+        f.dropText(u"正文"_s);
+        QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"标题"_s), QStringList{u"文档"_s});
+        QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"内容"_s), QStringList{u"正文"_s});
+        QVERIFY(f.dialogs.prompts.isEmpty()); // no title asked
+        QVERIFY(f.dialogs.messages.isEmpty()); // no tip
+    }
+
+    void cacheTurnedOffWritesTheNextDropAtOnce()
+    {
+        CollectorFixture f;
+        QVERIFY(f.load());
+        wireSettings(*f.window, f.dialogs);
+        f.dropText(u"cached "_s);
+        QCOMPARE(f.collector().pendingText(), u"cached "_s);
+
+        useSettingsDialog(f, [](frmSet& d) {
+            click(d, u"ChkCacheUpdate"_s);
+            click(d, u"Command1"_s);
+        });
+        QCOMPARE(f.collector().CacheUpdate, false);
+        f.dropText(u"at once"_s);
+        // Held text stays held for the exit; the new drop is on disk.
+        QCOMPARE(f.documentText(), u"at once"_s);
+        QCOMPARE(f.collector().pendingText(), u"cached "_s);
+    }
+
+    void cancelLeavesTheCollectorAsItWas()
+    {
+        CollectorFixture f("[CollectorSet]\nCacheUpdate=false\n");
+        QVERIFY(f.load());
+        wireSettings(*f.window, f.dialogs);
+        const QByteArray before = f.read(u"Set.ini");
+        useSettingsDialog(f, [](frmSet& d) {
+            click(d, u"Option6_1"_s);
+            click(d, u"Check7"_s);
+            click(d, u"Command2"_s);
+        });
+        QCOMPARE(f.collector().save, u"append"_s);
+        QCOMPARE(f.collector().tip, true);
+        QCOMPARE(f.read(u"Set.ini"), before);
+        f.dropText(u"text"_s);
+        QCOMPARE(f.documentText(), u"text"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved});
+    }
+};
+
+QUORREL_TEST(SettingsDialogTest, "settingsdialog")
+#include "tst_settingsdialog.moc"
