@@ -24,6 +24,7 @@ public:
 
     QList<Message> messages;
     QStringList prompts; // "title|prompt" of each input box
+    QStringList fileDialogs; // "caption|filter" of each file dialog
 
     QStringList messageTexts() const
     {
@@ -51,8 +52,10 @@ public:
     {
         return nextFileName();
     }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override
+    QString saveFileName(QWidget*, const QString& caption, const QString&,
+                         const QString& filter) override
     {
+        fileDialogs << caption + u'|' + filter;
         return nextFileName();
     }
     QString existingDirectory(QWidget*, const QString&, const QString&) override
