@@ -1,10 +1,12 @@
 #include "Dialogs.h"
 #include "SessionGuard.h"
+#include "frmCollectorEditor.h"
 #include "frmCollectorWindow.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QTranslator>
 
 int main(int argc, char* argv[])
@@ -24,6 +26,12 @@ int main(int argc, char* argv[])
     QtDialogs dialogs;
     frmCollectorWindow collector(dialogs);
     SessionGuard guard(collector); // before the load, so no signal finds us unguarded
+
+    QPointer<frmCollectorEditor> editor;
+    collector.windows().openEditor = [&] {
+        collector.windows().editor = frmCollectorEditor::open(editor, dialogs);
+    };
+
     if (!collector.Form_Load())
         return 0; // another instance runs already
     return app.exec();
