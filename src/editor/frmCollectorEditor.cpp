@@ -96,6 +96,7 @@ frmCollectorEditor* frmCollectorEditor::open(QPointer<frmCollectorEditor>& singl
         single->setAttribute(Qt::WA_DeleteOnClose);
         single->Form_Load();
     }
+    single->setWindowState(single->windowState() & ~Qt::WindowMinimized);
     single->show();
     single->raise();
     single->activateWindow();

@@ -87,6 +87,27 @@ private Q_SLOTS:
         QVERIFY(EditorIcons::icon(0).isNull());
     }
 
+    void iconsComeFromTheDesktopThemeWhereItHasThem()
+    {
+        const QString previous = QIcon::themeName();
+        const QStringList previousPaths = QIcon::themeSearchPaths();
+        QIcon::setThemeSearchPaths(previousPaths + QStringList{u"/usr/share/icons"_s});
+        QIcon::setThemeName(u"no-such-theme"_s);
+        QVERIFY(EditorIcons::icon(1).name().isEmpty()); // drawn
+        QVERIFY(visible(EditorIcons::icon(1)));
+        QIcon::setThemeName(u"Adwaita"_s);
+        const bool adwaita = QIcon::hasThemeIcon(u"edit-copy"_s);
+        const QIcon themed = EditorIcons::icon(1);
+        const QString name = themed.name();
+        const bool shows = visible(themed);
+        QIcon::setThemeName(previous);
+        QIcon::setThemeSearchPaths(previousPaths);
+        if (!adwaita)
+            QSKIP("no Adwaita icon theme here");
+        QCOMPARE(name, u"edit-copy"_s);
+        QVERIFY(shows);
+    }
+
     void loadsTheDocumentAndSavesOnClose()
     {
         EditorFixture f;
