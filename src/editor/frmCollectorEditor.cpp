@@ -40,9 +40,17 @@ double dpiOf(const QWidget* window)
 } // namespace
 
 const QStringList frmCollectorEditor::ToolTips = {
-    u"复制"_s,         u"剪切"_s,     u"粘贴"_s,     u"将选定内容另存为文件"_s,
-    u"将文档全部选定"_s, u"删除"_s,     u"撤消上一步操作"_s, u"编辑器设置"_s,
-    u"刷新文本"_s,      u"确认对默认文档的修改"_s, u"退出编辑器"_s,
+    u"复制"_s,
+    u"剪切"_s,
+    u"粘贴"_s,
+    u"将选定内容另存为文件"_s,
+    u"将文档全部选定"_s,
+    u"删除"_s,
+    u"撤消上一步操作"_s,
+    u"编辑器设置"_s,
+    u"刷新文本"_s,
+    u"确认对默认文档的修改"_s,
+    u"退出编辑器"_s,
 };
 
 frmCollectorEditor::frmCollectorEditor(Dialogs& dialogs, QWidget* parent)
