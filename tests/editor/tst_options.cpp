@@ -105,14 +105,17 @@ private Q_SLOTS:
         EditorFixture f;
         f.open();
         bool seen = false;
-        QTimer::singleShot(0, [&] {
+        QTimer answer; // polls until the dialog's own loop runs
+        connect(&answer, &QTimer::timeout, [&] {
             auto* dialog = qobject_cast<frmCollectorEditorSet*>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
+            answer.stop();
             seen = dialog->isModal();
             check(dialog, u"Check1"_s)->setChecked(true);
             dialog->findChild<QPushButton*>(u"Command1"_s)->click();
         });
+        answer.start(0);
         f.click(8);
         QVERIFY(seen);
         QVERIFY(f.logic().savedelete);
