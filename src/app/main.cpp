@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 #include "SessionGuard.h"
 #include "frmAbout.h"
+#include "frmCollectorEditor.h"
 #include "frmCollectorWindow.h"
 #include "frmHelp.h"
 #include "frmSet.h"
@@ -65,6 +66,12 @@ int main(int argc, char* argv[])
     });
     windows.openHelp = modalOpener([&] { return std::make_unique<frmHelp>(&collector); });
     windows.openAbout = modalOpener([&] { return std::make_unique<frmAbout>(&collector); });
+
+    QPointer<frmCollectorEditor> editor;
+    windows.openEditor = [&] {
+        windows.editor = frmCollectorEditor::open(editor, dialogs);
+    };
+
     if (!collector.Form_Load())
         return 0; // another instance runs already
     return app.exec();

@@ -26,6 +26,7 @@ public:
     // "" when cancelled.
     virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
                                  const QString& filter) = 0;
+    // Filters in Qt's form; a save dialog shows only the names, before "(".
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                  const QString& filter) = 0;
     virtual QString existingDirectory(QWidget* parent, const QString& caption,

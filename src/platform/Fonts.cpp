@@ -20,7 +20,7 @@ QStringList songtiFamilies()
             u"Droid Sans Fallback"_s};
 }
 
-QFont songti(int pointSize)
+QFont songti(qreal pointSize)
 {
     QFont font;
     QStringList installed;
@@ -32,7 +32,7 @@ QFont songti(int pointSize)
     // lacks is looked for in the next before the system's own fallback.
     if (!installed.isEmpty())
         font.setFamilies(installed);
-    font.setPointSize(pointSize);
+    font.setPointSizeF(pointSize);
     return font;
 }
 

@@ -9,7 +9,7 @@ namespace Fonts {
 // Linux) the first installed of its usual stand-ins takes its place: SimSun
 // under its Latin name, then the Song-style Noto Serif CJK SC, then other CJK
 // families, so Chinese never falls back to boxes.
-QFont songti(int pointSize);
+QFont songti(qreal pointSize);
 
 // The candidates above, in the order they are tried.
 QStringList songtiFamilies();

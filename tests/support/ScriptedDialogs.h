@@ -25,6 +25,7 @@ public:
     QList<Message> messages;
     QStringList prompts; // "title|prompt" of each input box
     QStringList fileDialogs; // "caption|start folder" of each file or folder dialog
+    QStringList fileFilters; // "caption|filter" of each file dialog
 
     QStringList messageTexts() const
     {
@@ -49,13 +50,15 @@ public:
         return inputs.empty() ? std::nullopt : take(inputs);
     }
     QString openFileName(QWidget*, const QString& caption, const QString& dir,
-                         const QString&) override
+                         const QString& filter) override
     {
+        fileFilters << caption + u'|' + filter;
         return nextFileName(caption, dir);
     }
     QString saveFileName(QWidget*, const QString& caption, const QString& dir,
-                         const QString&) override
+                         const QString& filter) override
     {
+        fileFilters << caption + u'|' + filter;
         return nextFileName(caption, dir);
     }
     QString existingDirectory(QWidget*, const QString& caption, const QString& dir) override

@@ -1,0 +1,210 @@
+#include "EditorFixture.h"
+#include "EditorIcons.h"
+#include "TestMain.h"
+
+#include <QImage>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// True when the icon shows something at 16 x 16.
+bool visible(const QIcon& icon)
+{
+    const QImage image = icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    int opaque = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            opaque += qAlpha(image.pixel(x, y)) > 128;
+    return opaque >= 12;
+}
+
+} // namespace
+
+class LoadTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void optionsFollowTheirWords_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<bool>("savedelete");
+        QTest::addColumn<bool>("exitnew");
+        QTest::newRow("no file") << QByteArray() << false << true;
+        QTest::newRow("both set") << QByteArray("[CollectorSet]\nsavedelete=true\nexitnew=false\n")
+                                  << true << false;
+        QTest::newRow("capitals") << QByteArray("[CollectorSet]\nsavedelete=TRUE\nexitnew=TRUE\n")
+                                  << false << true;
+        QTest::newRow("other words") << QByteArray("[CollectorSet]\nsavedelete=yes\nexitnew=yes\n")
+                                     << false << true;
+        QTest::newRow("keys any case") << QByteArray("[CollectorSet]\nSaveDelete=true\nEXITNEW=false\n")
+                                       << true << false;
+    }
+    void optionsFollowTheirWords()
+    {
+        QFETCH(QByteArray, settings);
+        EditorFixture f(settings);
+        f.open();
+        QFETCH(bool, savedelete);
+        QFETCH(bool, exitnew);
+        QCOMPARE(f.logic().savedelete, savedelete);
+        QCOMPARE(f.logic().exitnew, exitnew);
+    }
+
+    void windowAsDesigned()
+    {
+        EditorFixture f;
+        f.open();
+        QCOMPARE(f.editor->windowTitle(), u"Quorrel-默认文档编辑器"_s);
+        QCOMPARE(f.editor->size(), QSize(335, 418)); // 5025 x 6270 twips at 96 DPI
+        QVERIFY(f.editor->isVisible());
+        QVERIFY(!f.editor->isModal());
+        QToolBar* bar = f.editor->findChild<QToolBar*>(u"Toolbar1"_s);
+        QVERIFY(bar);
+        QStringList tips;
+        for (QAction* action : bar->actions()) {
+            if (action->isSeparator())
+                continue;
+            tips << action->toolTip();
+            QVERIFY2(visible(action->icon()), qPrintable(action->toolTip()));
+        }
+        QCOMPARE(tips, (QStringList{u"复制"_s, u"剪切"_s, u"粘贴"_s, u"将选定内容另存为文件"_s,
+                                    u"将文档全部选定"_s, u"删除"_s, u"撤消上一步操作"_s,
+                                    u"编辑器设置"_s, u"刷新文本"_s, u"确认对默认文档的修改"_s,
+                                    u"退出编辑器"_s}));
+        QVERIFY(f.editor->findChild<RichTextBox*>(u"text1"_s));
+    }
+
+    void drawnIconsAreNeverBlankAndDiffer()
+    {
+        QList<QImage> seen;
+        for (int button = 1; button <= 11; ++button) {
+            const QIcon icon = EditorIcons::drawn(button);
+            QVERIFY2(visible(icon), qPrintable(QString::number(button)));
+            const QImage image = icon.pixmap(16, 16).toImage();
+            QVERIFY(!seen.contains(image));
+            seen << image;
+        }
+        QVERIFY(EditorIcons::icon(0).isNull());
+    }
+
+    void iconsComeFromTheDesktopThemeWhereItHasThem()
+    {
+        const QString previous = QIcon::themeName();
+        const QStringList previousPaths = QIcon::themeSearchPaths();
+        QIcon::setThemeSearchPaths(previousPaths + QStringList{u"/usr/share/icons"_s});
+        QIcon::setThemeName(u"no-such-theme"_s);
+        QVERIFY(EditorIcons::icon(1).name().isEmpty()); // drawn
+        QVERIFY(visible(EditorIcons::icon(1)));
+        QIcon::setThemeName(u"Adwaita"_s);
+        const bool adwaita = QIcon::hasThemeIcon(u"edit-copy"_s);
+        const QIcon themed = EditorIcons::icon(1);
+        const QString name = themed.name();
+        const bool shows = visible(themed);
+        QIcon::setThemeName(previous);
+        QIcon::setThemeSearchPaths(previousPaths);
+        if (!adwaita)
+            QSKIP("no Adwaita icon theme here");
+        QCOMPARE(name, u"edit-copy"_s);
+        QVERIFY(shows);
+    }
+
+    void loadsTheDocumentAndSavesOnClose()
+    {
+        EditorFixture f;
+        f.writeDocument(u"第一行\nsecond"_s);
+        f.open();
+        QCOMPARE(f.box().Text(), u"第一行\nsecond"_s);
+        f.box().appendPlainText(u"added"_s);
+        QVERIFY(f.close());
+        QVERIFY(!f.editor); // gone; the next opening reads again
+        QCOMPARE(f.documentText(), u"第一行\nsecond\nadded"_s);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void withoutDocumentClosingCreatesItOnlyWithExitNew()
+    {
+        {
+            EditorFixture f;
+            f.open();
+            QCOMPARE(f.box().Text(), QString());
+            QVERIFY(!f.exists(u"Doc.dat")); // opening creates nothing
+            QVERIFY(f.close());
+            QVERIFY(f.exists(u"Doc.dat"));
+            QCOMPARE(f.documentText(), QString());
+        }
+        {
+            EditorFixture f("[CollectorSet]\nexitnew=false\n");
+            f.open();
+            f.box().setText(u"typed"_s);
+            QVERIFY(f.close());
+            QVERIFY(!f.exists(u"Doc.dat"));
+        }
+    }
+
+    void exitNewOffDiscardsEditsButConfirmKeepsThem()
+    {
+        EditorFixture f("[CollectorSet]\nexitnew=false\n");
+        f.writeDocument(u"base"_s);
+        f.open();
+        f.box().setText(u"confirmed"_s);
+        f.click(10);
+        QCOMPARE(f.documentText(), u"confirmed"_s);
+        f.box().setText(u"dropped"_s);
+        f.click(11);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!f.editor);
+        QCOMPARE(f.documentText(), u"confirmed"_s);
+    }
+
+    void openingAgainOnlyShowsTheWindow()
+    {
+        EditorFixture f;
+        f.writeDocument(u"disk"_s);
+        frmCollectorEditor* first = f.open();
+        f.box().setText(u"unsaved"_s);
+        f.writeDocument(u"changed on disk"_s);
+        f.editor->hide();
+        QCOMPARE(f.open(), first);
+        QVERIFY(first->isVisible());
+        QCOMPARE(f.box().Text(), u"unsaved"_s);
+    }
+
+    void unreadableDocumentOpensEmptyAndIsKeptOnClose()
+    {
+        EditorFixture f;
+        // An ordinary file that fails to read, whoever runs the test (root too).
+        QVERIFY(QFile::link(u"/proc/self/mem"_s, f.path(u"Doc.dat")));
+        f.open();
+        QCOMPARE(f.box().Text(), QString());
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages[0].text.startsWith(u"默认文档读取失败！"_s));
+        QCOMPARE(f.dialogs.messages[0].title, u"提示"_s);
+        f.box().setText(u"typed"_s);
+        QVERIFY(f.close());
+        QVERIFY(QFileInfo(f.path(u"Doc.dat")).isSymLink()); // not replaced
+        QCOMPARE(f.dialogs.messages.size(), 1);
+    }
+
+    void confirmReplacesADocumentThatFailedToLoad()
+    {
+        EditorFixture f;
+        QVERIFY(QFile::link(u"/proc/self/mem"_s, f.path(u"Doc.dat")));
+        f.open();
+        QVERIFY(f.logic().loadFailed());
+        // Meanwhile the file became readable with other text: the user's
+        // confirm is the consent, so no question.
+        QVERIFY(QFile::remove(f.path(u"Doc.dat")));
+        f.writeDocument(u"old"_s);
+        f.box().setText(u"new"_s);
+        f.click(10);
+        QCOMPARE(f.documentText(), u"new"_s);
+        QVERIFY(!f.logic().loadFailed());
+        QCOMPARE(f.dialogs.messages.size(), 1); // only the load's
+        f.box().setText(u"closing"_s);
+        QVERIFY(f.close()); // saved on closing again
+        QCOMPARE(f.documentText(), u"closing"_s);
+    }
+};
+
+QUORREL_TEST(LoadTest, "load")
+#include "tst_load.moc"

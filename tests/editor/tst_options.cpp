@@ -1,0 +1,127 @@
+#include "EditorFixture.h"
+#include "TestMain.h"
+#include "frmCollectorEditorSet.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QCheckBox* check(QWidget* dialog, const QString& name)
+{
+    return dialog->findChild<QCheckBox*>(name);
+}
+
+} // namespace
+
+class OptionsTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void dialogAsDesigned()
+    {
+        EditorFixture f;
+        f.open();
+        frmCollectorEditorSet dialog(f.logic(), f.editor);
+        dialog.Form_Load();
+        QCOMPARE(dialog.windowTitle(), u"编辑器设置"_s);
+        QVERIFY(dialog.findChild<QGroupBox*>(u"Frame1"_s));
+        QCOMPARE(check(&dialog, u"Check1"_s)->text(), u"另存为文件后删除原选定内容"_s);
+        QCOMPARE(check(&dialog, u"Check2"_s)->text(), u"退出后自动更新默认文档"_s);
+        QCOMPARE(dialog.findChild<QPushButton*>(u"Command1"_s)->text(), u"确 定"_s);
+        QCOMPARE(dialog.findChild<QPushButton*>(u"Command2"_s)->text(), u"取 消"_s);
+        QVERIFY(dialog.width() >= 250 && dialog.height() >= 118); // 3750 x 1770 twips
+        QVERIFY(!check(&dialog, u"Check1"_s)->isChecked());
+        QVERIFY(check(&dialog, u"Check2"_s)->isChecked());
+    }
+
+    void okWritesBothKeysAndTheEditorFollows()
+    {
+        EditorFixture f;
+        f.writeDocument(u"abcdef"_s);
+        f.open();
+        {
+            frmCollectorEditorSet dialog(f.logic(), f.editor);
+            dialog.Form_Load();
+            dialog.Command1_Click(); // no change: still both keys
+        }
+        QCOMPARE(f.read(u"Set.ini"), QByteArray("[CollectorSet]\nsavedelete=false\nexitnew=true\n"));
+        {
+            frmCollectorEditorSet dialog(f.logic(), f.editor);
+            dialog.Form_Load();
+            check(&dialog, u"Check1"_s)->setChecked(true);
+            check(&dialog, u"Check2"_s)->setChecked(false);
+            dialog.Command1_Click();
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        QVERIFY(f.read(u"Set.ini").contains("savedelete=true"));
+        QVERIFY(f.read(u"Set.ini").contains("exitnew=false"));
+        QVERIFY(f.logic().savedelete);
+        QVERIFY(!f.logic().exitnew);
+        // The next save-as deletes, and closing no longer saves.
+        f.select(2, 4);
+        f.dialogs.fileNames.push_back(f.path(u"cd.txt"));
+        f.click(4);
+        QCOMPARE(f.box().Text(), u"abef"_s);
+        QVERIFY(f.close());
+        QCOMPARE(f.documentText(), u"abcdef"_s);
+    }
+
+    void cancelChangesNothing()
+    {
+        EditorFixture f("[CollectorSet]\nexitnew=false\n");
+        f.open();
+        frmCollectorEditorSet dialog(f.logic(), f.editor);
+        dialog.Form_Load();
+        QVERIFY(!check(&dialog, u"Check2"_s)->isChecked());
+        check(&dialog, u"Check1"_s)->setChecked(true);
+        check(&dialog, u"Check2"_s)->setChecked(true);
+        dialog.Command2_Click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!f.logic().savedelete);
+        QVERIFY(!f.logic().exitnew);
+        QCOMPARE(f.read(u"Set.ini"), QByteArray("[CollectorSet]\nexitnew=false\n"));
+    }
+
+    void showsTheEditorsValuesNotTheFiles()
+    {
+        EditorFixture f;
+        f.open();
+        f.write(u"Set.ini", "[CollectorSet]\nsavedelete=true\nexitnew=false\n"); // by hand
+        frmCollectorEditorSet dialog(f.logic(), f.editor);
+        dialog.Form_Load();
+        QVERIFY(!check(&dialog, u"Check1"_s)->isChecked());
+        QVERIFY(check(&dialog, u"Check2"_s)->isChecked());
+        dialog.Command1_Click();
+        QCOMPARE(f.read(u"Set.ini"), QByteArray("[CollectorSet]\nsavedelete=false\nexitnew=true\n"));
+    }
+
+    void buttonEightShowsTheDialogModal()
+    {
+        EditorFixture f;
+        f.open();
+        bool seen = false;
+        QTimer answer; // polls until the dialog's own loop runs
+        connect(&answer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<frmCollectorEditorSet*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answer.stop();
+            seen = dialog->isModal();
+            check(dialog, u"Check1"_s)->setChecked(true);
+            dialog->findChild<QPushButton*>(u"Command1"_s)->click();
+        });
+        answer.start(0);
+        f.click(8);
+        QVERIFY(seen);
+        QVERIFY(f.logic().savedelete);
+        QVERIFY(f.read(u"Set.ini").contains("savedelete=true"));
+    }
+};
+
+QUORREL_TEST(OptionsTest, "options")
+#include "tst_options.moc"

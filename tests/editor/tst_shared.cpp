@@ -1,0 +1,157 @@
+// The editor and the collector on one Doc.dat.
+#include "CollectorFixture.h"
+#include "EditorFixture.h"
+#include "TestMain.h"
+
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray AppendNow = "[CollectorSet]\nCacheUpdate=false\nTip=false\n";
+const QByteArray AppendCached = "[CollectorSet]\nCacheUpdate=true\nTip=false\n";
+
+// The collector in `f`'s folder, opening the editor the way the program does.
+struct Both {
+    CollectorFixture c;
+    QPointer<frmCollectorEditor> editor;
+
+    explicit Both(const QByteArray& settings) : c(settings)
+    {
+        QVERIFY(c.load());
+        c.window->windows().openEditor = [this] {
+            c.window->windows().editor = frmCollectorEditor::open(editor, c.dialogs);
+        };
+    }
+    ~Both() { delete editor.data(); }
+    RichTextBox& box() { return *editor->text1(); }
+    void writeDocument(const QString& text) { QVERIFY(RichText::saveText(c.path(u"Doc.dat"), text)); }
+};
+
+} // namespace
+
+class SharedTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void dropsWhileOpenSurviveClosing()
+    {
+        Both b(AppendNow);
+        b.writeDocument(u"xy"_s);
+        b.c.window->Editor_Click();
+        QVERIFY(b.editor);
+        b.box().textCursor().insertText(u"E"_s); // "Exy"
+        b.c.dropText(u"ab"_s);
+        b.c.dropText(u"\n第二段"_s);
+        QCOMPARE(b.c.documentText(), u"xyab\n第二段"_s);
+        QVERIFY(b.editor->close());
+        QCOMPARE(b.c.documentText(), u"Exyab\n第二段"_s);
+        QVERIFY(b.c.dialogs.messages.isEmpty());
+    }
+
+    void confirmShowsTheDropsItKeeps()
+    {
+        Both b(AppendNow);
+        b.c.window->Editor_Click(); // no Doc.dat yet
+        b.box().setText(u"typed "_s);
+        b.c.dropText(u"dropped"_s);  // creates it
+        b.editor->Toolbar1_ButtonClick(10);
+        QCOMPARE(b.box().Text(), u"typed dropped"_s);
+        QCOMPARE(b.c.documentText(), u"typed dropped"_s);
+        // The drop is one step of the box's history.
+        b.editor->Toolbar1_ButtonClick(7);
+        QCOMPARE(b.box().Text(), u"typed "_s);
+        // The collector builds on the editor's save.
+        b.c.dropText(u"!"_s);
+        QCOMPARE(b.c.documentText(), u"typed dropped!"_s);
+    }
+
+    void otherChangesAreReplacedOnlyWhenTheUserAgrees()
+    {
+        EditorFixture f;
+        f.writeDocument(u"original"_s);
+        f.open();
+        f.box().setText(u"mine"_s);
+        f.writeDocument(u"rewritten elsewhere"_s);
+
+        f.dialogs.answers.push_back(Dialogs::Answer::No);
+        f.click(10);
+        QCOMPARE(f.documentText(), u"rewritten elsewhere"_s);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);
+        QCOMPARE(f.dialogs.messages[0].title, u"提示"_s);
+        QCOMPARE(f.box().Text(), u"mine"_s);
+
+        f.dialogs.answers.push_back(Dialogs::Answer::Yes);
+        f.click(10);
+        QCOMPARE(f.documentText(), u"mine"_s);
+        // Saved now: the next save asks nothing.
+        f.box().setText(u"mine again"_s);
+        f.click(10);
+        QCOMPARE(f.documentText(), u"mine again"_s);
+        QCOMPARE(f.dialogs.messages.size(), 2);
+    }
+
+    void closingKeepsAChangedDocumentOnNo()
+    {
+        EditorFixture f;
+        f.writeDocument(u"original"_s);
+        f.open();
+        f.writeDocument(u"other"_s);
+        f.dialogs.answers.push_back(Dialogs::Answer::No);
+        QVERIFY(f.close());
+        QCOMPARE(f.documentText(), u"other"_s);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+    }
+
+    void failedSaveKeepsTheWindowAndItsText()
+    {
+        EditorFixture f;
+        f.writeDocument(u"xy"_s);
+        f.open();
+        f.box().setText(u"precious"_s);
+        // Doc.dat becomes a folder: nothing can replace it.
+        QVERIFY(QFile::remove(f.path(u"Doc.dat")));
+        QVERIFY(QDir().mkdir(f.path(u"Doc.dat")));
+        f.click(10);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages[0].text.startsWith(u"默认文档保存失败！"_s));
+        QVERIFY(!f.close());
+        QVERIFY(f.editor && f.editor->isVisible());
+        QCOMPARE(f.box().Text(), u"precious"_s);
+        QCOMPARE(f.dialogs.messages.size(), 2);
+        // Mended: the next close saves and goes.
+        QVERIFY(QDir().rmdir(f.path(u"Doc.dat")));
+        QVERIFY(f.close());
+        QCOMPARE(f.documentText(), u"precious"_s);
+    }
+
+    void exitWithCachingKeepsTheCachedText()
+    {
+        Both b(AppendCached);
+        b.writeDocument(u"xy"_s);
+        b.c.dropText(u"ab"_s);
+        b.c.window->Editor_Click();
+        b.box().setText(u"XY"_s);
+        b.c.dropText(u"cd"_s);
+        b.c.window->Exit_Click();
+        QVERIFY(!b.editor || !b.editor->isVisible());
+        QCOMPARE(b.c.documentText(), u"XYabcd"_s);
+    }
+
+    void exitStopsWhileTheEditorCannotSave()
+    {
+        Both b(AppendCached);
+        b.c.window->Editor_Click();
+        b.box().setText(u"text"_s);
+        QVERIFY(QDir().mkdir(b.c.path(u"Doc.dat")));
+        b.c.dropText(u"ab"_s);
+        b.c.window->Exit_Click();
+        QVERIFY(b.editor && b.editor->isVisible());
+        QVERIFY(b.c.window->isVisible());
+        QCOMPARE(b.c.collector().pendingText(), u"ab"_s);
+    }
+};
+
+QUORREL_TEST(SharedTest, "shared")
+#include "tst_shared.moc"

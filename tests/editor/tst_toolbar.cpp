@@ -1,0 +1,126 @@
+#include "EditorFixture.h"
+#include "TestMain.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+using namespace Qt::StringLiterals;
+
+class ToolbarTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void withoutSelectionCopyCutSaveAsAndDeleteDoNothing()
+    {
+        EditorFixture f;
+        f.writeDocument(u"abcdef"_s);
+        f.open();
+        QGuiApplication::clipboard()->setText(u"clip"_s);
+        f.select(3, 3);
+        for (const int button : {1, 2, 4, 6})
+            f.click(button);
+        QCOMPARE(f.box().Text(), u"abcdef"_s);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"clip"_s);
+        QVERIFY(f.dialogs.fileFilters.isEmpty());
+        // Paste needs no selection: it goes in at the caret.
+        f.click(3);
+        QCOMPARE(f.box().Text(), u"abcclipdef"_s);
+    }
+
+    void clipboardSelectAllDeleteAndUndo()
+    {
+        EditorFixture f;
+        f.writeDocument(u"abcdef"_s);
+        f.open();
+        f.select(2, 4);
+        f.click(1);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"cd"_s);
+        QCOMPARE(f.box().Text(), u"abcdef"_s);
+        f.click(2);
+        QCOMPARE(f.box().Text(), u"abef"_s);
+        f.click(7);
+        QCOMPARE(f.box().Text(), u"abcdef"_s);
+        f.click(5);
+        QCOMPARE(f.box().SelText(), u"abcdef"_s);
+        f.click(6);
+        QCOMPARE(f.box().Text(), QString());
+        f.click(7);
+        QCOMPARE(f.box().Text(), u"abcdef"_s);
+    }
+
+    void saveSelectionAsFile_data()
+    {
+        QTest::addColumn<bool>("savedelete");
+        QTest::addColumn<QString>("left");
+        QTest::newRow("savedelete off") << false << u"abcdef"_s;
+        QTest::newRow("savedelete on") << true << u"abef"_s;
+    }
+    void saveSelectionAsFile()
+    {
+        QFETCH(bool, savedelete);
+        QFETCH(QString, left);
+        EditorFixture f(savedelete ? QByteArray("[CollectorSet]\nsavedelete=true\n")
+                                   : QByteArray());
+        f.writeDocument(u"abcdef"_s);
+        f.open();
+        f.select(2, 4);
+        f.dialogs.fileNames.push_back(f.path(u"part.txt"));
+        f.click(4);
+        QCOMPARE(f.read(u"part.txt"), QByteArray("cd\r\n"));
+        QCOMPARE(f.box().Text(), left);
+        QCOMPARE(f.dialogs.fileFilters,
+                 QStringList{u"请指定另存为文件的路径|文本文件（*.txt） (*.txt);;所有文件（*.*） (*)"_s});
+        QCOMPARE(f.documentText(), u"abcdef"_s); // the document waits for a save
+    }
+
+    void savedSelectionHasLinesInCrLfAndReplacesAFile()
+    {
+        EditorFixture f("[CollectorSet]\nsavedelete=true\n");
+        f.writeDocument(u"头\n中一\n中二\n尾"_s);
+        f.open();
+        f.write(u"part", "an older, longer file");
+        f.select(2, 7);
+        f.dialogs.fileNames.push_back(f.path(u"part")); // no extension added
+        f.click(4);
+        QCOMPARE(f.read(u"part"), u"中一\r\n中二\r\n"_s.toUtf8());
+        QCOMPARE(f.box().Text(), u"头\n\n尾"_s);
+        f.click(7); // the deletion is one step back
+        QCOMPARE(f.box().Text(), u"头\n中一\n中二\n尾"_s);
+    }
+
+    void failedSaveAsIsSilentAndDeletesNothing()
+    {
+        EditorFixture f("[CollectorSet]\nsavedelete=true\n");
+        f.writeDocument(u"abcdef"_s);
+        f.open();
+        f.select(2, 4);
+        f.click(4); // dialog cancelled
+        f.dialogs.fileNames.push_back(f.path(u"no/such/folder/part.txt"));
+        f.click(4);
+        f.dialogs.fileNames.push_back(f.dir.path()); // a folder
+        f.click(4);
+        QCOMPARE(f.box().Text(), u"abcdef"_s);
+        QCOMPARE(f.box().SelText(), u"cd"_s);
+        QCOMPARE(f.dialogs.fileFilters.size(), 3);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void refreshReplacesEditsAndIgnoresErrors()
+    {
+        EditorFixture f;
+        f.writeDocument(u"disk"_s);
+        f.open();
+        f.box().setText(u"edited"_s);
+        f.writeDocument(u"disk grew"_s);
+        f.click(9);
+        QCOMPARE(f.box().Text(), u"disk grew"_s);
+        QVERIFY(QFile::remove(f.path(u"Doc.dat")));
+        f.box().setText(u"edited again"_s);
+        f.click(9);
+        QCOMPARE(f.box().Text(), u"edited again"_s);
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QVERIFY(!f.exists(u"Doc.dat"));
+    }
+};
+
+QUORREL_TEST(ToolbarTest, "toolbar")
+#include "tst_toolbar.moc"
