@@ -77,9 +77,8 @@ class Desktop:
                                           "--height", "24", "--SetDockType", "true"]))
             time.sleep(1)
 
-    def spawn(self, argv, **kw):
-        return subprocess.Popen(argv, env=self.env, stdout=kw.get("stdout", subprocess.DEVNULL),
-                                stderr=None if os.environ.get("E2E_VERBOSE") else subprocess.DEVNULL, cwd=kw.get("cwd"))
+    def spawn(self, argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL):
+        return subprocess.Popen(argv, env=self.env, stdout=stdout, stderr=stderr)
 
     def xdo(self, *args):
         result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
@@ -125,8 +124,15 @@ class Quorrel:
         return os.path.join(self.dir, name)
 
     def start(self):
-        self.proc = self.desktop.spawn([os.path.join(self.dir, "quorrel")])
-        return wait_for(self.collector_window)
+        log = open(self.path("stderr.log"), "ab")
+        self.proc = self.desktop.spawn([os.path.join(self.dir, "quorrel")], stderr=log)
+        shown = wait_for(self.collector_window, 30)  # a busy machine starts slowly
+        if not shown:
+            log.flush()
+            with open(self.path("stderr.log"), "rb") as f:
+                print("     quorrel did not show; exit status", self.proc.poll(), "said:",
+                      f.read().decode(errors="replace"), flush=True)
+        return shown
 
     def collector_window(self):
         ids = self.desktop.xdo("search", "--all", "--onlyvisible", "--pid", str(self.proc.pid),
