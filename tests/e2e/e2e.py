@@ -323,6 +323,61 @@ def collector_part(desktop, args, label):
         q.kill()
 
 
+def windows_part(desktop, args, label):
+    """The windows reached from the collector's menu, as a user opens them."""
+    print(f"--- the windows ({label})", flush=True)
+    q = Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n")
+    try:
+        q.start()
+        # Advanced settings: the next drop follows the new save mode at once.
+        q.menu("Up", "Up", "Up", "Up", "Return")
+        if check(bool(desktop.wait_window("^高级设置$")), f'{label}: "高级设置" opens from the menu'):
+            desktop.key("Down", "Return")  # from append to create, then OK
+            desktop.wait_gone("^高级设置$")
+        check(q.settings().get("save") == "create", f"{label}: OK writes the chosen save mode")
+        check(q.drag(), f"{label}: drag after the settings change taken")
+        check(wait_for(lambda: os.path.exists(q.path("Documents/0.txt")), 5),
+              f"{label}: the next drop follows the new mode without a restart")
+        q.menu("Up", "Up", "Up", "Up", "Return")
+        if desktop.wait_window("^高级设置$"):
+            desktop.key("Up", "Up", "space", "Return")  # back to append
+            desktop.wait_gone("^高级设置$")
+        check(q.settings().get("save") == "append", f"{label}: the mode switches back")
+
+        # Help and about open and close from the keyboard.
+        q.menu("Up", "Up", "Up", "Return")
+        if check(bool(desktop.wait_window("^Quorrel帮助$")), f'{label}: "帮助" opens the help window'):
+            desktop.key("Escape")
+            check(bool(desktop.wait_gone("^Quorrel帮助$")), f"{label}: Escape closes the help window")
+        q.menu("Up", "Up", "Return")
+        if check(bool(desktop.wait_window("^关于本程序$")), f'{label}: "关于" opens the about window'):
+            desktop.key("Return")
+            check(bool(desktop.wait_gone("^关于本程序$")), f'{label}: "确    定" closes the about window')
+
+        # The editor: typed text and a drop made while it is open both survive
+        # its close (which saves, as exitnew is on by default).
+        q.menu("Down", "Return")
+        editor = desktop.wait_window("^Quorrel-默认文档编辑器$")
+        if check(bool(editor), f'{label}: "启动文档编辑器" opens the editor'):
+            desktop.xdo("windowactivate", "--sync", editor[0])
+            desktop.xdo("type", "--delay", "20", "typed ")
+            check(q.drag(), f"{label}: drag while the editor is open taken")
+            wait_for(lambda: q.document() == DRAG_TEXT, 5)
+            closed = False
+            for _ in range(3):  # a key pressed while openbox still activates is lost
+                desktop.xdo("windowactivate", "--sync", editor[0])
+                desktop.key("alt+F4")
+                closed = desktop.wait_gone("^Quorrel-默认文档编辑器$", 3)
+                if closed:
+                    break
+            check(bool(closed), f"{label}: the editor closes (Alt+F4)")
+            check(wait_for(lambda: q.document() == "typed " + DRAG_TEXT, 5),
+                  f"{label}: closing the editor keeps the typed text and the drop ({q.document()!r})")
+        check(q.exit() == 0, f"{label}: the exit after the windows")
+    finally:
+        q.kill()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--quorrel", required=True)
@@ -337,7 +392,10 @@ def main():
             return 77
     desktop = Desktop(wm=args.wm)
     try:
-        collector_part(desktop, args, "window manager" if args.wm else "bare X")
+        label = "window manager" if args.wm else "bare X"
+        collector_part(desktop, args, label)
+        if args.wm:  # closing windows needs a window manager
+            windows_part(desktop, args, label)
     finally:
         desktop.close()
     print(f"{len(FAILURES)} failed" if FAILURES else "all passed")
