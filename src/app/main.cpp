@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 #include "SessionGuard.h"
 #include "frmCollectorWindow.h"
+#include "frmMain.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -24,6 +25,10 @@ int main(int argc, char* argv[])
     QtDialogs dialogs;
     frmCollectorWindow collector(dialogs);
     SessionGuard guard(collector); // before the load, so no signal finds us unguarded
+    frmCollectorWindow::Windows& windows = collector.windows();
+    windows.openBrowser = [&windows, &dialogs] {
+        frmMain::open(windows.browser, windows.dataSet, dialogs);
+    };
     if (!collector.Form_Load())
         return 0; // another instance runs already
     return app.exec();

@@ -1,0 +1,98 @@
+#include "DocumentList.h"
+
+#include "DataSource.h"
+
+#include <algorithm>
+
+DocumentList::DocumentList(QObject* parent) : QAbstractListModel(parent) {}
+
+bool DocumentList::reload(Recordset& records)
+{
+    beginResetModel();
+    m_pages.clear();
+    std::optional<QList<qint64>> bookmarks = records.bookmarks();
+    m_records = bookmarks ? &records : nullptr;
+    m_bookmarks = bookmarks ? std::move(*bookmarks) : QList<qint64>();
+    endResetModel();
+    return bookmarks.has_value();
+}
+
+void DocumentList::clear()
+{
+    beginResetModel();
+    m_pages.clear();
+    m_records = nullptr;
+    m_bookmarks.clear();
+    endResetModel();
+}
+
+int DocumentList::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_bookmarks.size());
+}
+
+QVariant DocumentList::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_bookmarks.size())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return title(index.row());
+    return {};
+}
+
+std::optional<qint64> DocumentList::bookmark(int row) const
+{
+    if (row < 0 || row >= m_bookmarks.size())
+        return std::nullopt;
+    return m_bookmarks.at(row);
+}
+
+int DocumentList::rowOf(qint64 bookmark) const
+{
+    const auto it = std::lower_bound(m_bookmarks.cbegin(), m_bookmarks.cend(), bookmark);
+    return it != m_bookmarks.cend() && *it == bookmark ? int(it - m_bookmarks.cbegin()) : -1;
+}
+
+QString DocumentList::title(int row) const
+{
+    if (row < 0 || row >= m_bookmarks.size())
+        return {};
+    const QList<QString>& titles = page(row / PageSize);
+    const int offset = row % PageSize;
+    return offset < titles.size() ? titles.at(offset) : QString();
+}
+
+const QList<QString>& DocumentList::page(int number) const
+{
+    const auto cached = std::find_if(m_pages.begin(), m_pages.end(),
+                                     [number](const auto& entry) { return entry.first == number; });
+    if (cached != m_pages.end()) {
+        m_pages.splice(m_pages.begin(), m_pages, cached);
+        return m_pages.front().second;
+    }
+
+    const int first = number * PageSize;
+    const int count = std::min<int>(PageSize, int(m_bookmarks.size()) - first);
+    QList<QString> titles(count);
+    if (m_records && count > 0) {
+        // Another program may have deleted or added records since the list
+        // was filled: titles are matched to rows by bookmark, and a row whose
+        // record is gone shows empty until the next refresh.
+        const auto entries = m_records->titlesFrom(m_bookmarks.at(first), count, MaxTitleLength);
+        if (entries) {
+            int row = 0;
+            for (const TitleEntry& entry : *entries) {
+                while (row < count && m_bookmarks.at(first + row) < entry.bookmark)
+                    ++row;
+                if (row == count)
+                    break;
+                if (m_bookmarks.at(first + row) == entry.bookmark)
+                    titles[row++] = entry.title;
+            }
+        }
+    }
+    m_pages.emplace_front(number, std::move(titles));
+    if (int(m_pages.size()) > CachedPages)
+        m_pages.pop_back();
+    return m_pages.front().second;
+}
