@@ -9,7 +9,10 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -60,6 +63,16 @@ int frmDataSet::optionOf(qreal points)
 
 void frmDataSet::Form_Load()
 {
+    // Beside the browser, so the content box it changes stays in view.
+    adjustSize();
+    const QRect browser = m_browser.frameGeometry();
+    QPoint at(browser.right() + 8, browser.top());
+    if (const QScreen* screen = m_browser.screen()) {
+        const QRect area = screen->availableGeometry();
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width())));
+        at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - height())));
+    }
+    move(at);
     show();
     const int index = optionOf(m_browser.text1()->font().pointSizeF());
     if (index >= 0)

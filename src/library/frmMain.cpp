@@ -1,6 +1,8 @@
 #include "frmMain.h"
 
+#include "ContentChunks.h"
 #include "Fonts.h"
+#include "RichText.h"
 #include "RichTextBox.h"
 #include "frmAdd.h"
 #include "frmDataSet.h"
@@ -15,6 +17,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -54,6 +58,7 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
     m_text1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_text1->setFont(Fonts::songTi(DesignPoints));
+    m_text1->setUndoRedoEnabled(false);
     (new QVBoxLayout(textFrame))->addWidget(m_text1);
 
     auto* splitter = new QSplitter(Qt::Horizontal);
@@ -120,7 +125,7 @@ frmMain* frmMain::open(QPointer<QWidget>& browser, QPointer<QWidget>& dataSet, D
 
 void frmMain::Form_Load()
 {
-    m_text1->setText(QString());
+    setContentText(QString());
     m_browser.Form_Load();
 }
 
@@ -134,14 +139,26 @@ QPushButton* frmMain::addButton(const char* name, const QString& caption,
     return button;
 }
 
-QString frmMain::contentText() const
-{
-    return m_text1->Text();
-}
-
 void frmMain::setContentText(const QString& text)
 {
-    m_text1->setText(text);
+    m_content = RichText::normalizeLineBreaks(text);
+    m_shownUpTo = 0;
+    m_text1->setPlainText(QString());
+    showMoreContent(++m_showing);
+}
+
+void frmMain::showMoreContent(quint64 showing)
+{
+    if (showing != m_showing || m_shownUpTo >= m_content.size())
+        return;
+    qsizetype next = 0;
+    const QString piece = ContentChunks::piece(m_content, m_shownUpTo, &next);
+    QTextCursor cursor(m_text1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(piece);
+    m_shownUpTo = next;
+    if (next < m_content.size())
+        QTimer::singleShot(0, this, [this, showing] { showMoreContent(showing); });
 }
 
 void frmMain::refreshList()
@@ -155,7 +172,7 @@ void frmMain::List1_Click()
     if (!index.isValid())
         return;
     if (const std::optional<QString> content = m_browser.choose(index.row()))
-        m_text1->setText(*content);
+        setContentText(*content);
 }
 
 void frmMain::Button1_Click()
@@ -167,7 +184,7 @@ void frmMain::Button1_Click()
 void frmMain::Button2_Click()
 {
     if (m_browser.deleteCurrent())
-        m_text1->setText(QString());
+        setContentText(QString());
 }
 
 void frmMain::Button3_Click() {}

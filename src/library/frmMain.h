@@ -49,8 +49,11 @@ public:
     DataSource& Data1() { return m_browser.Data1(); }
     Recordset& recordset() { return m_browser.Data1().recordset(); }
     RichTextBox* text1() const { return m_text1; }
-    QString contentText() const;
+    // The content shown, whole, even while the box is still filling.
+    QString contentText() const { return m_content; }
     void setContentText(const QString& text);
+    // False while a long content is still being put into the box.
+    bool contentComplete() const { return m_shownUpTo >= m_content.size(); }
     // Re-reads the record set and fills the list again, keeping the list's
     // scroll position.
     void refreshList();
@@ -77,5 +80,10 @@ private:
     QListView* m_list1 = nullptr;
     RichTextBox* m_text1 = nullptr;
     QPointer<frmDataSet> m_dataSet;
+    void showMoreContent(quint64 showing);
+
     int m_scrollBeforeReset = 0;
+    QString m_content;
+    qsizetype m_shownUpTo = 0;
+    quint64 m_showing = 0; // a new content stops the filling of the last one
 };

@@ -1,6 +1,9 @@
 #include "LibraryFixture.h"
 #include "TestMain.h"
 
+#include "ContentChunks.h"
+#include "RichText.h"
+
 #include <QGroupBox>
 
 using namespace Qt::StringLiterals;
@@ -195,6 +198,44 @@ private Q_SLOTS:
             QCOMPARE(f.window->List1()->model()->index(row, 0).data().toString(), titles.at(row));
         f.click(int(titles.size()) - 1);
         QCOMPARE(f.shown(), u"内容%1"_s.arg(count - 1));
+    }
+
+    void aLongContentFillsTheBoxPieceByPiece_data()
+    {
+        QTest::addColumn<QString>("content");
+        const QString line = u"一行中文，还有😀和 English。\n"_s;
+        const qsizetype lines = 3 * ContentChunks::ChunkSize / line.size();
+        QTest::newRow("lines") << line.repeated(lines);
+        QTest::newRow("one line") << u"长😀"_s.repeated(ContentChunks::ChunkSize);
+        QTest::newRow("CR LF") << u"甲\r\n乙\r丙"_s;
+    }
+    void aLongContentFillsTheBoxPieceByPiece()
+    {
+        QFETCH(QString, content);
+        LibraryFixture f;
+        QVERIFY(f.store({{u"长文"_s, content}, {u"短文"_s, u"短"_s}}));
+        frmMain& w = f.open();
+        const QString expected = RichText::normalizeLineBreaks(content);
+        f.click(0);
+        QCOMPARE(f.shown(), expected); // whole at once for export and the rest
+        QVERIFY(!w.text1()->Text().isEmpty());
+        QTRY_VERIFY(w.contentComplete());
+        QString inBox = w.text1()->Text();
+        if (content.contains(u'\n')) {
+            QCOMPARE(inBox, expected);
+        } else {
+            // Only the display breaks an overlong line; every character is there.
+            QVERIFY(inBox.size() > expected.size());
+            QCOMPARE(inBox.remove(u'\n'), expected);
+            for (const QString& shownLine : w.text1()->Text().split(u'\n'))
+                QVERIFY(shownLine.size() <= ContentChunks::MaxLineLength + 1);
+        }
+        // A click while the box still fills replaces it with the new record.
+        f.click(0);
+        f.click(1);
+        QTRY_VERIFY(w.contentComplete());
+        QCoreApplication::processEvents();
+        QCOMPARE(w.text1()->Text(), u"短"_s);
     }
 
     void aHugeTitleIsCutInTheList()
