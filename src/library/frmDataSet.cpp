@@ -74,6 +74,7 @@ void frmDataSet::Form_Load()
     }
     move(at);
     show();
+    move(at); // some window systems place a new window themselves on showing
     const int index = optionOf(m_browser.text1()->font().pointSizeF());
     if (index >= 0)
         m_options[index]->setChecked(true); // the box keeps its size
