@@ -2,7 +2,10 @@
 
 #include "DataSource.h"
 
+#include <QTimer>
+
 #include <algorithm>
+#include <limits>
 
 DocumentList::DocumentList(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -10,20 +13,58 @@ bool DocumentList::reload(Recordset& records)
 {
     beginResetModel();
     m_pages.clear();
-    std::optional<QList<qint64>> bookmarks = records.bookmarks();
-    m_records = bookmarks ? &records : nullptr;
-    m_bookmarks = bookmarks ? std::move(*bookmarks) : QList<qint64>();
+    ++m_generation;
+    std::optional<QList<qint64>> first =
+        records.bookmarks(std::numeric_limits<qint64>::min(), m_firstSlice);
+    m_records = first ? &records : nullptr;
+    m_bookmarks = first ? std::move(*first) : QList<qint64>();
+    m_loading = m_bookmarks.size() == m_firstSlice;
     endResetModel();
-    return bookmarks.has_value();
+    if (m_loading)
+        QTimer::singleShot(0, this, [this, generation = m_generation] { loadMore(generation); });
+    else
+        Q_EMIT completed();
+    return first.has_value();
+}
+
+void DocumentList::loadMore(quint64 generation)
+{
+    if (generation != m_generation || !m_loading || !m_records)
+        return;
+    std::optional<QList<qint64>> more = m_records->bookmarks(m_bookmarks.last(), m_slice);
+    // A failure mid-way keeps the rows listed so far.
+    m_loading = more && more->size() == m_slice;
+    if (more && !more->isEmpty()) {
+        const int first = int(m_bookmarks.size());
+        // The page holding the old last row was read short: read it again.
+        const int lastPage = (first - 1) / PageSize;
+        m_pages.remove_if([lastPage](const auto& entry) { return entry.first >= lastPage; });
+        beginInsertRows(QModelIndex(), first, first + int(more->size()) - 1);
+        m_bookmarks.append(*more);
+        endInsertRows();
+    }
+    if (m_loading)
+        QTimer::singleShot(0, this, [this, generation] { loadMore(generation); });
+    else
+        Q_EMIT completed();
+}
+
+void DocumentList::setSlices(int first, int rest)
+{
+    m_firstSlice = std::max(first, 1);
+    m_slice = std::max(rest, 1);
 }
 
 void DocumentList::clear()
 {
     beginResetModel();
     m_pages.clear();
+    ++m_generation;
+    m_loading = false;
     m_records = nullptr;
     m_bookmarks.clear();
     endResetModel();
+    Q_EMIT completed();
 }
 
 int DocumentList::rowCount(const QModelIndex& parent) const

@@ -94,13 +94,25 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
                 if (current.isValid())
                     List1_Click();
             });
-    // Filling the list again keeps the user's place in it.
-    connect(&m_browser.List1(), &QAbstractItemModel::modelAboutToBeReset, this,
-            [this] { m_scrollBeforeReset = m_list1->verticalScrollBar()->value(); });
-    connect(&m_browser.List1(), &QAbstractItemModel::modelReset, this, [this] {
+    // Filling the list again keeps the user's place in it, once the rows
+    // down to it are listed again.
+    DocumentList* list = &m_browser.List1();
+    connect(list, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { m_scrollTarget = m_list1->verticalScrollBar()->value(); });
+    const auto scrollBack = [this] {
+        if (m_scrollTarget <= 0)
+            return;
         m_list1->doItemsLayout();
-        m_list1->verticalScrollBar()->setValue(m_scrollBeforeReset);
-    });
+        QScrollBar* bar = m_list1->verticalScrollBar();
+        bar->setValue(m_scrollTarget);
+        if (bar->value() == m_scrollTarget || m_browser.List1().isComplete())
+            m_scrollTarget = 0;
+    };
+    connect(list, &QAbstractItemModel::modelReset, this, scrollBack);
+    connect(list, &QAbstractItemModel::rowsInserted, this, scrollBack);
+    // A user who scrolls meanwhile has chosen a place of their own.
+    connect(m_list1->verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this] { m_scrollTarget = 0; });
 }
 
 frmMain::~frmMain() = default;

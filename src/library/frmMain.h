@@ -82,7 +82,7 @@ private:
     QPointer<frmDataSet> m_dataSet;
     void showMoreContent(quint64 showing);
 
-    int m_scrollBeforeReset = 0;
+    int m_scrollTarget = 0; // where the list stood before it was filled again
     QString m_content;
     qsizetype m_shownUpTo = 0;
     quint64 m_showing = 0; // a new content stops the filling of the last one

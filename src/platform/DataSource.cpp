@@ -73,7 +73,7 @@ struct Recordset::Connection {
             {&remove, "DELETE FROM WebDocuments WHERE rowid = ?1"},
             {&count, "SELECT count(*) FROM WebDocuments"},
             {&titles, "SELECT rowid, \"标题\" FROM WebDocuments ORDER BY rowid"},
-            {&bookmarks, "SELECT rowid FROM WebDocuments ORDER BY rowid"},
+            {&bookmarks, "SELECT rowid FROM WebDocuments WHERE rowid > ?1 ORDER BY rowid LIMIT ?2"},
             {&titlePage, "SELECT rowid, substr(\"标题\", 1, ?3) FROM WebDocuments "
                          "WHERE rowid >= ?1 ORDER BY rowid LIMIT ?2"},
         };
@@ -541,7 +541,8 @@ std::optional<QList<TitleEntry>> Recordset::titles(QString* error) const
     return result;
 }
 
-std::optional<QList<qint64>> Recordset::bookmarks(QString* error) const
+std::optional<QList<qint64>> Recordset::bookmarks(qint64 after, qint64 limit,
+                                                  QString* error) const
 {
     if (!requireOpen(error))
         return std::nullopt;
@@ -549,6 +550,12 @@ std::optional<QList<qint64>> Recordset::bookmarks(QString* error) const
     SqliteResetGuard guard(statement);
     SqliteError e;
     QList<qint64> result;
+    if (!statement.bindInt64(1, after, &e) || !statement.bindInt64(2, limit < 0 ? -1 : limit, &e)) {
+        failSqlite(e.code, u"Cannot list the records"_s, e.message, error);
+        return std::nullopt;
+    }
+    if (limit > 0)
+        result.reserve(limit);
     SqliteStep step;
     while ((step = statement.step(&e)) == SqliteStep::Row)
         result.append(statement.columnInt64(0));

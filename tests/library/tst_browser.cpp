@@ -5,6 +5,7 @@
 #include "RichText.h"
 
 #include <QGroupBox>
+#include <QScrollBar>
 
 using namespace Qt::StringLiterals;
 
@@ -236,6 +237,47 @@ private Q_SLOTS:
         QTRY_VERIFY(w.contentComplete());
         QCoreApplication::processEvents();
         QCOMPARE(w.text1()->Text(), u"短"_s);
+    }
+
+    void theListFillsInSlicesAndARefreshStartsAgain()
+    {
+        LibraryFixture f;
+        QList<LibraryFixture::Record> records;
+        for (int i = 0; i < 300; ++i)
+            records.append({u"标题%1"_s.arg(i), u"内容%1"_s.arg(i)});
+        QVERIFY(f.storeQuickly(records));
+        frmMain& w = f.open();
+        DocumentList& list = w.browser().List1();
+        list.setSlices(40, 25);
+        w.refreshList();
+        QCOMPARE(list.rowCount(), 40); // shown before the rest is read
+        QVERIFY(!list.isComplete());
+        // The last row of the first slice was read before its page was full.
+        QCOMPARE(list.title(39), u"标题39"_s);
+        f.click(5);
+        QCOMPARE(f.shown(), u"内容5"_s);
+
+        QCoreApplication::processEvents(); // one more slice
+        QVERIFY(list.rowCount() > 40);
+        w.refreshList(); // starts again: no row twice
+        QCOMPARE(list.rowCount(), 40);
+        QTRY_VERIFY(list.isComplete());
+        QCOMPARE(f.listed().size(), 300);
+        QCOMPARE(f.listed().last(), u"标题299"_s);
+        QCOMPARE(f.listed().at(40), u"标题40"_s);
+        QCOMPARE(f.listed().at(256), u"标题256"_s); // across a page started short
+
+        // Deleting far down the list brings the user back to that place.
+        w.List1()->resize(200, 120);
+        w.List1()->scrollToBottom();
+        QCoreApplication::processEvents();
+        const int place = w.List1()->verticalScrollBar()->value();
+        QVERIFY(place > 0);
+        f.dialogs.answers = {Dialogs::Answer::Yes};
+        w.Button2_Click();
+        QTRY_VERIFY(list.isComplete());
+        QCOMPARE(list.rowCount(), 299);
+        QCOMPARE(w.List1()->verticalScrollBar()->value(), place - 1);
     }
 
     void aHugeTitleIsCutInTheList()
