@@ -4,6 +4,7 @@
 #include "frmCollectorEditor.h"
 #include "frmCollectorWindow.h"
 #include "frmHelp.h"
+#include "frmMain.h"
 #include "frmSet.h"
 
 #include <QApplication>
@@ -70,6 +71,9 @@ int main(int argc, char* argv[])
     QPointer<frmCollectorEditor> editor;
     windows.openEditor = [&] {
         windows.editor = frmCollectorEditor::open(editor, dialogs);
+    };
+    windows.openBrowser = [&windows, &dialogs] {
+        frmMain::open(windows.browser, windows.dataSet, dialogs);
     };
 
     if (!collector.Form_Load())

@@ -54,6 +54,8 @@ struct Recordset::Connection {
     SqliteStatement remove;
     SqliteStatement count;
     SqliteStatement titles;
+    SqliteStatement bookmarks;
+    SqliteStatement titlePage;
 
     bool prepareAll(SqliteError* error)
     {
@@ -71,6 +73,9 @@ struct Recordset::Connection {
             {&remove, "DELETE FROM WebDocuments WHERE rowid = ?1"},
             {&count, "SELECT count(*) FROM WebDocuments"},
             {&titles, "SELECT rowid, \"标题\" FROM WebDocuments ORDER BY rowid"},
+            {&bookmarks, "SELECT rowid FROM WebDocuments WHERE rowid > ?1 ORDER BY rowid LIMIT ?2"},
+            {&titlePage, "SELECT rowid, substr(\"标题\", 1, ?3) FROM WebDocuments "
+                         "WHERE rowid >= ?1 ORDER BY rowid LIMIT ?2"},
         };
         for (const auto& [statement, sql] : all) {
             if (!statement->prepare(db, sql, error))
@@ -525,6 +530,58 @@ std::optional<QList<TitleEntry>> Recordset::titles(QString* error) const
     SqliteResetGuard guard(statement);
     SqliteError e;
     QList<TitleEntry> result;
+    SqliteStep step;
+    while ((step = statement.step(&e)) == SqliteStep::Row)
+        result.append(TitleEntry{statement.columnInt64(0), statement.columnText(1)});
+    if (step == SqliteStep::Failed) {
+        failSqlite(e.code, u"Cannot list the titles"_s, e.message, error);
+        return std::nullopt;
+    }
+    succeed();
+    return result;
+}
+
+std::optional<QList<qint64>> Recordset::bookmarks(qint64 after, qint64 limit,
+                                                  QString* error) const
+{
+    if (!requireOpen(error))
+        return std::nullopt;
+    SqliteStatement& statement = m_connection->bookmarks;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    QList<qint64> result;
+    if (!statement.bindInt64(1, after, &e) || !statement.bindInt64(2, limit < 0 ? -1 : limit, &e)) {
+        failSqlite(e.code, u"Cannot list the records"_s, e.message, error);
+        return std::nullopt;
+    }
+    if (limit > 0)
+        result.reserve(limit);
+    SqliteStep step;
+    while ((step = statement.step(&e)) == SqliteStep::Row)
+        result.append(statement.columnInt64(0));
+    if (step == SqliteStep::Failed) {
+        failSqlite(e.code, u"Cannot list the records"_s, e.message, error);
+        return std::nullopt;
+    }
+    succeed();
+    return result;
+}
+
+std::optional<QList<TitleEntry>> Recordset::titlesFrom(qint64 first, int limit,
+                                                       int maxTitleLength, QString* error) const
+{
+    if (!requireOpen(error))
+        return std::nullopt;
+    SqliteStatement& statement = m_connection->titlePage;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    QList<TitleEntry> result;
+    if (!statement.bindInt64(1, first, &e) || !statement.bindInt64(2, qMax(limit, 0), &e)
+        || !statement.bindInt64(3, qMax(maxTitleLength, 0), &e)) {
+        failSqlite(e.code, u"Cannot list the titles"_s, e.message, error);
+        return std::nullopt;
+    }
+    result.reserve(qMax(limit, 0));
     SqliteStep step;
     while ((step = statement.step(&e)) == SqliteStep::Row)
         result.append(TitleEntry{statement.columnInt64(0), statement.columnText(1)});

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -86,6 +87,17 @@ public:
     // Every record's title with its bookmark, in record order, without
     // reading any content: what a list window shows.
     std::optional<QList<TitleEntry>> titles(QString* error = nullptr) const;
+    // The bookmarks of up to `limit` records (all when negative) after the
+    // one with bookmark `after`, in record order, reading no field: 8 bytes a
+    // record, so a list of a million rows is indexed without its titles.
+    std::optional<QList<qint64>> bookmarks(qint64 after = std::numeric_limits<qint64>::min(),
+                                           qint64 limit = -1, QString* error = nullptr) const;
+    // Up to `limit` records from the one with bookmark `first` on (or the
+    // next one after it), with their titles cut to `maxTitleLength`
+    // characters: one page of a list window.
+    std::optional<QList<TitleEntry>> titlesFrom(qint64 first, int limit,
+                                                int maxTitleLength = 1024,
+                                                QString* error = nullptr) const;
 
     // The outcome of the last operation (kind None after a success).
     const DataError& lastError() const { return m_lastError; }

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,6 +137,43 @@ private Q_SLOTS:
         QVERIFY(rs.setBookmark(titles.at(2).bookmark));
         QCOMPARE(rs.field(kContent).value(), QString());
         QVERIFY(rs.MoveNext() && rs.isEOF());
+    }
+
+    void listsBookmarksAndPagesOfTitles()
+    {
+        QTemporaryDir dir;
+        const QString path = copyEmptyDatabase(dir);
+        DataSource ds;
+        ds.setDatabaseName(path);
+        QVERIFY(ds.Refresh());
+        Recordset& rs = ds.recordset();
+        QVERIFY(rs.bookmarks().value().isEmpty());
+        QVERIFY(rs.titlesFrom(0, 10).value().isEmpty());
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(add(rs, u"标题%1"_s.arg(i) + u"长"_s.repeated(i), u"内容"_s));
+        QVERIFY(rs.MoveFirst() && rs.MoveNext() && rs.Delete()); // a hole after the first
+
+        const QList<qint64> bookmarks = rs.bookmarks().value();
+        QCOMPARE(bookmarks.size(), 4);
+        QVERIFY(std::is_sorted(bookmarks.cbegin(), bookmarks.cend()));
+        const QList<TitleEntry> all = rs.titles().value();
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(all.at(i).bookmark, bookmarks.at(i));
+
+        // From a deleted bookmark the page starts at the next record, and
+        // titles are cut to whole characters.
+        const QList<TitleEntry> page = rs.titlesFrom(bookmarks.at(0) + 1, 2, 4).value();
+        QCOMPARE(page.size(), 2);
+        QCOMPARE(page.at(0).bookmark, bookmarks.at(1));
+        QCOMPARE(page.at(0).title, u"标题2长"_s);
+        QCOMPARE(page.at(1).title, u"标题3长"_s);
+        QCOMPARE(rs.titlesFrom(bookmarks.last() + 1, 10).value().size(), 0);
+
+        ds.setDatabaseName(dir.filePath(u"missing.mdb"_s));
+        QVERIFY(!ds.Refresh());
+        QVERIFY(!rs.bookmarks());
+        QVERIFY(!rs.titlesFrom(0, 10));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NotOpen);
     }
 
     void editsAndDeletesTheCurrentRecord()

@@ -1,0 +1,113 @@
+#include "DocumentBrowser.h"
+
+#include "Dialogs.h"
+#include "ProgramDir.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString TitleField = u"标题"_s;
+const QString ContentField = u"内容"_s;
+
+} // namespace
+
+DocumentBrowser::DocumentBrowser(Dialogs& dialogs, QWidget* parent)
+    : m_dialogs(dialogs), m_parent(parent)
+{
+}
+
+bool DocumentBrowser::Form_Load()
+{
+    m_data.setDatabaseName(ProgramDirectory::withTrailingSlash(ProgramDir())
+                           + u"WebDocuments.mdb"_s);
+    if (Refresh())
+        return true;
+    // As the data source reports it once its window has loaded; the browser
+    // stays open with an empty list and every later operation fails quietly.
+    m_dialogs.message(m_parent, m_data.lastError().message, u"文档浏览器"_s,
+                      Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+    return false;
+}
+
+bool DocumentBrowser::Refresh()
+{
+    if (!m_data.Refresh()) {
+        m_list.clear();
+        return false;
+    }
+    return m_list.reload(m_data.recordset());
+}
+
+std::optional<QString> DocumentBrowser::choose(int row)
+{
+    const std::optional<qint64> bookmark = m_list.bookmark(row);
+    Recordset& records = m_data.recordset();
+    if (!bookmark || !records.setBookmark(*bookmark))
+        return std::nullopt;
+    return records.field(ContentField);
+}
+
+bool DocumentBrowser::deleteCurrent()
+{
+    if (m_dialogs.message(m_parent, u"您当真要删除吗？"_s, u"确认删除"_s, Dialogs::Icon::None,
+                          Dialogs::Buttons::YesNo)
+        != Dialogs::Answer::Yes)
+        return false;
+    Recordset& records = m_data.recordset();
+    if (!records.Delete())
+        return false;
+    records.MoveNext();
+    if (records.isEOF())
+        records.MoveFirst(); // fails quietly when no record is left
+    Refresh();
+    return true;
+}
+
+std::optional<DocumentBrowser::Document> DocumentBrowser::current()
+{
+    Recordset& records = m_data.recordset();
+    std::optional<QString> title = records.field(TitleField);
+    if (!title)
+        return std::nullopt;
+    std::optional<QString> content = records.field(ContentField);
+    if (!content)
+        return std::nullopt;
+    return Document{*title, *content};
+}
+
+bool DocumentBrowser::add(const QString& title, const QString& content, QString* error)
+{
+    if (!m_data.Refresh(error)) {
+        m_list.clear();
+        return false;
+    }
+    Recordset& records = m_data.recordset();
+    if (!records.AddNew(error) || !records.setField(TitleField, title, error)
+        || !records.setField(ContentField, content, error) || !records.Update(error)) {
+        records.CancelUpdate();
+        m_list.reload(records);
+        return false;
+    }
+    // The list shows the new record at once.
+    m_list.reload(records);
+    return true;
+}
+
+bool DocumentBrowser::saveCurrent(const QString& title, const QString& content, QString* error)
+{
+    Recordset& records = m_data.recordset();
+    if (!records.Edit(error) || !records.setField(TitleField, title, error)
+        || !records.setField(ContentField, content, error) || !records.Update(error)) {
+        records.CancelUpdate();
+        return false;
+    }
+    Refresh();
+    return true;
+}
+
+void DocumentBrowser::about()
+{
+    m_dialogs.message(m_parent, u"程序名称：文档浏览器\n\n版本：1.0"_s, u"关于"_s,
+                      Dialogs::Icon::Information, Dialogs::Buttons::Ok);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "DataSource.h"
+#include "DocumentList.h"
+
+#include <QString>
+
+#include <optional>
+
+class Dialogs;
+class QWidget;
+
+// What the document browser does with the document database, apart from any
+// widget: its data source, the list of titles over it, and the rules of
+// choosing, deleting, adding and changing records. Failures of choosing,
+// deleting and reading the current record end silently, leaving everything
+// as it was; adding and saving report theirs to the caller.
+class DocumentBrowser {
+public:
+    struct Document {
+        QString title;
+        QString content;
+    };
+
+    // `dialogs` asks the questions; `parent` owns those boxes.
+    explicit DocumentBrowser(Dialogs& dialogs, QWidget* parent = nullptr);
+
+    // Binds the data source to the program folder's WebDocuments.mdb and
+    // opens it; a database that cannot be opened is reported with the
+    // engine's message and leaves an empty list.
+    bool Form_Load();
+
+    DataSource& Data1() { return m_data; }
+    DocumentList& List1() { return m_list; }
+
+    // Re-reads the record set (its first record becomes current) and fills
+    // the list again. False when the database cannot be opened.
+    bool Refresh();
+
+    // A click on a row: makes its record current and gives its content;
+    // nullopt (nothing changed on screen) on any failure.
+    std::optional<QString> choose(int row);
+
+    // Asks "您当真要删除吗？" and deletes the current record. True when the
+    // record is gone and the list was filled again (the content box is then
+    // emptied); false on No and, silently, on any failure.
+    bool deleteCurrent();
+
+    // The current record's title and content; nullopt when there is none.
+    std::optional<Document> current();
+
+    // Re-reads, then stores a new record. On failure nothing is stored and
+    // `error` says why.
+    bool add(const QString& title, const QString& content, QString* error = nullptr);
+    // Overwrites both fields of the current record, then re-reads.
+    bool saveCurrent(const QString& title, const QString& content, QString* error = nullptr);
+
+    // The about note.
+    void about();
+
+private:
+    Dialogs& m_dialogs;
+    QWidget* m_parent;
+    DataSource m_data;
+    DocumentList m_list;
+};

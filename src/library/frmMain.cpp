@@ -1,0 +1,253 @@
+#include "frmMain.h"
+
+#include "ContentChunks.h"
+#include "Fonts.h"
+#include "RichText.h"
+#include "RichTextBox.h"
+#include "frmAdd.h"
+#include "frmDataSet.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTextCursor>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qreal DesignPoints = 9;
+
+} // namespace
+
+frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_dialogs(dialogs), m_browser(dialogs, this)
+{
+    setObjectName(u"frmMain"_s);
+    setWindowTitle(u"文档浏览器 - Quorrel专用版"_s);
+    setAttribute(Qt::WA_DeleteOnClose);
+    runModal = [](QDialog& dialog) { dialog.exec(); };
+
+    auto* listFrame = new QGroupBox(u"文章列表"_s);
+    listFrame->setObjectName(u"Frame1"_s);
+    m_list1 = new QListView;
+    m_list1->setObjectName(u"List1"_s);
+    // Uniform rows let the view lay out a million rows without asking for
+    // their titles; only the rows on screen are read.
+    m_list1->setUniformItemSizes(true);
+    m_list1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list1->setTextElideMode(Qt::ElideRight);
+    m_list1->setModel(&m_browser.List1());
+    (new QVBoxLayout(listFrame))->addWidget(m_list1);
+
+    auto* textFrame = new QGroupBox(u"文章内容"_s);
+    textFrame->setObjectName(u"Frame2"_s);
+    m_text1 = new RichTextBox;
+    m_text1->setObjectName(u"text1"_s);
+    m_text1->setReadOnly(true); // nothing typed here is ever stored
+    m_text1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_text1->setFont(Fonts::songti(DesignPoints));
+    m_text1->setUndoRedoEnabled(false);
+    (new QVBoxLayout(textFrame))->addWidget(m_text1);
+
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(listFrame);
+    splitter->addWidget(textFrame);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 3);
+
+    auto* buttons = new QGridLayout;
+    const auto place = [&](int row, int column, QPushButton* button) {
+        buttons->addWidget(button, row, column);
+    };
+    place(0, 0, addButton("Button1", u"添    加"_s, &frmMain::Button1_Click));
+    place(0, 1, addButton("Button5", u"修    改"_s, &frmMain::Button5_Click));
+    place(0, 2, addButton("Button2", u"删    除"_s, &frmMain::Button2_Click));
+    place(0, 3, addButton("Button10", u"显示设置"_s, &frmMain::Button10_Click));
+    place(0, 4, addButton("Button6", u"关    于"_s, &frmMain::Button6_Click));
+    place(1, 0, addButton("Button7", u"导    入"_s, &frmMain::Button7_Click));
+    place(1, 1, addButton("Button8", u"成批导入"_s, &frmMain::Button8_Click));
+    place(1, 2, addButton("Button3", u"导    出"_s, &frmMain::Button3_Click));
+    place(1, 3, addButton("Button9", u"成批导出"_s, &frmMain::Button9_Click));
+    place(1, 4, addButton("Button4", u"退    出"_s, &frmMain::Button4_Click));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(buttons);
+    resize(820, 560);
+
+    // A row chosen by mouse or keyboard shows its record.
+    connect(m_list1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    List1_Click();
+            });
+    // Filling the list again keeps the user's place in it, once the rows
+    // down to it are listed again.
+    DocumentList* list = &m_browser.List1();
+    connect(list, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { m_scrollTarget = m_list1->verticalScrollBar()->value(); });
+    const auto scrollBack = [this] {
+        if (m_scrollTarget <= 0)
+            return;
+        m_list1->doItemsLayout();
+        QScrollBar* bar = m_list1->verticalScrollBar();
+        bar->setValue(m_scrollTarget);
+        if (bar->value() == m_scrollTarget || m_browser.List1().isComplete())
+            m_scrollTarget = 0;
+    };
+    connect(list, &QAbstractItemModel::modelReset, this, scrollBack);
+    connect(list, &QAbstractItemModel::rowsInserted, this, scrollBack);
+    // A user who scrolls meanwhile has chosen a place of their own.
+    connect(m_list1->verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this] { m_scrollTarget = 0; });
+}
+
+frmMain::~frmMain() = default;
+
+frmMain* frmMain::open(QPointer<QWidget>& browser, QPointer<QWidget>& dataSet, Dialogs& dialogs)
+{
+    auto* window = qobject_cast<frmMain*>(browser.data());
+    if (!window) {
+        window = new frmMain(dialogs);
+        browser = window;
+        connect(window, &frmMain::dataSetOpened, window,
+                [&dataSet](QWidget* opened) { dataSet = opened; });
+        window->show();
+        window->Form_Load();
+    } else {
+        window->showNormal();
+    }
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+void frmMain::Form_Load()
+{
+    setContentText(QString());
+    m_browser.Form_Load();
+}
+
+QPushButton* frmMain::addButton(const char* name, const QString& caption,
+                                void (frmMain::*handler)())
+{
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, handler);
+    return button;
+}
+
+void frmMain::setContentText(const QString& text)
+{
+    m_content = RichText::normalizeLineBreaks(text);
+    m_shownUpTo = 0;
+    m_text1->setPlainText(QString());
+    showMoreContent(++m_showing);
+}
+
+void frmMain::showMoreContent(quint64 showing)
+{
+    if (showing != m_showing || m_shownUpTo >= m_content.size())
+        return;
+    qsizetype next = 0;
+    const QString piece = ContentChunks::piece(m_content, m_shownUpTo, &next);
+    QTextCursor cursor(m_text1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(piece);
+    m_shownUpTo = next;
+    if (next < m_content.size())
+        QTimer::singleShot(0, this, [this, showing] { showMoreContent(showing); });
+}
+
+void frmMain::refreshList()
+{
+    m_browser.Refresh();
+}
+
+void frmMain::List1_Click()
+{
+    const QModelIndex index = m_list1->currentIndex();
+    if (!index.isValid())
+        return;
+    if (const std::optional<QString> content = m_browser.choose(index.row()))
+        setContentText(*content);
+}
+
+void frmMain::Button1_Click()
+{
+    frmAdd dialog(*this);
+    runModal(dialog);
+}
+
+void frmMain::Button2_Click()
+{
+    if (m_browser.deleteCurrent())
+        setContentText(QString());
+}
+
+void frmMain::Button3_Click() {}
+
+void frmMain::Button4_Click()
+{
+    close();
+}
+
+void frmMain::Button5_Click()
+{
+    const std::optional<DocumentBrowser::Document> document = m_browser.current();
+    if (!document)
+        return; // no current record: the dialog is never shown
+    frmAdd dialog(*this);
+    dialog.setWindowTitle(frmAdd::EditCaption);
+    dialog.Button1->setText(u"修    改"_s);
+    dialog.Check1->hide();
+    dialog.text1->setText(document->title);
+    dialog.text2->setText(document->content);
+    runModal(dialog);
+}
+
+void frmMain::Button6_Click()
+{
+    m_browser.about();
+}
+
+void frmMain::Button7_Click() {}
+
+void frmMain::Button8_Click() {}
+
+void frmMain::Button9_Click() {}
+
+void frmMain::Button10_Click()
+{
+    if (m_dataSet) {
+        m_dataSet->showNormal();
+        m_dataSet->raise();
+        m_dataSet->activateWindow();
+        return;
+    }
+    m_dataSet = new frmDataSet(*this);
+    m_dataSet->Form_Load();
+    Q_EMIT dataSetOpened(m_dataSet);
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // The display settings window belongs to this browser's content box.
+    if (m_dataSet)
+        m_dataSet->close();
+    event->accept();
+}

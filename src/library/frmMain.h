@@ -1,0 +1,89 @@
+#pragma once
+
+#include "DocumentBrowser.h"
+#include "frmDataSet.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class Dialogs;
+class QDialog;
+class QListView;
+class QPushButton;
+class RichTextBox;
+
+// The document browser: the titles of the document database on the left,
+// the chosen record's content on the right, ten buttons below. One window at
+// most; it deletes itself when closed, so the next opening starts afresh.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(Dialogs& dialogs, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Shows the one browser, creating and loading it when `browser` holds
+    // none, else bringing it forward. `dataSet` is kept pointing at its
+    // display settings window while that is open.
+    static frmMain* open(QPointer<QWidget>& browser, QPointer<QWidget>& dataSet,
+                         Dialogs& dialogs);
+
+    void Form_Load();
+
+    // Handlers.
+    void List1_Click();
+    void Button1_Click();  // 添    加
+    void Button2_Click();  // 删    除
+    void Button3_Click();  // 导    出 (the shown text to a file)
+    void Button4_Click();  // 退    出
+    void Button5_Click();  // 修    改
+    void Button6_Click();  // 关    于
+    void Button7_Click();  // 导    入 (one file)
+    void Button8_Click();  // 成批导入
+    void Button9_Click();  // 成批导出
+    void Button10_Click(); // 显示设置
+
+    // What the import and export commands work on.
+    DocumentBrowser& browser() { return m_browser; }
+    DataSource& Data1() { return m_browser.Data1(); }
+    Recordset& recordset() { return m_browser.Data1().recordset(); }
+    RichTextBox* text1() const { return m_text1; }
+    // The content shown, whole, even while the box is still filling.
+    QString contentText() const { return m_content; }
+    void setContentText(const QString& text);
+    // False while a long content is still being put into the box.
+    bool contentComplete() const { return m_shownUpTo >= m_content.size(); }
+    // Re-reads the record set and fills the list again, keeping the list's
+    // scroll position.
+    void refreshList();
+
+    QListView* List1() const { return m_list1; }
+    frmDataSet* dataSetWindow() const { return m_dataSet; }
+    Dialogs& dialogs() { return m_dialogs; }
+
+    // Shows a modal dialog (the add-document dialog); tests replace it to
+    // work the dialog without a modal loop.
+    std::function<void(QDialog&)> runModal;
+
+Q_SIGNALS:
+    void dataSetOpened(QWidget* window);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QPushButton* addButton(const char* name, const QString& caption, void (frmMain::*handler)());
+
+    Dialogs& m_dialogs;
+    DocumentBrowser m_browser;
+    QListView* m_list1 = nullptr;
+    RichTextBox* m_text1 = nullptr;
+    QPointer<frmDataSet> m_dataSet;
+    void showMoreContent(quint64 showing);
+
+    int m_scrollTarget = 0; // where the list stood before it was filled again
+    QString m_content;
+    qsizetype m_shownUpTo = 0;
+    quint64 m_showing = 0; // a new content stops the filling of the last one
+};

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "DataSource.h"
+#include "ProgramDir.h"
+#include "RichTextBox.h"
+#include "ScriptedDialogs.h"
+#include "Sqlite.h"
+#include "frmAdd.h"
+#include "frmDataSet.h"
+#include "frmMain.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QListView>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <utility>
+
+// A program folder of its own holding a copy of the empty document
+// database, and a browser opened on it with every modal question answered
+// by a script.
+struct LibraryFixture {
+    using Record = std::pair<QString, QString>; // title, content
+
+    QTemporaryDir dir;
+    std::unique_ptr<ProgramDirOverride> programDir;
+    ScriptedDialogs dialogs;
+    QPointer<frmMain> window;
+
+    explicit LibraryFixture(bool withDatabase = true)
+    {
+        programDir = std::make_unique<ProgramDirOverride>(dir.path());
+        if (withDatabase) {
+            QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), databasePath());
+            QFile::setPermissions(databasePath(), QFile::ReadOwner | QFile::WriteOwner);
+        }
+    }
+    ~LibraryFixture()
+    {
+        delete window.data();
+    }
+
+    QString databasePath() const { return ProgramDir() + QStringLiteral("WebDocuments.mdb"); }
+
+    // Stores records through a data source of its own, as the collector does.
+    bool store(const QList<Record>& records) const
+    {
+        DataSource data;
+        data.setDatabaseName(databasePath());
+        if (!data.Refresh())
+            return false;
+        Recordset& rs = data.recordset();
+        for (const auto& [title, content] : records) {
+            if (!rs.AddNew() || !rs.setField(QStringLiteral("标题"), title)
+                || !rs.setField(QStringLiteral("内容"), content) || !rs.Update())
+                return false;
+        }
+        return true;
+    }
+    // Many records in one transaction, so the disk syncs once.
+    bool storeQuickly(const QList<Record>& records) const
+    {
+        SqliteDatabase db;
+        SqliteStatement insert;
+        if (!db.open(databasePath(), SqliteOpenMode::ReadWrite) || !db.exec("BEGIN")
+            || !insert.prepare(db, "INSERT INTO WebDocuments (\"标题\", \"内容\") VALUES (?1, ?2)"))
+            return false;
+        for (const auto& [title, content] : records) {
+            insert.reset();
+            if (!insert.bindText(1, title) || !insert.bindText(2, content)
+                || insert.step() != SqliteStep::Done)
+                return false;
+        }
+        insert.finalize();
+        return db.exec("COMMIT");
+    }
+    // Every record in the file, in record order.
+    QList<Record> stored() const
+    {
+        DataSource data;
+        data.setDatabaseName(databasePath());
+        QList<Record> all;
+        if (!data.Refresh())
+            return {{QStringLiteral("<no database>"), {}}};
+        Recordset& rs = data.recordset();
+        for (; !rs.isEOF(); rs.MoveNext())
+            all.append({rs.field(QStringLiteral("标题")).value_or(QStringLiteral("<error>")),
+                        rs.field(QStringLiteral("内容")).value_or(QStringLiteral("<error>"))});
+        return all;
+    }
+
+    frmMain& open()
+    {
+        window = new frmMain(dialogs);
+        window->show();
+        window->Form_Load();
+        return *window;
+    }
+
+    // The titles the list shows, as the view asks for them.
+    QStringList listed() const
+    {
+        QStringList titles;
+        const QAbstractItemModel* model = window->List1()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            titles << model->index(row, 0).data().toString();
+        return titles;
+    }
+    // A user's choice of a row.
+    void click(int row) const
+    {
+        QListView* list = window->List1();
+        list->setCurrentIndex(list->model()->index(row, 0));
+    }
+    QString shown() const { return window->contentText(); }
+
+    QPushButton* button(const char* name) const
+    {
+        return window->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+
+    // Runs deferred deletions, so closed windows are gone.
+    static void settle()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+};

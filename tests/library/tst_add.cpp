@@ -1,0 +1,255 @@
+#include "LibraryFixture.h"
+#include "TestMain.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Empty = u"文章标题和文章内容均不能为空！"_s;
+
+// Works the dialog the browser opens through `script`, without a modal loop;
+// `closed` tells whether the dialog ended.
+void onDialog(frmMain& w, std::function<void(frmAdd&)> script, bool* closed = nullptr)
+{
+    w.runModal = [script, closed](QDialog& dialog) {
+        auto& add = static_cast<frmAdd&>(dialog);
+        if (closed) {
+            *closed = false;
+            QObject::connect(&add, &QDialog::finished, [closed] { *closed = true; });
+        }
+        script(add);
+    };
+}
+
+void type(frmAdd& add, const QString& title, const QString& content)
+{
+    add.text1->setText(title);
+    add.text2->setText(content);
+}
+
+} // namespace
+
+class AddTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void theDialogOpensInAddMode()
+    {
+        LibraryFixture f;
+        frmMain& w = f.open();
+        bool seen = false;
+        onDialog(w, [&](frmAdd& add) {
+            seen = true;
+            QCOMPARE(add.windowTitle(), u"添加文档"_s);
+            QCOMPARE(add.Button1->text(), u"添    加"_s);
+            QCOMPARE(add.Button2->text(), u"关    闭"_s);
+            QCOMPARE(add.Check1->text(), u"添加多个文档"_s);
+            QVERIFY(!add.Check1->isChecked() && !add.Check1->isHidden());
+            QStringList labels;
+            for (const QLabel* label : add.findChildren<QLabel*>())
+                labels << label->text();
+            QCOMPARE(labels, QStringList({u"文章标题:"_s, u"文章内容:"_s}));
+            QVERIFY(add.text1->text().isEmpty() && add.text2->Text().isEmpty());
+        });
+        f.button("Button1")->click();
+        QVERIFY(seen);
+    }
+
+    void anEmptyBoxIsRefusedAndNothingIsStored_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("content");
+        QTest::newRow("no title") << QString() << u"内容"_s;
+        QTest::newRow("no content") << u"标题"_s << QString();
+        QTest::newRow("neither") << QString() << QString();
+    }
+    void anEmptyBoxIsRefusedAndNothingIsStored()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, content);
+        LibraryFixture f;
+        frmMain& w = f.open();
+        bool closed = true;
+        onDialog(w, [&](frmAdd& add) {
+            type(add, title, content);
+            add.Button1_Click();
+            QCOMPARE(add.text1->text(), title); // kept for the user to finish
+            QCOMPARE(add.text2->Text(), content);
+        }, &closed);
+        w.Button1_Click();
+        QVERIFY(!closed);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages.first().text, Empty);
+        QCOMPARE(f.dialogs.messages.first().title, u"提示信息"_s);
+        QCOMPARE(f.dialogs.messages.first().icon, Dialogs::Icon::Information);
+        QVERIFY(f.stored().isEmpty());
+    }
+
+    void addingOneStoresItListsItAndCloses()
+    {
+        LibraryFixture f;
+        QVERIFY(f.store({{u"旧的"_s, u"旧内容"_s}}));
+        frmMain& w = f.open();
+        f.click(0);
+        bool closed = false;
+        onDialog(w, [&](frmAdd& add) {
+            type(add, u"  "_s, u"多行\n内容 "_s); // spaces are text
+            add.Button1_Click();
+        }, &closed);
+        w.Button1_Click();
+        QVERIFY(closed);
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.stored().last(), LibraryFixture::Record(u"  "_s, u"多行\n内容 "_s));
+        QCOMPARE(f.listed(), QStringList({u"旧的"_s, u"  "_s}));
+        QCOMPARE(f.shown(), u"旧内容"_s); // adding leaves the content box alone
+    }
+
+    void severalInARowWithTheCheckBox()
+    {
+        LibraryFixture f;
+        frmMain& w = f.open();
+        bool closed = true;
+        onDialog(w, [&](frmAdd& add) {
+            add.Check1->setChecked(true);
+            for (int i = 1; i <= 3; ++i) {
+                type(add, u"标题%1"_s.arg(i), u"内容%1"_s.arg(i));
+                add.text2->setFocus();
+                add.Button1_Click();
+                QVERIFY(add.text1->text().isEmpty());
+                QVERIFY(add.text2->Text().isEmpty());
+                QCOMPARE(add.focusWidget(), add.text1);
+            }
+            QCOMPARE(f.listed(), QStringList({u"标题1"_s, u"标题2"_s, u"标题3"_s}));
+        }, &closed);
+        w.Button1_Click();
+        QVERIFY(!closed);
+        QCOMPARE(f.stored().size(), 3);
+    }
+
+    void closeStoresNothing()
+    {
+        LibraryFixture f;
+        frmMain& w = f.open();
+        bool closed = false;
+        onDialog(w, [&](frmAdd& add) {
+            type(add, u"标题"_s, u"内容"_s);
+            add.Button2->click();
+        }, &closed);
+        w.Button1_Click();
+        QVERIFY(closed);
+        QVERIFY(f.stored().isEmpty());
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void editModeShowsTheCurrentRecord_data()
+    {
+        QTest::addColumn<int>("clicked");
+        QTest::addColumn<int>("edited");
+        QTest::newRow("no click: the first") << -1 << 0;
+        QTest::newRow("the row clicked") << 2 << 2;
+    }
+    void editModeShowsTheCurrentRecord()
+    {
+        QFETCH(int, clicked);
+        QFETCH(int, edited);
+        LibraryFixture f;
+        QVERIFY(f.store({{u"甲"_s, u"甲文"_s}, {u"乙"_s, u"乙文"_s}, {u"丙"_s, u"丙文"_s}}));
+        frmMain& w = f.open();
+        if (clicked >= 0)
+            f.click(clicked);
+        const LibraryFixture::Record before = f.stored().at(edited);
+        onDialog(w, [&](frmAdd& add) {
+            QCOMPARE(add.windowTitle(), u"编辑文档"_s);
+            QCOMPARE(add.Button1->text(), u"修    改"_s);
+            QVERIFY(add.Check1->isHidden());
+            QCOMPARE(add.text1->text(), before.first);
+            QCOMPARE(add.text2->Text(), before.second);
+            // Both cleared: edit mode stores empty strings without a word.
+            type(add, QString(), QString());
+            add.Button1_Click();
+        });
+        w.Button5_Click();
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.stored().at(edited), LibraryFixture::Record());
+        QCOMPARE(f.stored().size(), 3);
+        QCOMPARE(f.listed().at(edited), QString());
+        QVERIFY(f.shown().isEmpty());
+    }
+
+    void editStoresBothFieldsAndEmptiesTheContentBox()
+    {
+        LibraryFixture f;
+        QVERIFY(f.store({{u"甲"_s, u"甲文"_s}, {u"乙"_s, u"乙文"_s}}));
+        frmMain& w = f.open();
+        f.click(1);
+        bool closed = false;
+        onDialog(w, [&](frmAdd& add) {
+            type(add, u"乙改"_s, u"新的\n内容"_s);
+            add.Button1->click();
+        }, &closed);
+        f.button("Button5")->click();
+        QVERIFY(closed);
+        QCOMPARE(f.stored(), QList<LibraryFixture::Record>({{u"甲"_s, u"甲文"_s},
+                                                            {u"乙改"_s, u"新的\n内容"_s}}));
+        QCOMPARE(f.listed(), QStringList({u"甲"_s, u"乙改"_s}));
+        QVERIFY(f.shown().isEmpty());
+        // The re-read made the first record current again.
+        QCOMPARE(w.recordset().field(u"标题"_s), u"甲"_s);
+    }
+
+    void withoutACurrentRecordTheEditorNeverOpens()
+    {
+        LibraryFixture f;
+        frmMain& w = f.open();
+        bool shown = false;
+        w.runModal = [&](QDialog&) { shown = true; };
+        w.Button5_Click();
+        QVERIFY(!shown);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void aDatabaseFailureKeepsTheDialogOpenWithItsTexts()
+    {
+        LibraryFixture f;
+        QVERIFY(f.store({{u"甲"_s, u"甲文"_s}}));
+        frmMain& w = f.open();
+
+        // Adding: the file went away while the browser was open.
+        QVERIFY(QFile::rename(f.databasePath(), f.databasePath() + u".moved"_s));
+        bool closed = true;
+        onDialog(w, [&](frmAdd& add) {
+            type(add, u"标题"_s, u"不能丢的内容"_s);
+            add.Button1_Click();
+            QCOMPARE(add.text1->text(), u"标题"_s);
+            QCOMPARE(add.text2->Text(), u"不能丢的内容"_s);
+        }, &closed);
+        w.Button1_Click();
+        QVERIFY(!closed);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages.first().text.startsWith(u"文档保存失败！"_s));
+        QCOMPARE(f.dialogs.messages.first().icon, Dialogs::Icon::Warning);
+        QVERIFY(QFile::rename(f.databasePath() + u".moved"_s, f.databasePath()));
+
+        // Editing: the file can only be read.
+        w.Data1().setReadOnly(true);
+        w.refreshList();
+        f.click(0);
+        QCOMPARE(f.shown(), u"甲文"_s);
+        onDialog(w, [&](frmAdd& add) {
+            type(add, u"改"_s, u"改过的内容"_s);
+            add.Button1_Click();
+            QCOMPARE(add.text2->Text(), u"改过的内容"_s);
+        }, &closed);
+        w.Button5_Click();
+        QVERIFY(!closed);
+        QCOMPARE(f.dialogs.messages.size(), 2);
+        QCOMPARE(f.stored(), QList<LibraryFixture::Record>({{u"甲"_s, u"甲文"_s}}));
+        QCOMPARE(f.shown(), u"甲文"_s); // the browser is left as it was
+    }
+};
+
+QUORREL_TEST(AddTest, "add")
+#include "tst_add.moc"

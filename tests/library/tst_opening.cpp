@@ -1,0 +1,101 @@
+// The browser as the collector's menu opens it and its exit closes it.
+#include "CollectorFixture.h"
+#include "LibraryFixture.h"
+#include "TestMain.h"
+
+using namespace Qt::StringLiterals;
+
+class OpeningTest : public QObject {
+    Q_OBJECT
+
+    // As the program's entry point wires it.
+    static void wire(CollectorFixture& c)
+    {
+        frmCollectorWindow::Windows& windows = c.window->windows();
+        windows.openBrowser = [&windows, &c] {
+            frmMain::open(windows.browser, windows.dataSet, c.dialogs);
+        };
+    }
+
+    static QByteArray databaseMode()
+    {
+        return "[CollectorSet]\nsave=database\nAutoName=true\nTip=false\n";
+    }
+
+    static void copyDatabase(const CollectorFixture& c)
+    {
+        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), c.path(u"WebDocuments.mdb")));
+        QFile::setPermissions(c.path(u"WebDocuments.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    static int browsers()
+    {
+        int count = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            count += qobject_cast<frmMain*>(widget) != nullptr;
+        return count;
+    }
+
+private Q_SLOTS:
+    void theMenuOpensOneBrowserHoweverOftenItIsChosen()
+    {
+        CollectorFixture c(databaseMode());
+        copyDatabase(c);
+        QVERIFY(c.load());
+        wire(c);
+        for (int i = 0; i < 3; ++i)
+            c.window->DataExplorer_Click();
+        QCOMPARE(browsers(), 1);
+        auto* browser = qobject_cast<frmMain*>(c.window->windows().browser.data());
+        QVERIFY(browser && browser->isVisible());
+
+        // Closed, the next choice opens a new one.
+        browser->Button4_Click();
+        LibraryFixture::settle();
+        QVERIFY(!c.window->windows().browser);
+        c.window->DataExplorer_Click();
+        QCOMPARE(browsers(), 1);
+        QVERIFY(c.window->windows().browser);
+        delete c.window->windows().browser.data();
+    }
+
+    void aDropIsListedAfterTheBrowsersNextRefresh()
+    {
+        CollectorFixture c(databaseMode());
+        copyDatabase(c);
+        QVERIFY(c.load());
+        wire(c);
+        c.dropText(u"第一段"_s);
+        c.window->DataExplorer_Click();
+        auto* browser = qobject_cast<frmMain*>(c.window->windows().browser.data());
+        QCOMPARE(browser->List1()->model()->rowCount(), 1);
+        c.dropText(u"第二段"_s);
+        QCOMPARE(browser->List1()->model()->rowCount(), 1);
+        browser->refreshList();
+        QCOMPARE(browser->List1()->model()->rowCount(), 2);
+        browser->List1()->setCurrentIndex(browser->List1()->model()->index(1, 0));
+        QCOMPARE(browser->contentText(), u"第二段"_s);
+        delete browser;
+    }
+
+    void theExitClosesTheBrowserAndItsDisplaySettings()
+    {
+        CollectorFixture c;
+        copyDatabase(c);
+        QVERIFY(c.load());
+        wire(c);
+        c.window->DataExplorer_Click();
+        auto* browser = qobject_cast<frmMain*>(c.window->windows().browser.data());
+        browser->Button10_Click();
+        QVERIFY(c.window->windows().dataSet);
+        QCOMPARE(c.window->windows().dataSet.data(), browser->dataSetWindow());
+        c.window->Exit_Click();
+        LibraryFixture::settle();
+        QVERIFY(!c.window->windows().browser);
+        QVERIFY(!c.window->windows().dataSet);
+        QVERIFY(!c.window->isVisible());
+    }
+};
+
+QUORREL_TEST(OpeningTest, "opening")
+#include "tst_opening.moc"
