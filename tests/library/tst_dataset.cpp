@@ -1,6 +1,8 @@
 #include "LibraryFixture.h"
 #include "TestMain.h"
 
+#include "Fonts.h"
+
 #include <QGroupBox>
 #include <QRadioButton>
 
@@ -61,7 +63,7 @@ private Q_SLOTS:
         for (int number = 1; number <= 5; ++number) {
             option(w.dataSetWindow(), number)->click();
             QCOMPARE(w.text1()->font().pointSizeF(), qreal(sizes.at(number - 1)));
-            QCOMPARE(w.text1()->font().family(), u"宋体"_s);
+            QCOMPARE(w.text1()->font().family(), Fonts::songti(9).family());
         }
         option(w.dataSetWindow(), 3)->click(); // 中等
         QPointer<frmDataSet> first = w.dataSetWindow();
