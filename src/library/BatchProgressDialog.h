@@ -4,8 +4,8 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QProgressDialog>
 
-class QProgressDialog;
 class QWidget;
 
 // The window's progress for a batch command. A batch that is over within
