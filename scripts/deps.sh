@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev
           qt6-translations-l10n fonts-noto-cjk)
 if [[ "${1:-run}" == test ]]; then
-    # Headless display checks, and LibreOffice as the reference RTF reader.
-    packages+=(xvfb xauth xdotool imagemagick libreoffice-writer-nogui)
+    # Headless display checks, LibreOffice as the reference RTF reader, and
+    # the sqlite3 shell that the import benchmark compares against.
+    packages+=(xvfb xauth xdotool imagemagick libreoffice-writer-nogui sqlite3)
 fi
 
 missing=()
