@@ -7,13 +7,15 @@
 #include "SafeFile.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,9 +107,8 @@ enum class Read { Done, NotAFile, Failed };
 // Reads a document as the rich-text box loads it. Opened without blocking and
 // checked after opening, so a FIFO or device that took a file's place is
 // never read from, and a batch cannot hang on it.
-Read readDocument(const QString& path, QString* text, QString* reason)
+Read readDocument(const QByteArray& name, QString* text, QString* reason)
 {
-    const QByteArray name = QFile::encodeName(path);
     Fd fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
         if (errno == ELOOP)
@@ -192,6 +193,57 @@ Create createFile(const QString& path, const QByteArray& bytes, QString* reason)
     return Create::Done;
 }
 
+// A file of a batch import: its name as shown and stored, and as on disk.
+struct Entry {
+    QString name;
+    QByteArray raw;
+};
+
+// The regular files of `folder` whose names end in ".txt" (in any case, as
+// the pattern "*.txt" matched where these files come from), in name order.
+// Folders, FIFOs, devices, sockets and links that lead nowhere are left out
+// without being opened, as are hidden files, as a file list leaves them out.
+// Names are taken as bytes and shown decoded as text files are (UTF-8, else
+// GB18030), so that files named in GBK, as unpacked from archives made on
+// Windows, are read and titled correctly.
+std::optional<std::vector<Entry>> listTextFiles(const QString& folder, QString* reason)
+{
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        *reason = reasonOf(errno);
+        return std::nullopt;
+    }
+    std::vector<Entry> entries;
+    int error = 0;
+    for (;;) {
+        errno = 0; // readdir tells its end from a failure only by errno
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            error = errno;
+            break;
+        }
+        const QByteArray raw(entry->d_name);
+        if (raw.startsWith('.') || raw.size() < 5 || raw.right(4).toLower() != ".txt")
+            continue;
+        struct stat st;
+        // Follows links: one to a regular file counts, a broken or looping one fails.
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        entries.push_back({Encoding::decodeNarrow(raw), raw});
+    }
+    ::closedir(dir);
+    if (error != 0) {
+        *reason = reasonOf(error);
+        return std::nullopt;
+    }
+    // Name order, independent of the locale; ties broken for a fixed order.
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        const int c = a.name.compare(b.name, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a.raw < b.raw;
+    });
+    return entries;
+}
+
 bool addRecord(Recordset& records, const QString& title, const QString& content)
 {
     return records.AddNew() && records.setField(TitleField, title)
@@ -208,34 +260,6 @@ QByteArray fileBytes(const QString& text)
     return Encoding::encodeNarrow(lines);
 }
 
-QStringList importableNames(const QString& folder, QString* error)
-{
-    const QDir dir(folder);
-    if (!dir.exists() || !dir.isReadable()) {
-        if (error)
-            *error = dir.exists() ? reasonOf(EACCES) : reasonOf(ENOENT);
-        return {};
-    }
-    // Regular files only (links to them included): QDir::Files without
-    // QDir::System leaves out folders, FIFOs, devices, sockets and links that
-    // lead nowhere. Hidden files stay out, as in a file list. The pattern
-    // ignores case, as "*.txt" did where these files come from.
-    QStringList names;
-    QDirIterator it(folder, {u"*.txt"_s}, QDir::Files | QDir::Readable | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        names << it.fileName();
-    }
-    // Name order, independent of the locale; ties of case broken for a fixed order.
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-    if (error)
-        error->clear();
-    return names;
-}
-
 bool importFile(Dialogs& dialogs, QWidget* parent, DataSource& data)
 {
     const QString path = dialogs.openFileName(parent, u"导入文档"_s, QString(), TextFilter);
@@ -243,7 +267,7 @@ bool importFile(Dialogs& dialogs, QWidget* parent, DataSource& data)
         return false;
     QString text;
     QString reason;
-    if (readDocument(path, &text, &reason) != Read::Done)
+    if (readDocument(QFile::encodeName(path), &text, &reason) != Read::Done)
         return false;
     if (!data.Refresh())
         return false;
@@ -282,16 +306,18 @@ BatchResult importFromFolder(const QString& chosen, Dialogs& dialogs, QWidget* p
     };
 
     QString reason;
-    const QStringList names = importableNames(folder, &reason);
-    if (!reason.isEmpty())
+    const std::optional<std::vector<Entry>> listed = listTextFiles(folder, &reason);
+    if (!listed)
         return stop(u"无法读取目录“%1”（%2）"_s.arg(shown(folder), reason));
-    if (names.isEmpty())
+    const std::vector<Entry>& names = *listed;
+    if (names.empty())
         return result;
+    const QByteArray folderBytes = QFile::encodeName(folder);
     if (!data.Refresh())
         return stop(u"无法打开文档数据库“%1”（%2）"_s.arg(shown(data.DatabaseName()),
                                                         reasonOf(data.lastError())));
     Recordset& records = data.recordset();
-    const int total = int(std::min<qsizetype>(names.size(), MaxItems));
+    const int total = int(std::min<size_t>(names.size(), MaxItems));
     progress.begin(ImportTitle, label, total);
 
     // Records are stored in groups, one transaction between two turns of the
@@ -301,7 +327,7 @@ BatchResult importFromFolder(const QString& chosen, Dialogs& dialogs, QWidget* p
     const auto commit = [&]() -> bool {
         const int group = std::exchange(stored, 0);
         if (!records.inTransaction())
-            return true;
+            return group == 0; // else SQLite rolled it back itself (disk full, I/O error)
         if (!records.CommitTrans())
             return false;
         result.done += group;
@@ -309,8 +335,8 @@ BatchResult importFromFolder(const QString& chosen, Dialogs& dialogs, QWidget* p
     };
 
     QString why; // what stopped the batch
-    for (int i = 0; i < names.size(); ++i) {
-        const QString path = folder + names.at(i);
+    for (int i = 0; size_t(i) < names.size(); ++i) {
+        const QString path = folder + names[i].name;
         if (i == MaxItems) {
             why = u"一次最多导入 %1 个文件，从文件“%2”起未导入"_s.arg(MaxItems).arg(shown(path));
             break;
@@ -320,13 +346,13 @@ BatchResult importFromFolder(const QString& chosen, Dialogs& dialogs, QWidget* p
             break;
         }
         QString text;
-        const Read read = readDocument(path, &text, &reason);
+        const Read read = readDocument(folderBytes + names[i].raw, &text, &reason);
         if (read == Read::Failed) {
             why = u"无法读取文件“%1”（%2）"_s.arg(shown(path), reason);
             break;
         }
         if (read == Read::Done) {
-            if (!addRecord(records, names.at(i), text)) {
+            if (!addRecord(records, names[i].name, text)) {
                 why = u"无法保存文件“%1”（%2）"_s.arg(shown(path), reasonOf(records.lastError()));
                 records.CancelUpdate();
                 break;

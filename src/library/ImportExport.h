@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 class DataSource;
 class Dialogs;
@@ -101,10 +100,6 @@ BatchResult importFromFolder(const QString& folder, Dialogs& dialogs, QWidget* p
                              DataSource& data, BatchProgress& progress);
 BatchResult exportToFolder(const QString& folder, Dialogs& dialogs, QWidget* parent,
                            DataSource& data, BatchProgress& progress);
-
-// The names a batch import takes from `folder`, in order ("" on success,
-// otherwise why the folder cannot be listed, in `error`).
-QStringList importableNames(const QString& folder, QString* error = nullptr);
 
 // The bytes of an exported file: `text` with CR LF line ends, a final CR LF added.
 QByteArray fileBytes(const QString& text);
