@@ -26,7 +26,12 @@ void BatchProgressDialog::begin(const QString& title, const QString& label, int 
 
 bool BatchProgressDialog::due()
 {
-    return m_lastTurn.isValid() && m_lastTurn.elapsed() >= m_turnEveryMs;
+    if (!m_lastTurn.isValid())
+        return false;
+    // Until the dialog is due nothing else runs, so the batch need not pause.
+    if (!m_dialog)
+        return m_started.elapsed() >= m_showAfterMs;
+    return m_lastTurn.elapsed() >= m_turnEveryMs;
 }
 
 bool BatchProgressDialog::update(int done)
