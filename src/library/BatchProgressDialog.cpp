@@ -17,6 +17,8 @@ BatchProgressDialog::~BatchProgressDialog()
 
 void BatchProgressDialog::begin(const QString& title, const QString& label, int total)
 {
+    finish();
+    m_shown = false;
     m_title = title;
     m_label = label;
     m_total = total;
@@ -37,6 +39,8 @@ bool BatchProgressDialog::due()
 bool BatchProgressDialog::update(int done)
 {
     m_lastTurn.start();
+    if (m_shown && !m_dialog)
+        return false; // gone with its parent window: nobody is left to watch
     if (!m_dialog) {
         // Until it shows, the batch keeps the event loop to itself: nothing
         // the user does can reach the browser before the dialog blocks it.
@@ -51,13 +55,14 @@ bool BatchProgressDialog::update(int done)
         dialog->setMinimumDuration(0);
         dialog->setMinimumWidth(360);
         m_dialog = dialog;
+        m_shown = true;
         dialog->setValue(done);
         dialog->show();
     }
     m_dialog->setLabelText(u"%1\n%2 / %3"_s.arg(m_label).arg(done).arg(m_total));
     m_dialog->setValue(done);
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    return !m_dialog->wasCanceled();
+    return m_dialog && !m_dialog->wasCanceled();
 }
 
 void BatchProgressDialog::finish()

@@ -31,7 +31,7 @@ public:
     QProgressDialog* dialog() const { return m_dialog; }
 
 private:
-    QWidget* m_parent;
+    QPointer<QWidget> m_parent;
     int m_showAfterMs;
     int m_turnEveryMs;
     QString m_title;
@@ -40,4 +40,5 @@ private:
     QElapsedTimer m_started;
     QElapsedTimer m_lastTurn;
     QPointer<QProgressDialog> m_dialog;
+    bool m_shown = false;
 };

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWidget>
 
 #include <csignal>
 #include <fcntl.h>
@@ -505,6 +506,18 @@ private Q_SLOTS:
         QCOMPARE(result.done, 1);
         QCOMPARE(lib.records(), QStringList{u"a.txt=a"_s});
         QVERIFY(!progress.dialog()); // gone with the batch
+
+        // A window that goes away under the dialog stops the batch, and nothing
+        // touches what is gone.
+        auto* window = new QWidget;
+        BatchProgressDialog orphaned(window, 0, 0);
+        QTimer::singleShot(0, this, [&] { delete window; });
+        lib.dialogs.script.fileNames = {folder};
+        const ImportExport::BatchResult second =
+            ImportExport::importFolder(lib.dialogs, nullptr, lib.data, orphaned);
+        QVERIFY(second.cancelled);
+        QCOMPARE(second.done, 1);
+        QCOMPARE(lib.records().size(), 2);
     }
 };
 
