@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class DataSource;
@@ -49,9 +50,9 @@ private:
 //   Button8: { BatchProgressDialog p(this); ImportExport::importFolder(dialogs, this, Data1, p); }
 //   Button3: ImportExport::exportShown(dialogs, this, text1->Text());
 //   Button9: { BatchProgressDialog p(this); ImportExport::exportAll(dialogs, this, Data1, p); }
-// then re-read the list when the result says the database changed. The data
-// source is refreshed by every import; while a batch runs its progress dialog
-// keeps the user out of the browser, so nothing else may use `data` then.
+// then fill the list again: both imports refresh the data source, and the
+// batch export leaves no record current. While a batch runs its progress
+// dialog keeps the user out of the browser; nothing else may use `data` then.
 namespace ImportExport {
 
 // Counters of the batch loops are 16-bit: at most this many files are
@@ -73,9 +74,10 @@ struct BatchResult {
 bool importFile(Dialogs& dialogs, QWidget* parent, DataSource& data);
 
 // "成批导入": the folder dialog "请选择要导入文件所在的目录：", then every
-// regular file of the folder whose name ends in ".txt", in name order, as a
-// record titled with its bare name. Anything else of that name (folder,
-// FIFO, device, broken or looping link) is skipped without being opened. A
+// regular file of the folder whose name ends in ".txt" (any case; hidden
+// files left out), in name order, as a record titled with its bare name.
+// Anything else of that name (folder, FIFO, device, broken or looping link)
+// is skipped without being opened. A
 // failure stops the batch with a message naming the file and how many were
 // imported; what was imported stays. The data source ends refreshed.
 BatchResult importFolder(Dialogs& dialogs, QWidget* parent, DataSource& data,
