@@ -1,7 +1,9 @@
 #include "frmMain.h"
 
+#include "BatchProgressDialog.h"
 #include "ContentChunks.h"
 #include "Fonts.h"
+#include "ImportExport.h"
 #include "RichText.h"
 #include "RichTextBox.h"
 #include "frmAdd.h"
@@ -199,7 +201,10 @@ void frmMain::Button2_Click()
         setContentText(QString());
 }
 
-void frmMain::Button3_Click() {}
+void frmMain::Button3_Click()
+{
+    ImportExport::exportShown(m_dialogs, this, contentText());
+}
 
 void frmMain::Button4_Click()
 {
@@ -225,11 +230,24 @@ void frmMain::Button6_Click()
     m_browser.about();
 }
 
-void frmMain::Button7_Click() {}
+void frmMain::Button7_Click()
+{
+    if (ImportExport::importFile(m_dialogs, this, Data1()))
+        refreshList();
+}
 
-void frmMain::Button8_Click() {}
+void frmMain::Button8_Click()
+{
+    BatchProgressDialog progress(this);
+    if (ImportExport::importFolder(m_dialogs, this, Data1(), progress).done > 0)
+        refreshList();
+}
 
-void frmMain::Button9_Click() {}
+void frmMain::Button9_Click()
+{
+    BatchProgressDialog progress(this);
+    ImportExport::exportAll(m_dialogs, this, Data1(), progress);
+}
 
 void frmMain::Button10_Click()
 {

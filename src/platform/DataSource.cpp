@@ -45,6 +45,7 @@ DataErrorKind kindOf(int sqliteCode)
 struct Recordset::Connection {
     SqliteDatabase db;
     SqliteStatement first;
+    SqliteStatement last;
     SqliteStatement next;
     SqliteStatement exists;
     SqliteStatement title;
@@ -63,6 +64,7 @@ struct Recordset::Connection {
         // one field leaves the other as it is.
         const std::pair<SqliteStatement*, const char*> all[] = {
             {&first, "SELECT rowid FROM WebDocuments ORDER BY rowid LIMIT 1"},
+            {&last, "SELECT rowid FROM WebDocuments ORDER BY rowid DESC LIMIT 1"},
             {&next, "SELECT rowid FROM WebDocuments WHERE rowid > ?1 ORDER BY rowid LIMIT 1"},
             {&exists, "SELECT 1 FROM WebDocuments WHERE rowid = ?1"},
             {&title, "SELECT \"标题\" FROM WebDocuments WHERE rowid = ?1"},
@@ -290,6 +292,71 @@ bool Recordset::MoveFirst(QString* error)
     m_position = Position::Current;
     m_rowid = *first;
     return succeed();
+}
+
+bool Recordset::MoveLast(QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    cancelPending();
+    SqliteStatement& statement = m_connection->last;
+    SqliteResetGuard guard(statement);
+    SqliteError e;
+    switch (statement.step(&e)) {
+    case SqliteStep::Row:
+        m_position = Position::Current;
+        m_rowid = statement.columnInt64(0);
+        return succeed();
+    case SqliteStep::Done:
+        m_position = Position::PastEnd;
+        return fail(DataErrorKind::NoCurrentRecord, u"No current record: the table is empty."_s,
+                    error);
+    case SqliteStep::Failed:
+        break;
+    }
+    return failSqlite(e.code, u"Cannot move to the last record"_s, e.message, error);
+}
+
+bool Recordset::BeginTrans(QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    if (inTransaction())
+        return fail(DataErrorKind::Failed, u"A transaction is open already."_s, error);
+    SqliteError e;
+    if (!m_connection->db.exec("BEGIN", &e))
+        return failSqlite(e.code, u"Cannot begin a transaction"_s, e.message, error);
+    return succeed();
+}
+
+bool Recordset::CommitTrans(QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    if (!inTransaction())
+        return fail(DataErrorKind::Failed, u"No transaction is open."_s, error);
+    SqliteError e;
+    if (!m_connection->db.exec("COMMIT", &e)) {
+        // A commit that stays pending would keep the file locked; the caller
+        // learns from the error that nothing of it was stored.
+        Rollback();
+        return failSqlite(e.code, u"Cannot store the records of the transaction"_s, e.message,
+                          error);
+    }
+    return succeed();
+}
+
+void Recordset::Rollback()
+{
+    if (!inTransaction())
+        return;
+    m_connection->db.exec("ROLLBACK");
+    m_lastModified.reset(); // it may name a record that is gone again
+}
+
+bool Recordset::inTransaction() const
+{
+    return m_connection && m_connection->db.inTransaction();
 }
 
 bool Recordset::MoveNext(QString* error)

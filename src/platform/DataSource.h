@@ -72,7 +72,21 @@ public:
     // Past the last record EOF becomes true; moving again fails.
     bool MoveNext(QString* error = nullptr);
     bool MoveFirst(QString* error = nullptr);
+    // Goes to the last record; on an empty table it fails as MoveFirst does.
+    bool MoveLast(QString* error = nullptr);
     bool isEOF() const;
+
+    // Groups operations: the records stored by Update between BeginTrans and
+    // CommitTrans reach the file together, with one disk sync instead of one
+    // each, and reads in between see one unchanging file. While a transaction
+    // is open no other connection can write the file (and, once this one has
+    // written, none can read it), so keep transactions short and never hold
+    // one across the event loop. A failed CommitTrans, Rollback, a Refresh
+    // and the end of the data source drop everything since BeginTrans.
+    bool BeginTrans(QString* error = nullptr);
+    bool CommitTrans(QString* error = nullptr);
+    void Rollback();
+    bool inTransaction() const;
 
     // A bookmark is the record's rowid: stable for the record's life.
     std::optional<qint64> Bookmark() const;

@@ -110,6 +110,11 @@ bool SqliteDatabase::exec(const char* sql, SqliteError* error)
     return fail(error, rc, text);
 }
 
+bool SqliteDatabase::inTransaction() const
+{
+    return m_db && sqlite3_get_autocommit(m_db) == 0;
+}
+
 qint64 SqliteDatabase::lastInsertRowId() const
 {
     return m_db ? sqlite3_last_insert_rowid(m_db) : 0;

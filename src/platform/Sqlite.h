@@ -46,6 +46,8 @@ public:
     // Runs fixed SQL without results (BEGIN, COMMIT, CREATE TABLE in tools).
     bool exec(const char* sql, SqliteError* error = nullptr);
 
+    // True between BEGIN and the COMMIT or ROLLBACK that ends it.
+    bool inTransaction() const;
     qint64 lastInsertRowId() const;
     qint64 changes() const;
     sqlite3* handle() const { return m_db; }

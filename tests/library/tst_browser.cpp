@@ -5,7 +5,9 @@
 #include "Fonts.h"
 #include "RichText.h"
 
+#include <QDir>
 #include <QGroupBox>
+#include <QTemporaryDir>
 #include <QScrollBar>
 
 using namespace Qt::StringLiterals;
@@ -62,6 +64,43 @@ private Q_SLOTS:
         QCOMPARE(w.recordset().field(u"标题"_s), u"第二篇"_s);
         f.click(2);
         QCOMPARE(f.shown(), u"三的内容"_s);
+    }
+
+    // The four import and export buttons act on the browser's own records and
+    // show what they imported in its list.
+    void importAndExportButtonsWorkOnTheBrowsersRecords()
+    {
+        LibraryFixture f;
+        QVERIFY(f.store({{u"旧"_s, u"旧的内容"_s}}));
+        f.open();
+        QTemporaryDir folder;
+        const QString in = folder.path() + u"/in/"_s;
+        const QString out = folder.path() + u"/out/"_s;
+        QVERIFY(QDir().mkpath(in) && QDir().mkpath(out));
+        for (const auto& [name, bytes] : {std::pair{"a.txt", QByteArray("第一\r\n")},
+                                          std::pair{"b.txt", QByteArray("second")}}) {
+            QFile file(in + QString::fromLatin1(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        }
+        f.dialogs.fileNames = {in + u"a.txt"_s, in};
+        f.button("Button7")->click();
+        f.button("Button8")->click();
+        LibraryFixture::settle();
+        QCOMPARE(f.listed(), QStringList({u"旧"_s, in + u"a.txt"_s, u"a.txt"_s, u"b.txt"_s}));
+
+        f.click(3);
+        f.dialogs.fileNames = {out + u"shown.txt"_s, out};
+        f.button("Button3")->click();
+        f.button("Button9")->click();
+        QFile shown(out + u"shown.txt"_s);
+        QVERIFY(shown.open(QIODevice::ReadOnly));
+        QCOMPARE(shown.readAll(), QByteArray("second\r\n"));
+        QStringList exported = QDir(out).entryList({u"?.txt"_s}, QDir::Files, QDir::Name);
+        QCOMPARE(exported, QStringList({u"0.txt"_s, u"1.txt"_s, u"2.txt"_s, u"3.txt"_s}));
+        QFile first(out + u"1.txt"_s);
+        QVERIFY(first.open(QIODevice::ReadOnly));
+        QCOMPARE(first.readAll(), QByteArray("第一\r\n\r\n")); // its own line end, then the added one
+        QVERIFY(f.dialogs.messages.isEmpty()); // no success message
     }
 
     void deleteBeforeAnyClickTakesTheFirstRecord()

@@ -290,6 +290,77 @@ private Q_SLOTS:
         QCOMPARE(walkTitles(rs), (QStringList{u"before"_s, u"after"_s}));
     }
 
+    void movesToTheLastRecord()
+    {
+        QTemporaryDir dir;
+        DataSource ds;
+        ds.setDatabaseName(copyEmptyDatabase(dir));
+        QVERIFY(ds.Refresh());
+        Recordset& rs = ds.recordset();
+        QVERIFY(!rs.MoveLast());
+        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(rs.isEOF());
+        QVERIFY(add(rs, u"one"_s, u"1"_s) && add(rs, u"two"_s, u"2"_s));
+        QVERIFY(rs.MoveLast());
+        QCOMPARE(rs.field(kTitle).value(), u"two"_s);
+        // Past the last record: how a walk over every record ends.
+        QVERIFY(rs.MoveNext() && rs.isEOF());
+        QVERIFY(!rs.Bookmark());
+    }
+
+    void groupsWritesInTransactions()
+    {
+        QTemporaryDir dir;
+        DataSource ds;
+        ds.setDatabaseName(copyEmptyDatabase(dir));
+        QVERIFY(ds.Refresh());
+        Recordset& rs = ds.recordset();
+        DataSource other;
+        other.setDatabaseName(ds.DatabaseName());
+
+        QVERIFY(!rs.CommitTrans());
+        QVERIFY(rs.BeginTrans());
+        QVERIFY(rs.inTransaction());
+        QVERIFY(!rs.BeginTrans()); // no nesting
+        QVERIFY(rs.inTransaction());
+        QVERIFY(add(rs, u"a"_s, u"1"_s) && add(rs, u"b"_s, u"2"_s));
+        QCOMPARE(rs.recordCount().value(), 2);
+        QVERIFY(other.Refresh());
+        QCOMPARE(other.recordset().recordCount().value(), 0); // not in the file yet
+        QVERIFY(rs.CommitTrans());
+        QVERIFY(!rs.inTransaction());
+        QVERIFY(other.Refresh());
+        QCOMPARE(walkTitles(other.recordset()), (QStringList{u"a"_s, u"b"_s}));
+
+        // Rollback and Refresh both drop what the transaction stored.
+        QVERIFY(rs.BeginTrans() && add(rs, u"dropped"_s, u"x"_s));
+        rs.Rollback();
+        QVERIFY(!rs.inTransaction());
+        QVERIFY(!rs.LastModified());
+        QVERIFY(rs.BeginTrans() && add(rs, u"dropped too"_s, u"x"_s));
+        QVERIFY(ds.Refresh());
+        QVERIFY(!rs.inTransaction());
+        QCOMPARE(walkTitles(rs), (QStringList{u"a"_s, u"b"_s}));
+
+        // A commit that cannot get the file stores nothing and leaves it unlocked.
+        QVERIFY(rs.BeginTrans() && add(rs, u"blocked"_s, u"x"_s));
+        SqliteDatabase reader;
+        QVERIFY(reader.open(ds.DatabaseName(), SqliteOpenMode::ReadOnly));
+        SqliteStatement reading;
+        QVERIFY(reading.prepare(reader, "SELECT rowid FROM WebDocuments"));
+        QCOMPARE(reading.step(), SqliteStep::Row); // holds a read lock
+        ds.setBusyTimeout(50);
+        QString error;
+        QVERIFY(!rs.CommitTrans(&error));
+        QCOMPARE(rs.lastError().kind, DataErrorKind::Busy);
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!rs.inTransaction());
+        reading.reset();
+        QVERIFY(add(rs, u"after"_s, u"y"_s));
+        QVERIFY(other.Refresh());
+        QCOMPARE(walkTitles(other.recordset()), (QStringList{u"a"_s, u"b"_s, u"after"_s}));
+    }
+
     void refusesFilesItCannotUse_data()
     {
         QTest::addColumn<QByteArray>("setup"); // how to make the file

@@ -1,0 +1,525 @@
+#include "BatchProgressDialog.h"
+#include "DataSource.h"
+#include "ImportExport.h"
+#include "ScriptedDialogs.h"
+#include "TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProgressDialog>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kTitle = u"标题"_s;
+const QString kContent = u"内容"_s;
+
+// Scripted answers, with the caption and filter of every file or folder
+// dialog kept, which ScriptedDialogs does not record.
+class RecordingDialogs final : public Dialogs {
+public:
+    ScriptedDialogs script;
+    QStringList asked; // "caption|filter"
+
+    Answer message(QWidget* parent, const QString& text, const QString& title, Icon icon,
+                   Buttons buttons) override
+    {
+        return script.message(parent, text, title, icon, buttons);
+    }
+    std::optional<QString> inputText(QWidget* parent, const QString& prompt, const QString& title,
+                                     const QString& defaultText) override
+    {
+        return script.inputText(parent, prompt, title, defaultText);
+    }
+    QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override
+    {
+        asked << caption + u'|' + filter;
+        return script.openFileName(parent, caption, dir, filter);
+    }
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override
+    {
+        asked << caption + u'|' + filter;
+        return script.saveFileName(parent, caption, dir, filter);
+    }
+    QString existingDirectory(QWidget* parent, const QString& caption,
+                              const QString& dir) override
+    {
+        asked << caption;
+        return script.existingDirectory(parent, caption, dir);
+    }
+    std::optional<QColor> color(QWidget* parent, const QColor& initial) override
+    {
+        return script.color(parent, initial);
+    }
+};
+
+// Gives the window a turn after every `every` items (never for 0) and asks
+// to stop at the update that reports `stopAt` done.
+class ScriptedProgress final : public BatchProgress {
+public:
+    int every = 1;
+    int stopAt = -1;
+    int total = -1;
+    QList<int> updates;
+    int finished = 0;
+
+    void begin(const QString&, const QString&, int found) override { total = found; }
+    bool due() override { return every > 0 && ++m_items % every == 0; }
+    bool update(int done) override
+    {
+        updates << done;
+        return done != stopAt;
+    }
+    void finish() override { ++finished; }
+
+private:
+    int m_items = 0;
+};
+
+struct Library {
+    QTemporaryDir dir;
+    DataSource data;
+    RecordingDialogs dialogs;
+    ScriptedProgress progress;
+
+    Library()
+    {
+        const QString path = dir.filePath(u"WebDocuments.mdb"_s);
+        QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        data.setDatabaseName(path);
+    }
+
+    QString folder(const QString& name) const
+    {
+        QDir(dir.path()).mkpath(name);
+        return dir.filePath(name) + u'/';
+    }
+
+    bool add(const QString& title, const QString& content)
+    {
+        Recordset& rs = data.recordset();
+        return (data.isOpen() || data.Refresh()) && rs.AddNew() && rs.setField(kTitle, title)
+            && rs.setField(kContent, content) && rs.Update();
+    }
+
+    // Every record as "title=content", read through a data source of its own.
+    QStringList records() const
+    {
+        DataSource reader;
+        reader.setDatabaseName(data.DatabaseName());
+        QStringList all;
+        if (!reader.Refresh())
+            return {u"<cannot open>"_s};
+        Recordset& rs = reader.recordset();
+        while (!rs.isEOF()) {
+            all << rs.field(kTitle).value_or(u"?"_s) + u'=' + rs.field(kContent).value_or(u"?"_s);
+            rs.MoveNext();
+        }
+        return all;
+    }
+
+    ImportExport::BatchResult importFolder(const QString& folder)
+    {
+        dialogs.script.fileNames.push_back(folder);
+        return ImportExport::importFolder(dialogs, nullptr, data, progress);
+    }
+    ImportExport::BatchResult exportAll(const QString& folder)
+    {
+        dialogs.script.fileNames.push_back(folder);
+        return ImportExport::exportAll(dialogs, nullptr, data, progress);
+    }
+    QStringList messages() const { return dialogs.script.messageTexts(); }
+};
+
+void write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden
+                                      | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// A file reported far larger than an import takes, without using the disk.
+void makeHugeSparseFile(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(ImportExport::MaxFileBytes + 1));
+}
+
+} // namespace
+
+class ImportExportTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void singleImportTitlesWithTheWholePath()
+    {
+        Library lib;
+        const QString folder = lib.folder(u"in"_s);
+        write(folder + u"a.txt"_s, "first line\r\nsecond line\r\n");
+
+        lib.dialogs.script.fileNames = {folder + u"a.txt"_s};
+        QVERIFY(ImportExport::importFile(lib.dialogs, nullptr, lib.data));
+        QCOMPARE(lib.dialogs.asked, QStringList{u"导入文档|文本文件 (*.txt)"_s});
+        QCOMPARE(lib.records(), QStringList{folder + u"a.txt=first line\nsecond line\n"_s});
+
+        // Cancelled, missing, a FIFO, a folder: silently nothing, and no hang.
+        QVERIFY(::mkfifo(QFile::encodeName(folder + u"fifo.txt"_s).constData(), 0600) == 0);
+        QDir(folder).mkdir(u"dir.txt"_s);
+        lib.dialogs.script.fileNames = {QString(), folder + u"missing.txt"_s,
+                                        folder + u"fifo.txt"_s, folder + u"dir.txt"_s};
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(!ImportExport::importFile(lib.dialogs, nullptr, lib.data));
+        QCOMPARE(lib.records().size(), 1);
+        QVERIFY(lib.messages().isEmpty());
+
+        // A database that cannot be opened stores nothing and says nothing.
+        lib.data.setDatabaseName(folder + u"none.mdb"_s);
+        lib.dialogs.script.fileNames = {folder + u"a.txt"_s};
+        QVERIFY(!ImportExport::importFile(lib.dialogs, nullptr, lib.data));
+        QVERIFY(lib.messages().isEmpty());
+    }
+
+    void batchImportTakesRegularTextFilesInNameOrder()
+    {
+        Library lib;
+        QVERIFY(lib.add(u"old"_s, u"kept"_s));
+        const QString folder = lib.folder(u"in"_s);
+        const auto at = [&](const char* name) {
+            return QFile::encodeName(folder + QString::fromUtf8(name));
+        };
+        write(folder + u"b.txt"_s, QByteArray());
+        write(folder + u"a.txt"_s, "alpha");
+        write(folder + u"C.TXT"_s, "upper case");
+        write(folder + u"notes.md"_s, "not text");
+        write(folder + u".hidden.txt"_s, "hidden");
+        write(folder + u"target"_s, "through a link");
+        QDir(folder).mkdir(u"x.txt"_s);
+        QVERIFY(::mkfifo(at("y.txt").constData(), 0600) == 0);
+        QVERIFY(::symlink("nowhere", at("z.txt").constData()) == 0);
+        QVERIFY(::symlink("loop2.txt", at("loop1.txt").constData()) == 0);
+        QVERIFY(::symlink("loop1.txt", at("loop2.txt").constData()) == 0);
+        QVERIFY(::symlink("target", at("link.txt").constData()) == 0);
+
+        const ImportExport::BatchResult result = lib.importFolder(folder.chopped(1));
+        QCOMPARE(lib.dialogs.asked, QStringList{u"请选择要导入文件所在的目录："_s});
+        QCOMPARE(result.folder, folder);
+        QCOMPARE(result.done, 4);
+        QVERIFY(!result.failed && !result.cancelled);
+        QVERIFY(lib.messages().isEmpty());
+        QCOMPARE(lib.records(), (QStringList{u"old=kept"_s, u"a.txt=alpha"_s, u"b.txt="_s,
+                                             u"C.TXT=upper case"_s,
+                                             u"link.txt=through a link"_s}));
+        QCOMPARE(lib.progress.total, 4);
+        QCOMPARE(lib.progress.updates, (QList<int>{1, 2, 3, 4}));
+        QCOMPARE(lib.progress.finished, 1);
+        // Refreshed: the first record is current again.
+        QCOMPARE(lib.data.recordset().field(kTitle).value(), u"old"_s);
+
+        // Cancelled at the folder dialog, or a folder without text files: nothing.
+        QCOMPARE(lib.importFolder(QString()).folder, QString());
+        QCOMPARE(lib.importFolder(lib.folder(u"empty"_s)).done, 0);
+        QCOMPARE(lib.records().size(), 5);
+        QVERIFY(lib.messages().isEmpty());
+    }
+
+    void chineseTextReadsAlikeFromEveryEncoding()
+    {
+        Library lib;
+        const QString folder = lib.folder(u"in"_s);
+        write(folder + u"1 gbk.txt"_s, "\xd6\xd0\xce\xc4\xce\xc4\xb1\xbe\r\n\xb5\xda\xb6\xfe\xd0\xd0");
+        write(folder + u"2 utf8.txt"_s, u"中文文本\r\n第二行"_s.toUtf8());
+        write(folder + u"3 bom.txt"_s, "\xef\xbb\xbf" + u"中文文本\n第二行"_s.toUtf8());
+        write(folder + u"4 rtf.txt"_s,
+              "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}}"
+              "{\\colortbl;\\red0\\green0\\blue0;}\\f0\\fs18 \\'d6\\'d0\\'ce\\'c4"
+              "{\\b \\u25991?\\u26412?}\\par \\'b5\\'da\\'b6\\'fe\\'d0\\'d0}");
+        write(folder + u"5 nul.txt"_s, QByteArray("\xe4\xb8\xad\0\xe6\x96\x87\xe6\x96\x87\xe6\x9c\xac", 13)
+                                           + "\n" + u"第二行"_s.toUtf8());
+        // A name in GBK, as archives made on Windows unpack: read, and titled in Chinese.
+        const QByteArray gbkName = QFile::encodeName(folder) + "6 \xd6\xd0\xce\xc4.txt";
+        const int fd = ::open(gbkName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        QVERIFY(fd >= 0);
+        // QTemporaryDir cannot name this file to remove it.
+        const auto removeGbk = qScopeGuard([&] { ::unlink(gbkName.constData()); });
+        const QByteArray text = u"中文文本\n第二行"_s.toUtf8();
+        QCOMPARE(::write(fd, text.constData(), size_t(text.size())), ssize_t(text.size()));
+        ::close(fd);
+
+        QCOMPARE(lib.importFolder(folder).done, 6);
+        QStringList titles;
+        for (const QString& record : lib.records()) {
+            titles << record.section(u'=', 0, 0);
+            QCOMPARE(record.section(u'=', 1), u"中文文本\n第二行"_s);
+        }
+        QCOMPARE(titles, (QStringList{u"1 gbk.txt"_s, u"2 utf8.txt"_s, u"3 bom.txt"_s,
+                                      u"4 rtf.txt"_s, u"5 nul.txt"_s, u"6 中文.txt"_s}));
+    }
+
+    void batchExportNumbersFreeNamesAndNeverOverwrites()
+    {
+        Library lib;
+        for (const QString& text : {u"一\n二"_s, QString(), u"third"_s})
+            QVERIFY(lib.add(u"title "_s + text, text));
+        const QString folder = lib.folder(u"out"_s);
+        write(folder + u"0.txt"_s, "old zero");
+        write(folder + u"2.txt"_s, "old two");
+
+        ImportExport::BatchResult result = lib.exportAll(folder.chopped(1));
+        QCOMPARE(lib.dialogs.asked, QStringList{u"请选择要导出文件存放的目录："_s});
+        QCOMPARE(result.done, 3);
+        QVERIFY(lib.messages().isEmpty());
+        QCOMPARE(read(folder + u"0.txt"_s), "old zero");
+        QCOMPARE(read(folder + u"2.txt"_s), "old two");
+        QCOMPARE(read(folder + u"1.txt"_s), u"一\r\n二\r\n"_s.toUtf8()); // no title
+        QCOMPARE(read(folder + u"3.txt"_s), "\r\n");
+        QCOMPARE(read(folder + u"4.txt"_s), "third\r\n");
+        // No current record: the browser's delete and modify do nothing.
+        QVERIFY(lib.data.recordset().isEOF());
+        QVERIFY(!lib.data.recordset().Bookmark());
+
+        // A second export goes on after the first; names held by a folder or a
+        // link are passed over, and nothing is written through the link.
+        QDir(folder).mkdir(u"5.txt"_s);
+        QVERIFY(::symlink("elsewhere.txt", QFile::encodeName(folder + u"6.txt"_s).constData()) == 0);
+        QCOMPARE(lib.exportAll(folder).done, 3);
+        QCOMPARE(namesIn(folder), (QStringList{u"0.txt"_s, u"1.txt"_s, u"2.txt"_s, u"3.txt"_s,
+                                               u"4.txt"_s, u"5.txt"_s, u"6.txt"_s, u"7.txt"_s,
+                                               u"8.txt"_s, u"9.txt"_s}));
+        QCOMPARE(read(folder + u"9.txt"_s), "third\r\n");
+        QVERIFY(!QFile::exists(folder + u"elsewhere.txt"_s));
+
+        // An empty database exports nothing.
+        Library empty;
+        const QString none = empty.folder(u"out"_s);
+        QCOMPARE(empty.exportAll(none).done, 0);
+        QVERIFY(namesIn(none).isEmpty());
+        QVERIFY(empty.messages().isEmpty());
+    }
+
+    void exportedFilesImportAgainUnderTheirNumbers()
+    {
+        Library lib;
+        QVERIFY(lib.add(u"网页文摘"_s, u"第一段\n第二段"_s));
+        QVERIFY(lib.add(u"空"_s, QString()));
+        const QString folder = lib.folder(u"out"_s);
+        QCOMPARE(lib.exportAll(folder).done, 2);
+        QCOMPARE(lib.importFolder(folder).done, 2);
+        // The file's last line end comes back as part of the text.
+        QCOMPARE(lib.records(), (QStringList{u"网页文摘=第一段\n第二段"_s, u"空="_s,
+                                             u"0.txt=第一段\n第二段\n"_s, u"1.txt=\n"_s}));
+    }
+
+    void exportOfTheShownTextWritesItWithCrLf()
+    {
+        Library lib;
+        const QString folder = lib.folder(u"out"_s);
+        const QString path = folder + u"shown"_s; // no extension is added
+        write(path, "replaced whole");
+        lib.dialogs.script.fileNames = {path};
+        QVERIFY(ImportExport::exportShown(lib.dialogs, nullptr, u"一\n二\r\n三\r四"_s));
+        QCOMPARE(lib.dialogs.asked, QStringList{u"导出文档|文本文件 (*.txt)"_s});
+        QCOMPARE(read(path), u"一\r\n二\r\n三\r\n四\r\n"_s.toUtf8());
+
+        // The box is empty after a deletion or an edit: the file holds CR LF.
+        lib.dialogs.script.fileNames = {path};
+        QVERIFY(ImportExport::exportShown(lib.dialogs, nullptr, QString()));
+        QCOMPARE(read(path), "\r\n");
+
+        // Cancelled, or a folder that is not there: silently no file.
+        lib.dialogs.script.fileNames = {QString(), folder + u"missing/x.txt"_s};
+        QVERIFY(!ImportExport::exportShown(lib.dialogs, nullptr, u"x"_s));
+        QVERIFY(!ImportExport::exportShown(lib.dialogs, nullptr, u"x"_s));
+        QCOMPARE(namesIn(folder), QStringList{u"shown"_s});
+        QVERIFY(lib.messages().isEmpty());
+    }
+
+    void aFailureStopsTheBatchAndKeepsWhatWasDone()
+    {
+        // Import: everything goes in one transaction here, so what was done
+        // before the failing file stays only if the stop commits it.
+        Library lib;
+        lib.progress.every = 0;
+        const QString folder = lib.folder(u"in"_s);
+        write(folder + u"a.txt"_s, "a");
+        write(folder + u"b.txt"_s, "b");
+        makeHugeSparseFile(folder + u"c.txt"_s);
+        write(folder + u"d.txt"_s, "d");
+        ImportExport::BatchResult result = lib.importFolder(folder);
+        QVERIFY(result.failed);
+        QCOMPARE(result.done, 2);
+        QCOMPARE(lib.records(), (QStringList{u"a.txt=a"_s, u"b.txt=b"_s}));
+        QCOMPARE(lib.messages().size(), 1);
+        QCOMPARE(lib.dialogs.script.messages.at(0).title, u"成批导入"_s);
+        QVERIFY(lib.messages().at(0).contains(folder + u"c.txt"_s));
+        QVERIFY(lib.messages().at(0).contains(u"已导入 2 个文件"_s));
+        QCOMPARE(lib.progress.finished, 1);
+
+        // A database that cannot store or cannot be opened stops it at once.
+        lib.data.setReadOnly(true);
+        QVERIFY(lib.importFolder(folder).failed);
+        QVERIFY(lib.messages().at(1).contains(folder + u"a.txt"_s));
+        QVERIFY(lib.messages().at(1).contains(u"已导入 0 个文件"_s));
+        lib.data.setDatabaseName(folder + u"none.mdb"_s);
+        QVERIFY(lib.importFolder(folder).failed);
+        QVERIFY(lib.messages().at(2).contains(folder + u"none.mdb"_s));
+        QVERIFY(lib.exportAll(lib.folder(u"out"_s)).failed);
+        QVERIFY(lib.messages().at(3).contains(u"已导出 0 个文件"_s));
+        QVERIFY(lib.importFolder(folder + u"missing"_s).failed);
+        QVERIFY(lib.messages().at(4).contains(folder + u"missing/"_s));
+        QCOMPARE(lib.records(), QStringList{u"<cannot open>"_s});
+    }
+
+    void aFileThatCannotBeWrittenStopsTheExport()
+    {
+        Library lib;
+        QVERIFY(lib.add(u"1"_s, u"small"_s));
+        QVERIFY(lib.add(u"2"_s, u"small too"_s));
+        QVERIFY(lib.add(u"3"_s, QString(100'000, u'x')));
+        QVERIFY(lib.add(u"4"_s, u"never written"_s));
+        const QString folder = lib.folder(u"out"_s);
+
+        // A file size limit makes the third file's write fail, whoever runs this.
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        rlimit small = old;
+        small.rlim_cur = 4096;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const ImportExport::BatchResult result = lib.exportAll(folder);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(result.failed);
+        QCOMPARE(result.done, 2);
+        QCOMPARE(namesIn(folder), (QStringList{u"0.txt"_s, u"1.txt"_s})); // no partial 2.txt
+        QCOMPARE(lib.messages().size(), 1);
+        QCOMPARE(lib.dialogs.script.messages.at(0).title, u"成批导出"_s);
+        QVERIFY(lib.messages().at(0).contains(folder + u"2.txt"_s));
+        QVERIFY(lib.messages().at(0).contains(u"已导出 2 个文件"_s));
+        QVERIFY(!lib.data.recordset().Bookmark());
+
+        // A folder that is not there fails at the first file.
+        QVERIFY(lib.exportAll(folder + u"gone"_s).failed);
+        QVERIFY(lib.messages().at(1).contains(folder + u"gone/0.txt"_s));
+    }
+
+    void cancelKeepsWhatWasDone()
+    {
+        Library lib;
+        const QString folder = lib.folder(u"in"_s);
+        for (const char* name : {"a", "b", "c", "d"})
+            write(folder + QString::fromLatin1(name) + u".txt"_s, name);
+        lib.progress.stopAt = 2;
+        ImportExport::BatchResult result = lib.importFolder(folder);
+        QVERIFY(result.cancelled && !result.failed);
+        QCOMPARE(result.done, 2);
+        QCOMPARE(lib.records(), (QStringList{u"a.txt=a"_s, u"b.txt=b"_s}));
+
+        const QString out = lib.folder(u"out"_s);
+        lib.progress.stopAt = 1;
+        result = lib.exportAll(out);
+        QVERIFY(result.cancelled);
+        QCOMPARE(namesIn(out), QStringList{u"0.txt"_s});
+        QVERIFY(!lib.data.recordset().Bookmark()); // however the export ended
+        QVERIFY(lib.messages().isEmpty());
+    }
+
+    void theCountersStopAt32767()
+    {
+        Library lib;
+        const QString folder = lib.folder(u"many"_s);
+        const int count = ImportExport::MaxItems + 1;
+        for (int i = 0; i < count; ++i)
+            write(folder + u"%1.txt"_s.arg(i, 5, 10, QLatin1Char('0')), QByteArray());
+        lib.progress.every = 1000;
+        ImportExport::BatchResult result = lib.importFolder(folder);
+        QVERIFY(result.failed);
+        QCOMPARE(result.done, ImportExport::MaxItems);
+        QCOMPARE(lib.progress.total, ImportExport::MaxItems);
+        QVERIFY(lib.messages().at(0).contains(folder + u"32767.txt"_s));
+        QVERIFY(lib.messages().at(0).contains(u"已导入 32767 个文件"_s));
+
+        // One record more than there are free numbers: 0.txt is taken.
+        QVERIFY(lib.add(u"one more"_s, u"x"_s));
+        const QString out = lib.folder(u"out"_s);
+        write(out + u"0.txt"_s, "taken");
+        result = lib.exportAll(out);
+        QVERIFY(result.failed);
+        QCOMPARE(result.done, ImportExport::MaxItems);
+        QVERIFY(QFile::exists(out + u"32767.txt"_s));
+        QVERIFY(lib.messages().at(1).contains(out + u"32768.txt"_s));
+        QVERIFY(lib.messages().at(1).contains(u"已导出 32767 个文件"_s));
+    }
+
+    void theProgressDialogShowsAndCancels()
+    {
+        Library lib;
+        const QString folder = lib.folder(u"in"_s);
+        for (const char* name : {"a", "b", "c"})
+            write(folder + QString::fromLatin1(name) + u".txt"_s, name);
+
+        // Shown at once here; cancelled while the batch gives the window its turn.
+        BatchProgressDialog progress(nullptr, 0, 0);
+        QString title;
+        int maximum = 0;
+        QTimer::singleShot(0, this, [&] {
+            QProgressDialog* dialog = progress.dialog();
+            QVERIFY(dialog && dialog->isVisible());
+            title = dialog->windowTitle();
+            maximum = dialog->maximum();
+            dialog->cancel();
+        });
+        lib.dialogs.script.fileNames = {folder};
+        const ImportExport::BatchResult result =
+            ImportExport::importFolder(lib.dialogs, nullptr, lib.data, progress);
+        QVERIFY(result.cancelled);
+        QCOMPARE(title, u"成批导入"_s);
+        QCOMPARE(maximum, 3);
+        QCOMPARE(result.done, 1);
+        QCOMPARE(lib.records(), QStringList{u"a.txt=a"_s});
+        QVERIFY(!progress.dialog()); // gone with the batch
+
+        // A window that goes away under the dialog stops the batch, and nothing
+        // touches what is gone.
+        auto* window = new QWidget;
+        BatchProgressDialog orphaned(window, 0, 0);
+        QTimer::singleShot(0, this, [&] { delete window; });
+        lib.dialogs.script.fileNames = {folder};
+        const ImportExport::BatchResult second =
+            ImportExport::importFolder(lib.dialogs, nullptr, lib.data, orphaned);
+        QVERIFY(second.cancelled);
+        QCOMPARE(second.done, 1);
+        QCOMPARE(lib.records().size(), 2);
+    }
+};
+
+QUORREL_TEST(ImportExportTest, "importexport")
+#include "tst_importexport.moc"
