@@ -11,5 +11,24 @@ prefix="${QUORREL_HOME:-$HOME/Quorrel}"
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORREL_BUILD_TESTS=OFF
 cmake --build build-release -j2
 cmake --install build-release --prefix "$prefix"
-echo "Quorrel is in $prefix"
+# An entry in the applications menu that starts the installed program.
+applications="${XDG_DATA_HOME:-$HOME/.local/share}/applications"
+mkdir -p "$applications"
+desktop_entry=$(mktemp "$applications/.quorrel.XXXXXX")
+cat > "$desktop_entry" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=Quorrel
+Name[zh_CN]=Quorrel 文字收集器
+Comment=Keep the text you drag onto a small floating window
+Comment[zh_CN]=把选中的文字拖放到悬浮窗，随即保存
+Exec="$prefix/quorrel"
+Path=$prefix
+Icon=$prefix/quorrel.svg
+Terminal=false
+Categories=Utility;TextTools;
+StartupNotify=false
+ENTRY
+mv -f "$desktop_entry" "$applications/quorrel.desktop"
+echo "Quorrel is in $prefix (menu entry: $applications/quorrel.desktop)"
 exec "$prefix/quorrel" "$@"

@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "QuorrelIcon.h"
 #include "SessionGuard.h"
 #include "frmAbout.h"
 #include "frmCollectorEditor.h"
@@ -8,6 +9,7 @@
 #include "frmSet.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPointer>
@@ -40,11 +42,19 @@ std::function<void()> modalOpener(std::function<std::unique_ptr<QDialog>()> make
 
 int main(int argc, char* argv[])
 {
+    // On a Wayland session run through XWayland: a Wayland client may neither
+    // stay on top nor place itself, and the collector must do both.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorrel"));
     // The collector may be hidden while other windows close; only the exit
     // item (or the end of the session) ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128})
+        icon.addPixmap(QuorrelIcon::picture(size));
+    QApplication::setWindowIcon(icon);
 
     // Standard buttons read 确定, 取消, 是, 否 like the rest of the interface.
     QTranslator qtTranslations;

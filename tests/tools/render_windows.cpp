@@ -1,0 +1,123 @@
+// Renders every window of Quorrel, filled with a little Chinese text, to PNG
+// files for the README: render_windows <output folder> <empty database>
+#include "DataSource.h"
+#include "Dialogs.h"
+#include "ProgramDir.h"
+#include "RichText.h"
+#include "frmAbout.h"
+#include "frmAdd.h"
+#include "frmCollectorEditor.h"
+#include "frmCollectorEditorSet.h"
+#include "frmCollectorWindow.h"
+#include "frmDataSet.h"
+#include "frmHelp.h"
+#include "frmMain.h"
+#include "frmSet.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QListView>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString outputDir;
+int failures = 0;
+
+void save(QWidget& window, const char* name)
+{
+    window.show();
+    QTest::qWait(300); // let the window lay out and paint
+    const QString path = outputDir + u'/' + QString::fromLatin1(name) + u".png"_s;
+    if (!window.grab().save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        ++failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+bool fillDatabase(const QString& path)
+{
+    DataSource data;
+    data.setDatabaseName(path);
+    if (!data.Refresh())
+        return false;
+    Recordset& rs = data.recordset();
+    const QStringList titles = {u"春天的散文"_s, u"读书笔记：红楼梦"_s, u"网页摘录 — 天气预报"_s,
+                                u"Qt 6 拖放说明"_s,  u"唐诗三百首选"_s,      u"会议记录 2026-12-07"_s};
+    for (int i = 0; i < 30; ++i) {
+        const QString title = titles.at(i % titles.size()) + (i >= titles.size() ? u" (%1)"_s.arg(i) : QString());
+        if (!rs.AddNew() || !rs.setField(u"标题"_s, title) ||
+            !rs.setField(u"内容"_s, u"床前明月光，疑是地上霜。\n举头望明月，低头思故乡。\n\n"
+                                    u"这是第 %1 篇文档的内容。"_s.arg(i + 1)) ||
+            !rs.Update())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: render_windows <output folder> <empty database>\n");
+        return 2;
+    }
+    outputDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outputDir);
+    QTemporaryDir home;
+    ProgramDirOverride programDir(home.path());
+    const QString database = ProgramDir() + u"WebDocuments.mdb"_s;
+    if (!QFile::copy(QString::fromLocal8Bit(argv[2]), database) ||
+        !QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner) ||
+        !fillDatabase(database) ||
+        !RichText::saveText(ProgramDir() + u"Doc.dat"_s,
+                            u"从网页上拖来的文字都在这里。\n第二段：Quorrel 把选中的文字收集到默认文档。\n"_s)) {
+        std::fprintf(stderr, "could not prepare the program folder\n");
+        return 1;
+    }
+
+    QtDialogs dialogs;
+    frmCollectorWindow collector(dialogs);
+    collector.Form_Load();
+    save(collector, "window-collector");
+    collector.menu()->popup(collector.geometry().bottomRight());
+    save(*collector.menu(), "window-menu");
+    collector.menu()->hide();
+
+    frmSet settings(dialogs, [](const SaveSettings&) {});
+    save(settings, "window-settings");
+
+    frmCollectorEditor editor(dialogs);
+    editor.Form_Load();
+    save(editor, "window-editor");
+    frmCollectorEditorSet editorOptions(editor.editor());
+    save(editorOptions, "window-editor-options");
+
+    frmMain browser(dialogs);
+    browser.Form_Load();
+    QTest::qWait(300);
+    browser.List1()->setCurrentIndex(browser.List1()->model()->index(1, 0));
+    browser.List1_Click();
+    save(browser, "window-browser");
+    frmAdd add(browser);
+    save(add, "window-add");
+    frmDataSet display(browser);
+    save(display, "window-display");
+
+    frmHelp help;
+    save(help, "window-help");
+    frmAbout about;
+    save(about, "window-about");
+    return failures == 0 ? 0 : 1;
+}
