@@ -671,6 +671,9 @@ struct Spot {
     qsizetype offset = -1;
     State state;
     bool bytesPending = false; // \'hh bytes read, not yet decoded
+    // What follows ends a paragraph only if one is open (\page, a text box's
+    // end, the document's end), so a paragraph the new text ends needs one more.
+    bool conditional = false;
 };
 
 // What an append needs to know of a document, found by reading it through.
@@ -724,9 +727,9 @@ private:
     bool takesAsTrail(char c);
     void flushBytes();
     void endParagraph();
-    Spot spotHere() const
+    Spot spotHere(bool conditional = false) const
     {
-        return {tokenStart_ - begin_, state(), !bytes_.isEmpty()};
+        return {tokenStart_ - begin_, state(), !bytes_.isEmpty(), conditional};
     }
     int codePage();
     QStringDecoder& decoder(int codePage);
@@ -801,7 +804,7 @@ void Reader::closeGroup()
     // A text box's text is paragraphs of its own, its last one included.
     if (state().holder == Holder::ShapeText) {
         if (showing()) {
-            const Spot here = spotHere(); // more of that paragraph goes before this brace
+            const Spot here = spotHere(true); // more of that paragraph goes before this brace
             flushBytes();
             if (paragraphEnd_ != out_.size() && !boxBreak_ && !out_.isEmpty()) {
                 paragraphSpot_ = here;
@@ -896,7 +899,7 @@ QString Reader::run()
 
 void Reader::closeDocument()
 {
-    const Spot here = spotHere();
+    const Spot here = spotHere(true);
     flushBytes(); // they may be text after the last paragraph end
     ending_.closed = true;
     ending_.spot = paragraphEnd_ == out_.size() && !out_.isEmpty() ? paragraphSpot_ : here;
@@ -1061,7 +1064,7 @@ void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
         break;
     case Kind::Break:
         if (showing()) {
-            const Spot here = spotHere();
+            const Spot here = spotHere(true);
             flushBytes();
             if (paragraphEnd_ != out_.size()) {
                 paragraphSpot_ = here;
@@ -1354,12 +1357,16 @@ std::optional<Insertion> insertion(QByteArrayView doc, const QString& text)
     // as \uN it ends them, as any character did before.
     const char16_t first = text.front().unicode();
     const bool firstAsUnicode = spot.bytesPending;
+    // The reader drops the document's last paragraph end.
+    const bool extraPar = spot.conditional && text.back() == u'\n';
     const auto& sizes = encodedSizes();
     qsizetype size = 2 + (uc1 ? qsizetype(kUc1.size()) : 0) + (visible ? qsizetype(kVisible.size()) : 0);
     for (const QChar c : text)
         size += sizes[c.unicode()];
     if (firstAsUnicode)
         size += 12; // at most "\u-32768?"
+    if (extraPar)
+        size += qsizetype(kParagraph.size());
     QByteArray bytes(size, Qt::Uninitialized);
     char* p = bytes.data();
     *p++ = '{';
@@ -1374,6 +1381,8 @@ std::optional<Insertion> insertion(QByteArrayView doc, const QString& text)
     }
     for (; i < text.size(); ++i)
         p = putUnit(p, text[i].unicode());
+    if (extraPar)
+        p = put(p, kParagraph);
     *p++ = '}';
     bytes.truncate(p - bytes.data());
     return Insertion{spot.offset, std::move(bytes)};
