@@ -10,7 +10,8 @@
 
 // The default document is stored as RTF so that Windows word processors open
 // it. We only keep plain text: write() produces a minimal document, read()
-// extracts the text of any RTF document, whoever wrote it.
+// extracts the text of any RTF document, whoever wrote it, and append() adds
+// text to any such document without touching what is there.
 //
 // Paragraphs: every paragraph, the last one included, ends with \par, as
 // WordPad and LibreOffice write it. So a "\n" in the text is a \par, the
