@@ -553,6 +553,37 @@ private Q_SLOTS:
         QVERIFY(!Rtf::append(doc, u"x"_s));
     }
 
+    // The file-level append: RTF gets the text inserted; anything else, and
+    // RTF with no place for it, is rewritten as our RTF of old text + new.
+    void appendsToFiles()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"Doc.dat"_s);
+        QVERIFY(RichText::appendText(path, u"first\r\n"_s)); // created
+        QCOMPARE(readAll(path), Rtf::write(u"first\n"_s));
+        QVERIFY(RichText::appendText(path, u"second\rthird"_s));
+        QCOMPARE(RichText::loadText(path).value(), u"first\nsecond\nthird"_s);
+        QVERIFY(readAll(path).startsWith(Rtf::write(u"first\n"_s).chopped(9))); // kept up to its end
+
+        const QByteArray truncated = "{\\rtf1\\ansicpg936 \\'d6\\'d0\\par{\\pict 0102";
+        QVERIFY(writeAll(path, truncated));
+        QVERIFY(RichText::appendText(path, u"x"_s));
+        QCOMPARE(readAll(path), Rtf::write(u"中x"_s));
+
+        QVERIFY(writeAll(path, "\xd6\xd0\xce\xc4\r\nGBK text"));
+        QVERIFY(RichText::appendText(path, u"+"_s));
+        QCOMPARE(readAll(path), Rtf::write(u"中文\nGBK text+"_s));
+
+        const QByteArray foreign = readAll(dataDir() + u"/wordpad-gbk.rtf"_s);
+        QVERIFY(writeAll(path, foreign));
+        QVERIFY(RichText::appendText(path, QString())); // nothing to add: untouched
+        QCOMPARE(readAll(path), foreign);
+
+        QString error;
+        QVERIFY(!RichText::appendText(dir.path(), u"x"_s, &error)); // a folder
+        QVERIFY(!error.isEmpty());
+    }
+
     // Pictures, tables and text boxes a word processor wrote stay as they
     // were, byte for byte, after two drops.
     void appendKeepsPicturesAndTables()
