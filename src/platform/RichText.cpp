@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-
 #include <array>
 
 namespace RichText {
@@ -71,8 +70,8 @@ bool appendText(const QString& path, const QString& text, QString* error)
             if (insert->bytes.isEmpty())
                 return true;
             const QByteArrayView view(bytes);
-            const std::array<QByteArrayView, 3> parts = {
-                view.first(insert->offset), insert->bytes, view.sliced(insert->offset)};
+            const std::array<QByteArrayView, 3> parts = {view.first(insert->offset), insert->bytes,
+                                                         view.sliced(insert->offset)};
             return SafeFile::write(path, parts, error);
         }
     }

@@ -424,10 +424,9 @@ const Keyword* findKeyword(std::string_view name)
 // DEFAULT (1) are missing on purpose: they mean the document's \ansicpg.
 // 77 to 81 are the Mac character sets TextEdit and Word for Mac write.
 constexpr std::pair<int, int> kCharsets[] = {
-    {2, 1252},    {77, 10000},  {78, 10001},  {79, 10003},  {80, 10008},  {81, 10002},
-    {128, 932},   {129, 949},   {130, 1361},  {134, 936},   {136, 950},   {161, 1253},
-    {162, 1254},  {163, 1258},  {177, 1255},  {178, 1256},  {186, 1257},  {204, 1251},
-    {222, 874},   {238, 1250},  {255, 437},
+    {2, 1252},   {77, 10000}, {78, 10001}, {79, 10003}, {80, 10008}, {81, 10002}, {128, 932},
+    {129, 949},  {130, 1361}, {134, 936},  {136, 950},  {161, 1253}, {162, 1254}, {163, 1258},
+    {177, 1255}, {178, 1256}, {186, 1257}, {204, 1251}, {222, 874},  {238, 1250}, {255, 437},
 };
 
 // 0 for "the document's code page".
@@ -760,9 +759,9 @@ private:
     bool leadPending_ = false; // bytes_ ends with the first byte of a character
     int dbcsPage_ = 0;         // the code page dbcs_ describes
     Dbcs dbcs_ = Dbcs::None;
-    bool boxBreak_ = false;    // a text box began: a line break before its first character
-    Spot paragraphSpot_;       // where the paragraph that ended at paragraphEnd_ ended
-    Spot cellSpot_;            // the \cell that ended at cellEnd_
+    bool boxBreak_ = false; // a text box began: a line break before its first character
+    Spot paragraphSpot_;    // where the paragraph that ended at paragraphEnd_ ended
+    Spot cellSpot_;         // the \cell that ended at cellEnd_
     Ending ending_;
     std::vector<std::pair<int, QStringDecoder>> decoders_;
 };
@@ -1037,9 +1036,9 @@ void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
     if (star_) {
         star_ = false;
         // An optional destination is skipped unless it is one we read.
-        const bool known = keyword && (keyword->kind == Kind::Ud || keyword->kind == Kind::ShapeInst ||
-                                       keyword->kind == Kind::Drawing ||
-                                       keyword->kind == Kind::Transparent);
+        const bool known =
+            keyword && (keyword->kind == Kind::Ud || keyword->kind == Kind::ShapeInst ||
+                        keyword->kind == Kind::Drawing || keyword->kind == Kind::Transparent);
         if (!known) {
             skipDestination();
             return;
@@ -1360,7 +1359,8 @@ std::optional<Insertion> insertion(QByteArrayView doc, const QString& text)
     // The reader drops the document's last paragraph end.
     const bool extraPar = spot.conditional && text.back() == u'\n';
     const auto& sizes = encodedSizes();
-    qsizetype size = 2 + (uc1 ? qsizetype(kUc1.size()) : 0) + (visible ? qsizetype(kVisible.size()) : 0);
+    qsizetype size =
+        2 + (uc1 ? qsizetype(kUc1.size()) : 0) + (visible ? qsizetype(kVisible.size()) : 0);
     for (const QChar c : text)
         size += sizes[c.unicode()];
     if (firstAsUnicode)

@@ -2,7 +2,6 @@
 
 #include <QByteArrayView>
 #include <QString>
-
 #include <span>
 
 // Whole-file writes that never leave a half-written file behind: the data goes

@@ -92,9 +92,18 @@ QString appendFault(const QByteArray& doc, const QString& text)
 const QStringList& appendedTexts()
 {
     static const QStringList texts = {
-        u"x"_s,         u"新的一段"_s,  u" leading space"_s, u"12 digits first"_s,
-        u"\n"_s,       u"a\nb\n"_s,   u"\n\nafter blank lines"_s, u"{\\}"_s,
-        u"\tx\t"_s,   u"@A"_s,        u"😀"_s,              QString(u"\xDC00 lone"_s),
+        u"x"_s,
+        u"新的一段"_s,
+        u" leading space"_s,
+        u"12 digits first"_s,
+        u"\n"_s,
+        u"a\nb\n"_s,
+        u"\n\nafter blank lines"_s,
+        u"{\\}"_s,
+        u"\tx\t"_s,
+        u"@A"_s,
+        u"😀"_s,
+        QString(u"\xDC00 lone"_s),
     };
     return texts;
 }
@@ -119,7 +128,8 @@ QString convertWithLibreOffice(const QString& soffice, const QString& rtfPath, Q
         return QString();
     }
     *log = QString::fromLocal8Bit(process.readAll());
-    QString seen = QString::fromUtf8(readAll(info.dir().filePath(info.completeBaseName() + u".txt"_s)));
+    QString seen =
+        QString::fromUtf8(readAll(info.dir().filePath(info.completeBaseName() + u".txt"_s)));
     if (seen.startsWith(QChar(0xFEFF)))
         seen.remove(0, 1);
     seen.replace(u"\r\n"_s, u"\n"_s);
@@ -304,8 +314,8 @@ private Q_SLOTS:
             << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset0 Arial;}{\\f1\\fcharset128 MS "
                           "Mincho;}}\\f1 \\'84M\\f0 M}")
             << u"\u041CM"_s;
-        QTest::newRow("trail as escaped backslash") << QByteArray("{\\rtf1\\ansicpg932 \\'95\\\\}")
-                                                    << u"表"_s;
+        QTest::newRow("trail as escaped backslash")
+            << QByteArray("{\\rtf1\\ansicpg932 \\'95\\\\}") << u"表"_s;
         QTest::newRow("raw lead byte, plain trail")
             << QByteArray("{\\rtf1\\ansicpg936 \x81@ \x81\x40}") << u"丂 丂"_s;
         QTest::newRow("lead byte across a line end")
@@ -345,8 +355,8 @@ private Q_SLOTS:
             << u"before\nbox\nafter"_s;
         QTest::newRow("text box without paragraph end")
             << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt box}}}b}") << u"a\nbox\nb"_s;
-        QTest::newRow("empty text box") << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt }}}b}")
-                                        << u"ab"_s;
+        QTest::newRow("empty text box")
+            << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt }}}b}") << u"ab"_s;
         QTest::newRow("group shape")
             << QByteArray("{\\rtf1{\\shpgrp{\\*\\shpinst{\\shp{\\*\\shpinst{\\shptxt "
                           "one\\par}}}{\\shp{\\*\\shpinst{\\shptxt two\\par}}}}}x}")
@@ -397,7 +407,8 @@ private Q_SLOTS:
             }
             QVERIFY2(!decoder.isEmpty(), qPrintable(QString::number(page)));
             QVERIFY2(QStringDecoder(decoder.constData()).isValid(),
-                     qPrintable(u"%1 -> %2 has no decoder"_s.arg(page).arg(QString::fromLatin1(decoder))));
+                     qPrintable(
+                         u"%1 -> %2 has no decoder"_s.arg(page).arg(QString::fromLatin1(decoder))));
             // The page reads as its decoder decodes, as a document code page.
             const QByteArray doc = "{\\rtf1\\ansicpg" + QByteArray::number(page) + " \\'c1\\'e1 A}";
             QStringDecoder expect(decoder.constData(), QStringConverter::Flag::Stateless);
@@ -406,7 +417,8 @@ private Q_SLOTS:
                 QCOMPARE(Rtf::read(doc), expected);
         }
         for (const auto& [charset, page] : Rtf::charsetCodePages())
-            QVERIFY2(pages.contains(page), qPrintable(u"charset %1 -> %2"_s.arg(charset).arg(page)));
+            QVERIFY2(pages.contains(page),
+                     qPrintable(u"charset %1 -> %2"_s.arg(charset).arg(page)));
         for (const int mac : {10001, 10002, 10003, 10008})
             QVERIFY(pages.contains(mac));
     }
@@ -500,16 +512,19 @@ private Q_SLOTS:
         QTest::newRow("uc0") << QByteArray("{\\rtf1\\uc0 a\\par}");
         QTest::newRow("star pending") << QByteArray("{\\rtf1 a\\*}");
         QTest::newRow("lone lead byte at the end") << QByteArray("{\\rtf1\\ansicpg936 a\\'81}");
-        QTest::newRow("lone lead byte before par") << QByteArray("{\\rtf1\\ansicpg936 a\\'81\\par}");
+        QTest::newRow("lone lead byte before par")
+            << QByteArray("{\\rtf1\\ansicpg936 a\\'81\\par}");
         QTest::newRow("bytes after the last par") << QByteArray("{\\rtf1\\ansicpg936 a\\par\\'d6}");
         QTest::newRow("page break last") << QByteArray("{\\rtf1 a\\par\\page}");
         QTest::newRow("section break last") << QByteArray("{\\rtf1 a\\sect}");
         QTest::newRow("table last") << QByteArray("{\\rtf1\\trowd a\\cell b\\cell\\row}");
         QTest::newRow("table row, cells in groups")
             << QByteArray("{\\rtf1\\trowd{a\\cell}{b\\cell}{\\trowd\\cellx1\\row}}");
-        QTest::newRow("text box last") << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt box}}}}");
+        QTest::newRow("text box last")
+            << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt box}}}}");
         QTest::newRow("bin data last") << QByteArray("{\\rtf1 a{\\pict\\bin3 }}}\\bin2 {}}}");
-        QTest::newRow("text after the document") << QByteArray("\xEF\xBB\xBF{\\rtf1 a\\par}\r\njunk{x}");
+        QTest::newRow("text after the document")
+            << QByteArray("\xEF\xBB\xBF{\\rtf1 a\\par}\r\njunk{x}");
         QTest::newRow("field last")
             << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK x}{\\fldrslt link\\par}}}");
     }
@@ -563,7 +578,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), Rtf::write(u"first\n"_s));
         QVERIFY(RichText::appendText(path, u"second\rthird"_s));
         QCOMPARE(RichText::loadText(path).value(), u"first\nsecond\nthird"_s);
-        QVERIFY(readAll(path).startsWith(Rtf::write(u"first\n"_s).chopped(9))); // kept up to its end
+        QVERIFY(
+            readAll(path).startsWith(Rtf::write(u"first\n"_s).chopped(9))); // kept up to its end
 
         const QByteArray truncated = "{\\rtf1\\ansicpg936 \\'d6\\'d0\\par{\\pict 0102";
         QVERIFY(writeAll(path, truncated));
@@ -597,7 +613,8 @@ private Q_SLOTS:
         QVERIFY(second);
         const QByteArray twice = Rtf::append(once, u"\nsecond"_s).value();
         QCOMPARE(second->offset, first->offset + first->bytes.size());
-        QCOMPARE(twice, doc.left(first->offset) + first->bytes + second->bytes + doc.mid(first->offset));
+        QCOMPARE(twice,
+                 doc.left(first->offset) + first->bytes + second->bytes + doc.mid(first->offset));
         // everything the word processor wrote lies before the new text
         const QByteArray before = doc.left(first->offset);
         for (const char* word : {"\\pict", "\\trowd", "\\row", "\\shp"})
@@ -618,8 +635,9 @@ private Q_SLOTS:
             } else {
                 doc = "{\\rtf1\\ansicpg936 ";
                 for (int n = int(random.bounded(1, 300)); n > 0; --n)
-                    doc += "{}\\'81@abu0123456789 \\par\\uc2\\v\\v0\\cell\\row\\shp\\shptxt\\*\\pict\r"
-                        [random.bounded(58)];
+                    doc +=
+                        "{}\\'81@abu0123456789 \\par\\uc2\\v\\v0\\cell\\row\\shp\\shptxt\\*\\pict\r"
+                            [random.bounded(58)];
                 doc += "}}}}}}";
             }
             const QString text = appendedTexts().at(i % appendedTexts().size());
