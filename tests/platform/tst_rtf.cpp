@@ -622,11 +622,18 @@ private Q_SLOTS:
         QCOMPARE(Rtf::read(twice), Rtf::read(doc) + u"第一次\nsecond"_s);
     }
 
-    // Damaged documents: wherever an append is given, it keeps the invariant.
+    // Damaged and odd documents: wherever an append is given, it keeps the
+    // invariant.
     void appendSurvivesDamage()
     {
         QRandomGenerator random(11);
         const QByteArray word = readAll(dataDir() + u"/word-like.rtf"_s);
+        const char* const pieces[] = {
+            "{", "}", "\\'81", "@", "a", "\\'d6\\'d0", "\\u20013?", " ", "\\par ", "\\uc2 ",
+            "\\v ", "\\v0 ", "\\cell ", "\\row ", "\\page ", "\\line ", "\\*", "{\\pict ",
+            "{\\shp{\\*\\shpinst{\\shptxt ", "{\\*\\do{\\dptxbxtext ", "{\\*\\nesttableprops ",
+            "\\nestrow ", "\\ansicpg950 ", "\\bin2 ", "\\\\", "\\\r\n", "\\plain ",
+        };
         int appended = 0;
         for (int i = 0; i < 400; ++i) {
             QByteArray doc;
@@ -634,10 +641,8 @@ private Q_SLOTS:
                 doc = word.left(random.bounded(word.size()) + 1) + "}}}}}}}}}}}}";
             } else {
                 doc = "{\\rtf1\\ansicpg936 ";
-                for (int n = int(random.bounded(1, 300)); n > 0; --n)
-                    doc +=
-                        "{}\\'81@abu0123456789 \\par\\uc2\\v\\v0\\cell\\row\\shp\\shptxt\\*\\pict\r"
-                            [random.bounded(58)];
+                for (int n = int(random.bounded(1, 100)); n > 0; --n)
+                    doc += pieces[random.bounded(int(std::size(pieces)))];
                 doc += "}}}}}}";
             }
             const QString text = appendedTexts().at(i % appendedTexts().size());
