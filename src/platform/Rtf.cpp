@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QStringDecoder>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -411,12 +412,31 @@ constexpr auto kKeywords = std::to_array<Keyword>({
 static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
                              [](const Keyword& a, const Keyword& b) { return a.name < b.name; }));
 
+// Where the keywords starting with each letter begin: the search then looks
+// at a handful of names instead of all of them.
+constexpr auto kFirstLetter = [] {
+    std::array<quint16, 27> starts{};
+    size_t k = 0;
+    for (int letter = 0; letter < 26; ++letter) {
+        while (k < kKeywords.size() && kKeywords[k].name[0] < 'a' + letter)
+            ++k;
+        starts[size_t(letter)] = quint16(k);
+    }
+    starts[26] = quint16(kKeywords.size());
+    return starts;
+}();
+
 const Keyword* findKeyword(std::string_view name)
 {
-    const auto it =
-        std::lower_bound(kKeywords.begin(), kKeywords.end(), name,
-                         [](const Keyword& k, std::string_view n) { return k.name < n; });
-    return it != kKeywords.end() && it->name == name ? &*it : nullptr;
+    if (name.empty() || name[0] < 'a' || name[0] > 'z')
+        return nullptr; // every keyword is lower case
+    const size_t letter = size_t(name[0] - 'a');
+    const auto first = kKeywords.begin() + kFirstLetter[letter];
+    const auto last = kKeywords.begin() + kFirstLetter[letter + 1];
+    const auto it = std::lower_bound(first, last, name, [](const Keyword& k, std::string_view n) {
+        return k.name < n;
+    });
+    return it != last && it->name == name ? &*it : nullptr;
 }
 
 // Windows character sets (\fcharsetN) and their code pages. Symbol glyph
@@ -754,7 +774,7 @@ private:
     QHash<int, FontCodePages> fonts_;
     int cachedFont_ = -2;
     int cachedCodePage_ = 0;
-    QByteArray bytes_; // consecutive \'hh bytes: GBK characters come in two
+    QVarLengthArray<char, 256> bytes_; // consecutive \'hh bytes: GBK characters come in two
     int bytesCodePage_ = 0;
     bool leadPending_ = false; // bytes_ ends with the first byte of a character
     int dbcsPage_ = 0;         // the code page dbcs_ describes
@@ -1271,7 +1291,7 @@ void Reader::flushBytes()
     if (bytes_.isEmpty())
         return;
     leadPending_ = false;
-    const QString text = decode(bytesCodePage_, bytes_);
+    const QString text = decode(bytesCodePage_, QByteArrayView(bytes_.data(), bytes_.size()));
     bytes_.clear();
     if (text.isEmpty())
         return;
