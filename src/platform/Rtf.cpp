@@ -433,9 +433,8 @@ const Keyword* findKeyword(std::string_view name)
     const size_t letter = size_t(name[0] - 'a');
     const auto first = kKeywords.begin() + kFirstLetter[letter];
     const auto last = kKeywords.begin() + kFirstLetter[letter + 1];
-    const auto it = std::lower_bound(first, last, name, [](const Keyword& k, std::string_view n) {
-        return k.name < n;
-    });
+    const auto it = std::lower_bound(
+        first, last, name, [](const Keyword& k, std::string_view n) { return k.name < n; });
     return it != last && it->name == name ? &*it : nullptr;
 }
 
