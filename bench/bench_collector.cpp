@@ -216,10 +216,12 @@ QByteArray foreignDocument(qsizetype bytes)
     return doc;
 }
 
+// Synced, so that its write-back does not run into the figure that follows.
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+           ::fdatasync(file.handle()) == 0;
 }
 
 // A Doc.dat another program wrote: the append inserts the drop and keeps the
