@@ -4,6 +4,7 @@
 #include "DropText.h"
 #include "Encoding.h"
 #include "ProgramDir.h"
+#include "RichText.h"
 #include "SafeFile.h"
 #include "Settings.h"
 
@@ -148,23 +149,8 @@ bool Collector::appendCached()
 
 bool Collector::appendToDocument(const QString& text, QString* error)
 {
-    const QString path = defaultDocumentPath();
-    // A box left over from a failed save must not leak into the next document.
-    text1.setText(QString());
-    if (isOrdinaryFile(path)) {
-        if (m_written && FileStamp::of(path) == m_written->stamp)
-            text1.setText(m_written->text);
-        else if (!text1.LoadFile(path, error))
-            return false;
-    }
-    text1.setText(text1.Text() + text);
-    m_written.reset();
-    if (!text1.SaveFile(path, error))
-        return false;
-    if (const auto stamp = FileStamp::of(path))
-        m_written = Written{*stamp, text1.Text()};
-    text1.setText(QString());
-    return true;
+    // Into the document as it is on disk: nothing of its text is kept here.
+    return RichText::appendText(defaultDocumentPath(), text, error);
 }
 
 bool Collector::createNumberedFile()

@@ -2,8 +2,6 @@
 
 #include "AdvancedSettings.h"
 #include "DataSource.h"
-#include "FileStamp.h"
-#include "RichText.h"
 
 #include <QString>
 
@@ -81,15 +79,5 @@ private:
     QString PendingText;
     int NextFileNumber = 0;
 
-    RichTextBuffer text1;
     DataSource Data1;
-
-    // The text last written to Doc.dat and the file's stamp right after: while
-    // the stamp holds, nobody else has written the file and its text need not
-    // be read and parsed again for the next append.
-    struct Written {
-        FileStamp stamp;
-        QString text;
-    };
-    std::optional<Written> m_written;
 };

@@ -5,6 +5,8 @@
 #include "SafeFile.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <array>
 
 namespace RichText {
 
@@ -43,6 +45,37 @@ std::optional<QString> loadText(const QString& path, QString* error)
 bool saveText(const QString& path, const QString& text, QString* error)
 {
     return SafeFile::write(path, Rtf::write(text), error);
+}
+
+bool appendText(const QString& path, const QString& text, QString* error)
+{
+    const QString added = normalizeLineBreaks(text);
+    if (!QFileInfo(path).isFile())
+        return saveText(path, added, error);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    file.close();
+    if (Rtf::isRtf(bytes)) {
+        if (const auto insert = Rtf::insertion(bytes, added)) {
+            if (insert->bytes.isEmpty())
+                return true;
+            const QByteArrayView view(bytes);
+            const std::array<QByteArrayView, 3> parts = {view.first(insert->offset), insert->bytes,
+                                                         view.sliced(insert->offset)};
+            return SafeFile::write(path, parts, error);
+        }
+    }
+    return saveText(path, decode(bytes) + added, error);
 }
 
 } // namespace RichText

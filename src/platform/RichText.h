@@ -20,6 +20,13 @@ std::optional<QString> loadText(const QString& path, QString* error = nullptr);
 // Writes `text` as an RTF document, atomically replacing `path`.
 bool saveText(const QString& path, const QString& text, QString* error = nullptr);
 
+// Adds `text` to the end of the document at `path`, creating it when missing.
+// An RTF document gets the text inserted and keeps every byte it had (its
+// formatting, pictures and tables), without its text being read or held;
+// any other file, or RTF with no safe place for the text, is rewritten as
+// an RTF document of its text followed by `text`.
+bool appendText(const QString& path, const QString& text, QString* error = nullptr);
+
 // The text of document bytes, as loadText reads them.
 QString decode(QByteArrayView bytes);
 

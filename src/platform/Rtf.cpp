@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QStringDecoder>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -87,26 +88,9 @@ char* put(char* out, std::string_view s)
     return out + s.size();
 }
 
-char* putUnit(char* out, char16_t c)
+// \uN? whatever the character.
+char* putUnicode(char* out, char16_t c)
 {
-    if (isPlainAscii(c)) {
-        *out++ = char(c);
-        return out;
-    }
-    switch (c) {
-    case u'\\':
-    case u'{':
-    case u'}':
-        *out++ = '\\';
-        *out++ = char(c);
-        return out;
-    case u'\n':
-        return put(out, kParagraph);
-    case u'\t':
-        return put(out, kTab);
-    default:
-        break;
-    }
     *out++ = '\\';
     *out++ = 'u';
     const int n = signedUnit(c);
@@ -127,6 +111,29 @@ char* putUnit(char* out, char16_t c)
     return out;
 }
 
+char* putUnit(char* out, char16_t c)
+{
+    if (isPlainAscii(c)) {
+        *out++ = char(c);
+        return out;
+    }
+    switch (c) {
+    case u'\\':
+    case u'{':
+    case u'}':
+        *out++ = '\\';
+        *out++ = char(c);
+        return out;
+    case u'\n':
+        return put(out, kParagraph);
+    case u'\t':
+        return put(out, kTab);
+    default:
+        break;
+    }
+    return putUnicode(out, c);
+}
+
 // ---------------------------------------------------------------- reading
 
 enum class Dest : quint8 {
@@ -136,8 +143,12 @@ enum class Dest : quint8 {
 };
 
 // A group whose content is skipped but holds one child group that is text
-// again: {\object ... {\result text}} and {\upr ansi {\*\ud unicode}}.
-enum class Holder : quint8 { None, Object, Upr };
+// again: {\object ... {\result text}}, {\upr ansi {\*\ud unicode}}, a
+// shape's {\*\shpinst ... {\shptxt text}} and a drawing object's
+// {\*\do ... {\dptxbxtext text}}. Shape is the {\shp} group around
+// \shpinst (its \shprslt, a copy for older readers, stays skipped);
+// ShapeText marks the text group itself, whose paragraph ends with it.
+enum class Holder : quint8 { None, Object, Upr, Shape, ShapeInst, Drawing, ShapeText };
 
 struct State {
     Dest dest = Dest::Text;
@@ -179,6 +190,12 @@ enum class Kind : quint8 {
     Result,
     Upr,
     Ud,
+    Shape,       // \shp, \shpgrp
+    ShapeInst,   // \shpinst
+    Drawing,     // \do
+    TextBox,     // \dptxbx
+    ShapeText,   // \shptxt, \dptxbxtext
+    Transparent, // an optional destination whose text is body text
 };
 
 struct Keyword {
@@ -228,10 +245,11 @@ constexpr auto kKeywords = std::to_array<Keyword>({
     {"defchp", Kind::Skip},
     {"deff", Kind::DefaultFont},
     {"defpap", Kind::Skip},
-    {"do", Kind::Skip},
+    {"do", Kind::Drawing},
     {"doccomm", Kind::Skip},
     {"docvar", Kind::Skip},
-    {"dptxbxtext", Kind::Skip},
+    {"dptxbx", Kind::TextBox},
+    {"dptxbxtext", Kind::ShapeText},
     {"emdash", Kind::Symbol, 0x2014},
     {"emspace", Kind::Symbol, 0x2003},
     {"endash", Kind::Symbol, 0x2013},
@@ -298,7 +316,7 @@ constexpr auto kKeywords = std::to_array<Keyword>({
     {"mmathPr", Kind::Skip},
     {"nestcell", Kind::Cell},
     {"nestrow", Kind::Row},
-    {"nesttableprops", Kind::Skip},
+    {"nesttableprops", Kind::Transparent},
     {"nextfile", Kind::Skip},
     {"nonesttables", Kind::Skip},
     {"nonshppict", Kind::Skip},
@@ -351,9 +369,12 @@ constexpr auto kKeywords = std::to_array<Keyword>({
     {"rtlmark", Kind::Symbol, 0x200F},
     {"rxe", Kind::Skip},
     {"sect", Kind::Break},
-    {"shpinst", Kind::Skip},
+    {"shp", Kind::Shape},
+    {"shpgrp", Kind::Shape},
+    {"shpinst", Kind::ShapeInst},
     {"shppict", Kind::Skip},
-    {"shptxt", Kind::Skip},
+    {"shprslt", Kind::Skip},
+    {"shptxt", Kind::ShapeText},
     {"sn", Kind::Skip},
     {"sp", Kind::Skip},
     {"staticval", Kind::Skip},
@@ -391,21 +412,40 @@ constexpr auto kKeywords = std::to_array<Keyword>({
 static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
                              [](const Keyword& a, const Keyword& b) { return a.name < b.name; }));
 
+// Where the keywords starting with each letter begin: the search then looks
+// at a handful of names instead of all of them.
+constexpr auto kFirstLetter = [] {
+    std::array<quint16, 27> starts{};
+    size_t k = 0;
+    for (int letter = 0; letter < 26; ++letter) {
+        while (k < kKeywords.size() && kKeywords[k].name[0] < 'a' + letter)
+            ++k;
+        starts[size_t(letter)] = quint16(k);
+    }
+    starts[26] = quint16(kKeywords.size());
+    return starts;
+}();
+
 const Keyword* findKeyword(std::string_view name)
 {
-    const auto it =
-        std::lower_bound(kKeywords.begin(), kKeywords.end(), name,
-                         [](const Keyword& k, std::string_view n) { return k.name < n; });
-    return it != kKeywords.end() && it->name == name ? &*it : nullptr;
+    if (name.empty() || name[0] < 'a' || name[0] > 'z')
+        return nullptr; // every keyword is lower case
+    const size_t letter = size_t(name[0] - 'a');
+    const auto first = kKeywords.begin() + kFirstLetter[letter];
+    const auto last = kKeywords.begin() + kFirstLetter[letter + 1];
+    const auto it = std::lower_bound(
+        first, last, name, [](const Keyword& k, std::string_view n) { return k.name < n; });
+    return it != last && it->name == name ? &*it : nullptr;
 }
 
 // Windows character sets (\fcharsetN) and their code pages. Symbol glyph
 // codes are no text in any code page; 1252 keeps them readable. ANSI (0) and
 // DEFAULT (1) are missing on purpose: they mean the document's \ansicpg.
+// 77 to 81 are the Mac character sets TextEdit and Word for Mac write.
 constexpr std::pair<int, int> kCharsets[] = {
-    {2, 1252},   {77, 10000}, {128, 932},  {129, 949},  {130, 1361}, {134, 936},
-    {136, 950},  {161, 1253}, {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256},
-    {186, 1257}, {204, 1251}, {222, 874},  {238, 1250}, {255, 437},
+    {2, 1252},   {77, 10000}, {78, 10001}, {79, 10003}, {80, 10008}, {81, 10002}, {128, 932},
+    {129, 949},  {130, 1361}, {134, 936},  {136, 950},  {161, 1253}, {162, 1254}, {163, 1258},
+    {177, 1255}, {178, 1256}, {186, 1257}, {204, 1251}, {222, 874},  {238, 1250}, {255, 437},
 };
 
 // 0 for "the document's code page".
@@ -418,31 +458,127 @@ int charsetCodePage(qint64 charset)
     return 0;
 }
 
+// How a double-byte code page splits its bytes into characters.
+enum class Dbcs : quint8 { None, ShiftJis, Gbk, Big5, Uhc, Johab };
+
+struct CodePage {
+    int page;
+    const char* decoder; // a name QStringDecoder knows; nullptr: Qt has none
+    Dbcs dbcs = Dbcs::None;
+};
+
+// Every code page the reader knows by name; any other is tried as
+// "windows-N". The Mac CJK pages are the Windows ones with fewer characters.
+constexpr CodePage kCodePages[] = {
+    {437, "IBM437"},
+    {850, "IBM850"},
+    {852, "IBM852"},
+    {866, "IBM866"},
+    {874, "windows-874"},
+    {932, "Shift_JIS", Dbcs::ShiftJis},
+    {936, "GB18030", Dbcs::Gbk}, // a superset: GBK files written as 936 decode alike
+    {949, "windows-949", Dbcs::Uhc},
+    {950, "Big5", Dbcs::Big5},
+    {1250, "windows-1250"},
+    {1251, "windows-1251"},
+    {1252, "windows-1252"},
+    {1253, "windows-1253"},
+    {1254, "windows-1254"},
+    {1255, "windows-1255"},
+    {1256, "windows-1256"},
+    {1257, "windows-1257"},
+    {1258, "windows-1258"},
+    {1361, nullptr, Dbcs::Johab}, // Korean Johab: no decoder in Qt
+    {10000, "macintosh"},
+    {10001, "Shift_JIS", Dbcs::ShiftJis},
+    {10002, "Big5", Dbcs::Big5},
+    {10003, "windows-949", Dbcs::Uhc},
+    {10006, "x-mac-greek"},
+    {10007, "x-mac-cyrillic"},
+    {10008, "GB18030", Dbcs::Gbk},
+    {10029, "x-mac-centraleurroman"},
+    {10081, "x-mac-turkish"},
+    {20127, "US-ASCII"},
+    {20866, "KOI8-R"},
+    {20932, "EUC-JP"},
+    {28591, "ISO-8859-1"},
+    {28592, "ISO-8859-2"},
+    {28595, "ISO-8859-5"},
+    {28597, "ISO-8859-7"},
+    {28605, "ISO-8859-15"},
+    {51932, "EUC-JP"},
+    {51949, "EUC-KR", Dbcs::Uhc},
+    {54936, "GB18030", Dbcs::Gbk},
+    {65001, "UTF-8"},
+};
+
+const CodePage* findCodePage(int codePage)
+{
+    for (const CodePage& known : kCodePages) {
+        if (known.page == codePage)
+            return &known;
+    }
+    return nullptr;
+}
+
+Dbcs dbcsOf(int codePage)
+{
+    const CodePage* known = findCodePage(codePage);
+    return known ? known->dbcs : Dbcs::None;
+}
+
 bool isDoubleByte(int codePage)
 {
-    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+    return dbcsOf(codePage) != Dbcs::None;
+}
+
+bool inRange(uchar b, uchar low, uchar high)
+{
+    return b >= low && b <= high;
+}
+
+// A byte that starts a two-byte character.
+bool isLeadByte(Dbcs dbcs, uchar b)
+{
+    switch (dbcs) {
+    case Dbcs::None:
+        return false;
+    case Dbcs::ShiftJis:
+        return inRange(b, 0x81, 0x9F) || inRange(b, 0xE0, 0xFC);
+    case Dbcs::Gbk:
+    case Dbcs::Big5:
+    case Dbcs::Uhc:
+        return inRange(b, 0x81, 0xFE);
+    case Dbcs::Johab:
+        return inRange(b, 0x84, 0xD3) || inRange(b, 0xD8, 0xDE) || inRange(b, 0xE0, 0xF9);
+    }
+    return false;
+}
+
+// A byte below 0x80 that ends a two-byte character (writers leave those
+// unescaped, so they arrive as plain characters).
+bool isAsciiTrailByte(Dbcs dbcs, uchar b)
+{
+    switch (dbcs) {
+    case Dbcs::None:
+        return false;
+    case Dbcs::ShiftJis:
+    case Dbcs::Gbk:
+    case Dbcs::Big5:
+        return inRange(b, 0x40, 0x7E);
+    case Dbcs::Uhc:
+        return inRange(b, 0x41, 0x5A) || inRange(b, 0x61, 0x7A);
+    case Dbcs::Johab:
+        return inRange(b, 0x31, 0x7E);
+    }
+    return false;
 }
 
 QByteArray codecName(int codePage)
 {
-    switch (codePage) {
-    case 936:
-        return "GB18030"; // a superset: GBK files written as 936 decode alike
-    case 932:
-        return "Shift_JIS";
-    case 949:
-        return "windows-949";
-    case 950:
-        return "Big5";
-    case 10000:
-        return "macintosh";
-    case 437:
-        return "IBM437";
-    case 850:
-        return "IBM850";
-    default:
-        return "windows-" + QByteArray::number(codePage);
-    }
+    if (const CodePage* known = findCodePage(codePage))
+        return known->decoder ? QByteArray(known->decoder) : QByteArray();
+    return "windows-" + QByteArray::number(codePage);
 }
 
 enum CharClass : quint8 { Plain, Special, Ignored, High };
@@ -481,16 +617,26 @@ int hexValue(char c)
 // character; this writes into spare room that grows geometrically.
 class Output {
 public:
+    // Counting only: the sizes move as if the text were kept.
+    explicit Output(bool counting) : counting_(counting) {}
     qsizetype size() const { return size_; }
     bool isEmpty() const { return size_ == 0; }
     void append(char16_t c)
     {
+        if (counting_) {
+            ++size_;
+            return;
+        }
         if (size_ == capacity_)
             grow(1);
         data_[size_++] = c;
     }
     void append(QStringView s)
     {
+        if (counting_) {
+            size_ += s.size();
+            return;
+        }
         if (capacity_ - size_ < s.size())
             grow(s.size());
         std::copy(s.utf16(), s.utf16() + s.size(), data_ + size_);
@@ -498,6 +644,10 @@ public:
     }
     void appendLatin1(const char* s, qsizetype n)
     {
+        if (counting_) {
+            size_ += n;
+            return;
+        }
         if (capacity_ - size_ < n)
             grow(n);
         for (qsizetype i = 0; i < n; ++i)
@@ -507,11 +657,13 @@ public:
     void chop(qsizetype n) { size_ -= n; }
     void reserve(qsizetype n)
     {
-        if (n > capacity_)
+        if (!counting_ && n > capacity_)
             grow(n - size_);
     }
     QString take()
     {
+        if (counting_)
+            return QString();
         text_.resize(size_);
         return std::move(text_);
     }
@@ -524,21 +676,42 @@ private:
         data_ = reinterpret_cast<char16_t*>(text_.data());
     }
 
+    bool counting_;
     QString text_;
     char16_t* data_ = nullptr;
     qsizetype size_ = 0;
     qsizetype capacity_ = 0;
 };
 
+// Where text that continues the document's last paragraph can go: before
+// the control word or brace at `offset`, in the group state there.
+struct Spot {
+    qsizetype offset = -1;
+    State state;
+    bool bytesPending = false; // \'hh bytes read, not yet decoded
+    // What follows ends a paragraph only if one is open (\page, a text box's
+    // end, the document's end), so a paragraph the new text ends needs one more.
+    bool conditional = false;
+};
+
+// What an append needs to know of a document, found by reading it through.
+struct Ending {
+    bool closed = false; // false: the document's group never ends
+    Spot spot;
+};
+
 class Reader {
 public:
-    explicit Reader(QByteArrayView in) : p_(in.data()), end_(in.data() + in.size())
+    explicit Reader(QByteArrayView in, bool counting = false)
+        : begin_(in.data()), p_(in.data()), end_(in.data() + in.size()), out_(counting)
     {
         // Text is seldom more than half as long as its RTF; a guess that
         // saves copying the text as it grows.
         out_.reserve(in.size() / 2);
     }
     QString run();
+    const Ending& ending() const { return ending_; }
+    void closeDocument();
 
 private:
     const State& state() const { return stack_.back().state; }
@@ -556,16 +729,34 @@ private:
     {
         if (!bytes_.isEmpty())
             flushBytes();
+        if (boxBreak_)
+            breakBeforeBox(c != u'\n');
         out_.append(c);
     }
+    void breakBeforeBox(bool needed)
+    {
+        boxBreak_ = false;
+        if (needed) {
+            out_.append(u'\n');
+            paragraphEnd_ = out_.size();
+        }
+    }
     void putByte(uchar b);
+    bool takesAsTrail(char c);
     void flushBytes();
+    void endParagraph();
+    Spot spotHere(bool conditional = false) const
+    {
+        return {tokenStart_ - begin_, state(), !bytes_.isEmpty(), conditional};
+    }
     int codePage();
     QStringDecoder& decoder(int codePage);
     QString decode(int codePage, QByteArrayView bytes);
 
+    const char* begin_;
     const char* p_;
     const char* end_;
+    const char* tokenStart_ = nullptr; // the '\\', '{' or '}' being read
     std::vector<Run> stack_;
     Output out_;
     qsizetype paragraphEnd_ = -1; // out_.size() right after the last \par
@@ -582,8 +773,15 @@ private:
     QHash<int, FontCodePages> fonts_;
     int cachedFont_ = -2;
     int cachedCodePage_ = 0;
-    QByteArray bytes_; // consecutive \'hh bytes: GBK characters come in two
+    QVarLengthArray<char, 256> bytes_; // consecutive \'hh bytes: GBK characters come in two
     int bytesCodePage_ = 0;
+    bool leadPending_ = false; // bytes_ ends with the first byte of a character
+    int dbcsPage_ = 0;         // the code page dbcs_ describes
+    Dbcs dbcs_ = Dbcs::None;
+    bool boxBreak_ = false; // a text box began: a line break before its first character
+    Spot paragraphSpot_;    // where the paragraph that ended at paragraphEnd_ ended
+    Spot cellSpot_;         // the \cell that ended at cellEnd_
+    Ending ending_;
     std::vector<std::pair<int, QStringDecoder>> decoders_;
 };
 
@@ -621,8 +819,26 @@ void Reader::openGroup()
 
 void Reader::closeGroup()
 {
+    // A text box's text is paragraphs of its own, its last one included.
+    if (state().holder == Holder::ShapeText) {
+        if (showing()) {
+            const Spot here = spotHere(true); // more of that paragraph goes before this brace
+            flushBytes();
+            if (paragraphEnd_ != out_.size() && !boxBreak_ && !out_.isEmpty()) {
+                paragraphSpot_ = here;
+                endParagraph();
+            }
+        }
+        boxBreak_ = false;
+    }
     if (--stack_.back().groups == 0)
         stack_.pop_back();
+}
+
+void Reader::endParagraph()
+{
+    putChar(u'\n');
+    paragraphEnd_ = out_.size();
 }
 
 QString Reader::run()
@@ -634,6 +850,7 @@ QString Reader::run()
         const char c = *p_;
         switch (kCharClass[uchar(c)]) {
         case Special:
+            tokenStart_ = p_;
             if (c == '{' || c == '}') {
                 ++p_;
                 fallback_ = 0; // a fallback never spans groups
@@ -641,6 +858,8 @@ QString Reader::run()
                 if (c == '{') {
                     openGroup();
                 } else {
+                    if (stack_.size() == 1 && stack_.back().groups == 1)
+                        closeDocument();
                     closeGroup();
                     if (stack_.empty())
                         p_ = end_; // the document ends with its group
@@ -662,11 +881,18 @@ QString Reader::run()
                 --fallback_;
                 break;
             }
+            if (leadPending_ && takesAsTrail(c)) {
+                ++p_;
+                putByte(uchar(c));
+                break;
+            }
             const char* start = p_;
             while (p_ < end_ && kCharClass[uchar(*p_)] == Plain)
                 ++p_;
             if (showing()) {
                 flushBytes();
+                if (boxBreak_)
+                    breakBeforeBox(true);
                 out_.appendLatin1(start, p_ - start);
             }
             break;
@@ -687,6 +913,14 @@ QString Reader::run()
     if (paragraphEnd_ == out_.size() && !out_.isEmpty())
         out_.chop(1); // the \par that ends the last paragraph
     return out_.take();
+}
+
+void Reader::closeDocument()
+{
+    const Spot here = spotHere(true);
+    flushBytes(); // they may be text after the last paragraph end
+    ending_.closed = true;
+    ending_.spot = paragraphEnd_ == out_.size() && !out_.isEmpty() ? paragraphSpot_ : here;
 }
 
 void Reader::readControl()
@@ -780,7 +1014,9 @@ void Reader::controlSymbol(char c)
     case '\\':
     case '{':
     case '}':
-        if (showing())
+        if (leadPending_ && takesAsTrail(c))
+            putByte(uchar(c));
+        else if (showing())
             putChar(char16_t(c));
         break;
     case '~':
@@ -818,7 +1054,11 @@ void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
     const Keyword* keyword = findKeyword(word);
     if (star_) {
         star_ = false;
-        if (!keyword || keyword->kind != Kind::Ud) {
+        // An optional destination is skipped unless it is one we read.
+        const bool known =
+            keyword && (keyword->kind == Kind::Ud || keyword->kind == Kind::ShapeInst ||
+                        keyword->kind == Kind::Drawing || keyword->kind == Kind::Transparent);
+        if (!known) {
             skipDestination();
             return;
         }
@@ -836,32 +1076,36 @@ void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
         break;
     case Kind::Par:
         if (showing()) {
-            putChar(u'\n');
-            paragraphEnd_ = out_.size();
+            paragraphSpot_ = spotHere();
+            endParagraph();
         }
         break;
     case Kind::Break:
         if (showing()) {
+            const Spot here = spotHere(true);
             flushBytes();
             if (paragraphEnd_ != out_.size()) {
-                putChar(u'\n');
-                paragraphEnd_ = out_.size();
+                paragraphSpot_ = here;
+                endParagraph();
             }
         }
         break;
     case Kind::Cell:
         if (showing()) {
+            cellSpot_ = spotHere();
             putChar(u'\t');
             cellEnd_ = out_.size();
         }
         break;
     case Kind::Row:
         if (showing()) {
+            paragraphSpot_ = spotHere();
             flushBytes();
-            if (cellEnd_ == out_.size())
+            if (cellEnd_ == out_.size()) {
                 out_.chop(1);
-            putChar(u'\n');
-            paragraphEnd_ = out_.size();
+                paragraphSpot_ = cellSpot_; // the last cell's text goes on there
+            }
+            endParagraph();
         }
         break;
     case Kind::Uc:
@@ -945,6 +1189,60 @@ void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
             skipDestination(); // a \*\ud outside \upr: optional, not understood
         break;
     }
+    case Kind::Shape: {
+        // In the body, or one shape of a group shape's instance.
+        const State* parent = parentState();
+        if (state().holder == Holder::None &&
+            (state().dest == Dest::Text || (parent && parent->holder == Holder::ShapeInst)))
+            mutableState().holder = Holder::Shape;
+        break;
+    }
+    case Kind::ShapeInst: {
+        const State* parent = parentState();
+        if (parent && parent->holder == Holder::Shape && state().holder == Holder::None) {
+            State& s = mutableState();
+            s.dest = Dest::Skip;
+            s.holder = Holder::ShapeInst;
+        } else {
+            skipDestination();
+        }
+        break;
+    }
+    case Kind::Drawing:
+        if (state().dest == Dest::Text && state().holder == Holder::None) {
+            State& s = mutableState();
+            s.dest = Dest::Skip;
+            s.holder = Holder::Drawing;
+        } else {
+            skipDestination();
+        }
+        break;
+    case Kind::TextBox: { // {\dptxbx {\dptxbxtext ...}} as well as \dptxbx{\dptxbxtext ...}
+        const State* parent = parentState();
+        if (parent && parent->holder == Holder::Drawing && state().holder == Holder::None)
+            mutableState().holder = Holder::Drawing;
+        break;
+    }
+    case Kind::ShapeText: {
+        const State* parent = parentState();
+        if (parent && (parent->holder == Holder::ShapeInst || parent->holder == Holder::Drawing) &&
+            state().holder == Holder::None) {
+            State& s = mutableState();
+            s.dest = Dest::Text;
+            s.holder = Holder::ShapeText;
+            // The box's text starts a paragraph of its own, once it has any:
+            // an empty box leaves the paragraph around it as it was.
+            if (showing()) {
+                flushBytes(); // bytes before the box belong before it
+                boxBreak_ = paragraphEnd_ != out_.size() && !out_.isEmpty();
+            }
+        } else {
+            skipDestination();
+        }
+        break;
+    }
+    case Kind::Transparent:
+        break;
     }
 }
 
@@ -970,16 +1268,35 @@ void Reader::putByte(uchar b)
     const int page = codePage();
     if (!bytes_.isEmpty() && page != bytesCodePage_)
         flushBytes();
+    // The byte after a lead byte is its trail byte, whatever its value.
+    if (page != dbcsPage_) {
+        dbcsPage_ = page;
+        dbcs_ = dbcsOf(page);
+    }
+    leadPending_ = !leadPending_ && isLeadByte(dbcs_, b);
     bytes_.append(char(b));
     bytesCodePage_ = page;
+}
+
+// Word and WordPad escape only bytes from 0x80 up: a character's trail byte
+// below that comes as a plain character (or an escaped \\, \{, \}).
+bool Reader::takesAsTrail(char c)
+{
+    return showing() && codePage() == bytesCodePage_ && isAsciiTrailByte(dbcs_, uchar(c));
 }
 
 void Reader::flushBytes()
 {
     if (bytes_.isEmpty())
         return;
-    out_.append(decode(bytesCodePage_, bytes_));
+    leadPending_ = false;
+    const QString text = decode(bytesCodePage_, QByteArrayView(bytes_.data(), bytes_.size()));
     bytes_.clear();
+    if (text.isEmpty())
+        return;
+    if (boxBreak_)
+        breakBeforeBox(true);
+    out_.append(text);
 }
 
 QStringDecoder& Reader::decoder(int codePage)
@@ -1035,6 +1352,88 @@ QByteArray write(const QString& text)
 QString read(QByteArrayView bytes)
 {
     return Reader(bytes).run();
+}
+
+std::optional<Insertion> insertion(QByteArrayView doc, const QString& text)
+{
+    if (text.isEmpty())
+        return Insertion{doc.size(), QByteArray()};
+    Reader reader(doc, /*counting=*/true);
+    reader.run();
+    const Ending& ending = reader.ending();
+    const Spot& spot = ending.spot;
+    if (!ending.closed || spot.offset < 0 || spot.state.dest != Dest::Text)
+        return std::nullopt;
+
+    // A group of its own: whatever the document left pending there (a
+    // \uN fallback, a \*) ends at its brace, and nothing it sets leaks out.
+    constexpr std::string_view kUc1 = "\\uc1 ";
+    constexpr std::string_view kVisible = "\\v0 ";
+    const bool uc1 = spot.state.uc != 1;
+    const bool visible = spot.state.hidden;
+    // Bytes waiting for their trail byte must not take our first character:
+    // as \uN it ends them, as any character did before.
+    const char16_t first = text.front().unicode();
+    const bool firstAsUnicode = spot.bytesPending;
+    // The reader drops the document's last paragraph end.
+    const bool extraPar = spot.conditional && text.back() == u'\n';
+    const auto& sizes = encodedSizes();
+    qsizetype size =
+        2 + (uc1 ? qsizetype(kUc1.size()) : 0) + (visible ? qsizetype(kVisible.size()) : 0);
+    for (const QChar c : text)
+        size += sizes[c.unicode()];
+    if (firstAsUnicode)
+        size += 12; // at most "\u-32768?"
+    if (extraPar)
+        size += qsizetype(kParagraph.size());
+    QByteArray bytes(size, Qt::Uninitialized);
+    char* p = bytes.data();
+    *p++ = '{';
+    if (uc1)
+        p = put(p, kUc1);
+    if (visible)
+        p = put(p, kVisible);
+    qsizetype i = 0;
+    if (firstAsUnicode) {
+        p = putUnicode(p, first);
+        i = 1;
+    }
+    for (; i < text.size(); ++i)
+        p = putUnit(p, text[i].unicode());
+    if (extraPar)
+        p = put(p, kParagraph);
+    *p++ = '}';
+    bytes.truncate(p - bytes.data());
+    return Insertion{spot.offset, std::move(bytes)};
+}
+
+std::optional<QByteArray> append(QByteArrayView doc, const QString& text)
+{
+    const std::optional<Insertion> insert = insertion(doc, text);
+    if (!insert)
+        return std::nullopt;
+    QByteArray out;
+    out.reserve(doc.size() + insert->bytes.size());
+    out.append(doc.first(insert->offset));
+    out.append(insert->bytes);
+    out.append(doc.sliced(insert->offset));
+    return out;
+}
+
+QList<std::pair<int, QByteArray>> codePageDecoders()
+{
+    QList<std::pair<int, QByteArray>> pages;
+    for (const CodePage& known : kCodePages)
+        pages.append({known.page, codecName(known.page)});
+    return pages;
+}
+
+QList<std::pair<int, int>> charsetCodePages()
+{
+    QList<std::pair<int, int>> sets;
+    for (const auto& [set, page] : kCharsets)
+        sets.append({set, page});
+    return sets;
 }
 
 bool isRtf(QByteArrayView bytes)

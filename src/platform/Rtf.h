@@ -2,11 +2,15 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
+#include <optional>
+#include <utility>
 
 // The default document is stored as RTF so that Windows word processors open
 // it. We only keep plain text: write() produces a minimal document, read()
-// extracts the text of any RTF document, whoever wrote it.
+// extracts the text of any RTF document, whoever wrote it, and append() adds
+// text to any such document without touching what is there.
 //
 // Paragraphs: every paragraph, the last one included, ends with \par, as
 // WordPad and LibreOffice write it. So a "\n" in the text is a \par, the
@@ -24,6 +28,25 @@ QByteArray write(const QString& text);
 // text was read before the damage; nothing before the first '{' or after
 // the document's closing '}' is read.
 QString read(QByteArrayView bytes);
+
+// Adding text to a document someone else may have written, keeping every
+// byte of it: `bytes` (an RTF group holding `text`) goes in at `offset`,
+// inside the document's group, continuing its last paragraph. The document
+// then reads as before followed by `text`:
+//     read(append(doc, t)) == read(doc) + t
+struct Insertion {
+    qsizetype offset = 0;
+    QByteArray bytes;
+};
+// nullopt when the document gives no such place: its group never closes, or
+// it ends inside a destination that is no text.
+std::optional<Insertion> insertion(QByteArrayView doc, const QString& text);
+std::optional<QByteArray> append(QByteArrayView doc, const QString& text);
+
+// The code pages the reader knows with the decoder each uses (empty when Qt
+// has none), and the \fcharset values it maps to code pages. For tests.
+QList<std::pair<int, QByteArray>> codePageDecoders();
+QList<std::pair<int, int>> charsetCodePages();
 
 // True when `bytes` starts as an RTF document: "{\rtf", optionally after a
 // UTF-8 byte order mark and blanks (some web tools emit those).

@@ -1,5 +1,6 @@
 #include "CollectorFixture.h"
 #include "DataSource.h"
+#include "Rtf.h"
 #include "TestMain.h"
 
 #include <QFileInfo>
@@ -94,6 +95,39 @@ private Q_SLOTS:
         f.write(u"Doc.dat", "written in place"); // same file, new content
         f.dropText(u"d"_s);
         QCOMPARE(f.documentText(), u"written in placed"_s);
+    }
+
+    // A Doc.dat a word processor wrote keeps its pictures and formatting:
+    // drops, at once or cached until the exit, go into it and every byte of
+    // it stays.
+    void appendKeepsAForeignDocument()
+    {
+        CollectorFixture f(settings("CacheUpdate=false\ntip=false\n"));
+        QVERIFY(f.load());
+        QFile source(QStringLiteral(QUORREL_TEST_DATA "/rtf/word-like.rtf"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray original = source.readAll();
+        QVERIFY(original.contains("\\pict"));
+        f.write(u"Doc.dat", original);
+        const QString oldText = f.documentText();
+        const auto at = Rtf::insertion(original, u"x"_s);
+        QVERIFY(at);
+        const auto keptAround = [&] {
+            const QByteArray now = f.read(u"Doc.dat");
+            return now.startsWith(original.left(at->offset)) &&
+                   now.endsWith(original.mid(at->offset));
+        };
+
+        f.dropText(u"第一\r\nline"_s);
+        f.dropText(u"+more"_s);
+        QCOMPARE(f.documentText(), oldText + u"第一\nline+more"_s);
+        QVERIFY(keptAround());
+
+        f.collector().CacheUpdate = true;
+        f.dropText(u" cached"_s);
+        QVERIFY(f.collector().WriteDefaultDocument());
+        QCOMPARE(f.documentText(), oldText + u"第一\nline+more cached"_s);
+        QVERIFY(keptAround());
     }
 
     void dragWithoutTextFails()
