@@ -2,15 +2,22 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
-SingleInstance::SingleInstance(const QString& programDir)
-    : m_lock(std::make_unique<QLockFile>(lockPathFor(programDir)))
+SingleInstance::SingleInstance(const QString& programDir) : m_path(lockPathFor(programDir))
 {
-    // A holder that is alive never goes stale; a dead one is detected by pid.
-    m_lock->setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // drops the lock; the file stays, empty of meaning
 }
 
 QString SingleInstance::lockPathFor(const QString& programDir)
@@ -30,12 +37,21 @@ QString SingleInstance::lockPathFor(const QString& programDir)
 
 bool SingleInstance::acquire()
 {
-    if (m_lock->tryLock(0))
+    if (m_fd >= 0)
         return true;
-    return m_lock->error() != QLockFile::LockFailedError;
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        m_fd = fd;
+        return true;
+    }
+    const bool busy = errno == EWOULDBLOCK;
+    ::close(fd);
+    return !busy;
 }
 
 bool SingleInstance::isHeld() const
 {
-    return m_lock->isLocked();
+    return m_fd >= 0;
 }

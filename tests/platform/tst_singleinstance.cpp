@@ -25,7 +25,7 @@ private Q_SLOTS:
         SingleInstance elsewhere(other.path());
         QVERIFY(elsewhere.acquire());
 
-        holder.kill(); // SIGKILL: the lock file stays behind, stale
+        holder.kill(); // SIGKILL: the lock file stays behind, unlocked
         QVERIFY(holder.waitForFinished(30000));
         SingleInstance third(dir.path());
         QVERIFY(third.acquire());
