@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 SingleInstance::SingleInstance(const QString& programDir) : m_path(lockPathFor(programDir))
@@ -16,8 +17,12 @@ SingleInstance::SingleInstance(const QString& programDir) : m_path(lockPathFor(p
 
 SingleInstance::~SingleInstance()
 {
-    if (m_fd >= 0)
-        ::close(m_fd); // drops the lock; the file stays, empty of meaning
+    if (m_fd < 0)
+        return;
+    // Removed while still locked: a start that opened it meanwhile sees, once
+    // it has the lock, that the name no longer leads to its file, and retries.
+    ::unlink(QFile::encodeName(m_path).constData());
+    ::close(m_fd);
 }
 
 QString SingleInstance::lockPathFor(const QString& programDir)
@@ -39,16 +44,25 @@ bool SingleInstance::acquire()
 {
     if (m_fd >= 0)
         return true;
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return true;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        m_fd = fd;
-        return true;
+    const QByteArray name = QFile::encodeName(m_path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return true;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const bool busy = errno == EWOULDBLOCK;
+            ::close(fd);
+            return !busy;
+        }
+        struct stat locked = {}, named = {};
+        if (::fstat(fd, &locked) == 0 && ::stat(name.constData(), &named) == 0 &&
+            locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+            m_fd = fd;
+            return true;
+        }
+        ::close(fd); // a holder that ended removed this file: take the new one
     }
-    const bool busy = errno == EWOULDBLOCK;
-    ::close(fd);
-    return !busy;
+    return true;
 }
 
 bool SingleInstance::isHeld() const

@@ -5,7 +5,8 @@
 // Tells a second start of the program that the first one still runs. One lock
 // file per user and program folder, locked with flock(): the system drops the
 // lock with its holder however that ends, so a start killed at any moment
-// (even while it takes the lock) never keeps the next one out.
+// (even while it takes the lock) never keeps the next one out. An orderly end
+// removes the file.
 class SingleInstance {
 public:
     explicit SingleInstance(const QString& programDir);
