@@ -165,6 +165,10 @@ void syncFolder(const QString& dir)
 bool write(const QString& path, QByteArrayView data, QString* error)
 {
     const QString target = resolveLink(path);
+    // A write-protected file stays as it is, though its folder would let a
+    // new file take its name.
+    if (::access(native(target).constData(), W_OK) != 0 && errno != ENOENT)
+        return failErrno(error, errno);
     TempFile temp(target);
     if (!temp.isOpen())
         return failErrno(error, temp.openErrno());

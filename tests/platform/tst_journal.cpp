@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -160,6 +161,12 @@ private Q_SLOTS:
         QCOMPARE(readAll(target), QByteArray("two"));
         // Kept across the replace.
         QVERIFY(!(QFile::permissions(target) & (QFile::ReadGroup | QFile::ReadOther)));
+        if (::geteuid() != 0) { // root may write anything
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner));
+            QVERIFY(!SafeFile::write(target, "write-protected"));
+            QCOMPARE(readAll(target), QByteArray("two"));
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+        }
 
         const QString numbered = dir.filePath(u"0.txt"_s);
         QVERIFY(SafeFile::createExclusive(numbered, "text\r\n"));
