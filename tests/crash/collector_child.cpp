@@ -5,7 +5,7 @@
 //   collector_child <folder> run <prefix> <drops, -1: endless> <exit: 0|1>
 //       prints "loaded", waits for a line on stdin, then drops
 //       "<prefix>-<n> 摘录\n|" for n = 1, 2, ... printing "ack <n>" after each;
-//       then takes the exit item (1) or waits to be ended (0)
+//       then prints "exiting" and takes the exit item (1), or waits to be ended (0)
 //   collector_child <folder> load
 //       loads (and so recovers) and ends
 //   collector_child <folder> filesize <bytes>
@@ -77,8 +77,10 @@ int main(int argc, char* argv[])
     QObject::connect(&loop, &QTimer::timeout, &collector, [&] {
         if (drops >= 0 && n >= drops) {
             loop.stop();
-            if (exit)
+            if (exit) {
+                say("exiting");
                 collector.Exit_Click();
+            }
             return;
         }
         ++n;

@@ -41,6 +41,7 @@ class KillLoopTest : public QObject {
 
     QRandomGenerator m_random;
     int m_kills = 0;
+    int m_killsInExit = 0; // of those, inside the exit's write
 
     // Starts the child `runs.size()` times in `folder`, each time checking
     // with `check` once the child has loaded. Runs for about `budgetMs`.
@@ -73,6 +74,8 @@ class KillLoopTest : public QObject {
             if (child.running()) {
                 child.kill();
                 ++m_kills;
+                if (child.lines().contains("exiting"))
+                    ++m_killsInExit;
             } else {
                 QCOMPARE(child.exitCode(), 0);
             }
@@ -103,6 +106,7 @@ private Q_SLOTS:
         QVERIFY(RichText::saveText(dir.filePath(u"Doc.dat"_s), seed));
 
         const int before = m_kills;
+        const int beforeInExit = m_killsInExit;
         killLoop(dir.path(), 25'000, [&](const QList<Run>& runs) {
             const auto text = RichText::loadText(dir.filePath(u"Doc.dat"_s));
             QVERIFY(text);
@@ -121,7 +125,8 @@ private Q_SLOTS:
             }
             QVERIFY2(rest.isEmpty(), qPrintable(u"unexpected: "_s + rest.left(80)));
         });
-        qInfo("cached append: %d kills", m_kills - before);
+        qInfo("cached append: %d kills, %d of them inside the exit's write", m_kills - before,
+              m_killsInExit - beforeInExit);
     }
 
     void createMode()
