@@ -59,17 +59,20 @@ public:
     explicit TempFile(const QString& target)
     {
         const QFileInfo info(target);
-        const QString stem = info.dir().filePath(u"."_s + info.fileName() + u"."_s);
+        QString name = info.fileName();
+        if (QFile::encodeName(name).size() > 200) // room for our 20 characters within 255 bytes
+            name.truncate(50);
+        const QString stem = info.dir().filePath(u"."_s + name + u"."_s);
         static constexpr char Alphabet[] =
             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
         for (int attempt = 0; attempt < 100; ++attempt) {
-            QString name = stem;
+            QString candidate = stem;
             for (int i = 0; i < RandomChars; ++i)
-                name += QLatin1Char(Alphabet[QRandomGenerator::global()->bounded(62)]);
-            name += TempSuffix;
-            m_fd = ::open(native(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                candidate += QLatin1Char(Alphabet[QRandomGenerator::global()->bounded(62)]);
+            candidate += TempSuffix;
+            m_fd = ::open(native(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (m_fd >= 0) {
-                m_path = native(name);
+                m_path = native(candidate);
                 return;
             }
             m_errno = errno;

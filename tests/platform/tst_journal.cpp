@@ -179,6 +179,13 @@ private Q_SLOTS:
         QVERIFY(!SafeFile::createExclusive(dir.filePath(u"missing/2.txt"_s), "x"));
         QCOMPARE(names(dir.path()), QStringList({u"0.txt"_s, u"1.txt"_s, u"Doc.dat"_s}));
 
+        // A name near the system's limit still has room for a temporary name.
+        const QString longName = dir.filePath(QString(80, u'长') + u".txt"_s); // 244 bytes
+        QVERIFY(SafeFile::write(longName, "long"));
+        QVERIFY(SafeFile::createExclusive(dir.filePath(QString(80, u'名') + u".txt"_s), "long"));
+        QVERIFY(QFile::remove(longName));
+        QVERIFY(QFile::remove(dir.filePath(QString(80, u'名') + u".txt"_s)));
+
         // A folder in the way cannot be replaced; the temporary file goes too.
         QVERIFY(QDir(dir.path()).mkdir(u"Set.ini"_s));
         QVERIFY(!SafeFile::write(dir.filePath(u"Set.ini"_s), "x"));
