@@ -85,55 +85,78 @@ QByteArray CacheJournal::record(char kind, QByteArrayView payload)
     return line;
 }
 
+namespace {
+
+struct Record {
+    char kind = 0;
+    QByteArrayView payload;
+    qsizetype end = 0; // just past its closing LF
+};
+
+// The whole record starting at `pos`, if there is one.
+std::optional<Record> recordAt(QByteArrayView bytes, qsizetype pos)
+{
+    // "K <length> <crc>\n": at most 1 + 1 + 12 + 1 + 8 + 1 bytes.
+    const qsizetype lineEnd = bytes.indexOf('\n', pos);
+    if (lineEnd < 0 || lineEnd - pos > 23)
+        return std::nullopt;
+    const QByteArrayView line = bytes.sliced(pos, lineEnd - pos);
+    const char kind = line.isEmpty() ? 0 : line.at(0);
+    if ((kind != 'T' && kind != 'H' && kind != 'D') || line.size() < 12 || line.at(1) != ' ')
+        return std::nullopt;
+    const qsizetype space = line.indexOf(' ', 2);
+    if (space < 0 || line.size() - space - 1 != 8)
+        return std::nullopt;
+    bool lengthOk = false, crcOk = false;
+    const qint64 length = line.sliced(2, space - 2).toLongLong(&lengthOk);
+    const quint32 crc = line.sliced(space + 1).toUInt(&crcOk, 16);
+    if (!lengthOk || !crcOk || length < 0 || length > bytes.size() - lineEnd - 2)
+        return std::nullopt;
+    const QByteArrayView payload = bytes.sliced(lineEnd + 1, length);
+    const qsizetype end = lineEnd + 1 + length;
+    if (bytes.at(end) != '\n' || crc32(kind, payload) != crc)
+        return std::nullopt;
+    if (kind == 'H' && !parseStamp(payload))
+        return std::nullopt;
+    return Record{kind, payload, end + 1};
+}
+
+} // namespace
+
 CacheJournal::Contents CacheJournal::parse(QByteArrayView bytes)
 {
     Contents contents;
-    if (bytes.isEmpty())
-        return contents;
-    if (!bytes.startsWith(Header)) {
+    if (bytes.size() < Header.size() && Header.startsWith(bytes)) {
         contents.ignoredSize = bytes.size(); // a header torn at creation: nothing was acknowledged
         return contents;
     }
     QByteArray pending;
-    qsizetype pos = Header.size();
+    // A damaged header or record (not what a crash does: the disk's or a
+    // person's doing) costs only itself; the records after it still count.
+    qsizetype pos = bytes.startsWith(Header) ? Header.size() : 0;
     contents.validSize = pos;
     while (pos < bytes.size()) {
-        // "K <length> <crc>\n": at most 1 + 1 + 12 + 1 + 8 + 1 bytes.
-        const qsizetype lineEnd = bytes.indexOf('\n', pos);
-        if (lineEnd < 0 || lineEnd - pos > 23)
-            break;
-        const QByteArrayView line = bytes.sliced(pos, lineEnd - pos);
-        const char kind = line.isEmpty() ? 0 : line.at(0);
-        if ((kind != 'T' && kind != 'H' && kind != 'D') || line.size() < 12 || line.at(1) != ' ')
-            break;
-        const qsizetype space = line.indexOf(' ', 2);
-        if (space < 0 || line.size() - space - 1 != 8)
-            break;
-        bool lengthOk = false, crcOk = false;
-        const qint64 length = line.sliced(2, space - 2).toLongLong(&lengthOk);
-        const quint32 crc = line.sliced(space + 1).toUInt(&crcOk, 16);
-        if (!lengthOk || !crcOk || length < 0 || length > bytes.size() - lineEnd - 2)
-            break;
-        const QByteArrayView payload = bytes.sliced(lineEnd + 1, length);
-        const qsizetype end = lineEnd + 1 + length;
-        if (bytes.at(end) != '\n' || crc32(kind, payload) != crc)
-            break;
-        if (kind == 'T') {
-            pending += payload;
+        const auto record = recordAt(bytes, pos);
+        if (!record) {
+            const qsizetype next = bytes.indexOf('\n', pos);
+            if (next < 0)
+                break;
+            pos = next + 1; // every record starts a line
+            continue;
+        }
+        if (record->kind == 'T') {
+            pending += record->payload;
             contents.handedOver = false;
             contents.documentBefore.reset();
-        } else if (kind == 'H') {
-            const auto stamp = parseStamp(payload);
-            if (!stamp)
-                break;
+        } else if (record->kind == 'H') {
             contents.handedOver = true;
-            contents.documentBefore = *stamp;
+            contents.documentBefore = *parseStamp(record->payload);
         } else {
             pending.clear();
             contents.handedOver = false;
             contents.documentBefore.reset();
         }
-        pos = end + 1;
+        pos = record->end;
         contents.validSize = pos;
     }
     contents.ignoredSize = bytes.size() - contents.validSize;

@@ -17,7 +17,8 @@
 //     <kind> <length> <crc32 in 8 hex digits> LF <payload of length bytes> LF
 // so that the text stays readable to a person who opens the file, and a record
 // torn by a crash in the middle of its write is recognised and ignored (it was
-// never acknowledged). Kinds:
+// never acknowledged). A damaged record is skipped; the records after it count.
+// Kinds:
 //     T  text: one cached drop, UTF-8
 //     H  hand-over: everything before it is being appended to Doc.dat, which
 //        had the stamp in the payload (or did not exist: "none") just before
@@ -31,8 +32,8 @@ public:
         QString text;                             // the texts not yet in Doc.dat
         bool handedOver = false;                  // an H record ends the file
         std::optional<FileStamp> documentBefore;  // ... with this stamp of Doc.dat
-        qint64 validSize = 0;                     // bytes up to the last whole record
-        qint64 ignoredSize = 0;                   // a torn tail after them
+        qint64 validSize = 0;                     // bytes up to the end of the last whole record
+        qint64 ignoredSize = 0;                   // a torn tail after it
     };
 
     static Contents parse(QByteArrayView bytes);

@@ -99,6 +99,14 @@ private Q_SLOTS:
         QByteArray flipped = CacheJournal::record('T', "payload");
         flipped[flipped.indexOf("payload") + 2] = 'X'; // the checksum no longer fits
         QCOMPARE(parsed(good + flipped).text, u"kept"_s);
+        // Damage costs only the record it hits, the header's included.
+        const QByteArray after = CacheJournal::record('T', "+after");
+        auto c = parsed(good + flipped + after);
+        QCOMPARE(c.text, u"kept+after"_s);
+        QCOMPARE(c.ignoredSize, 0);
+        QByteArray header = CacheJournal::Header;
+        header[3] = '#';
+        QCOMPARE(parsed(header + CacheJournal::record('T', "kept") + after).text, u"kept+after"_s);
         QCOMPARE(parsed(good + "T 99999999999 00000000\n").text, u"kept"_s);
         QCOMPARE(parsed(good + "Q 1 00000000\nx\n").text, u"kept"_s);
         QCOMPARE(parsed("not a journal at all").text, QString());
