@@ -90,6 +90,7 @@ void Collector::bindDatabase()
 void Collector::prepareSaveDirectory()
 {
     QDir().mkdir(filepath); // one level only; an existing folder is fine
+    SafeFile::removeLeftovers(filepath); // numbered files a crash left half-made
     FindFreeFileNumber();
 }
 
@@ -105,6 +106,11 @@ void Collector::FindFreeFileNumber()
 QString Collector::defaultDocumentPath() const
 {
     return ProgramDir() + u"Doc.dat"_s;
+}
+
+QString Collector::journalPath() const
+{
+    return ProgramDir() + u"Doc.dat.pending"_s;
 }
 
 QString Collector::numberedFilePath(int number) const
@@ -143,6 +149,13 @@ void Collector::storeDrop(const std::optional<QString>& text)
 
 bool Collector::appendCached()
 {
+    if (DroppedText.isEmpty())
+        return true;
+    // On the disk before the drop counts as saved: the memory alone would
+    // not outlive a crash, a kill or a lost display.
+    m_journal.setPath(journalPath());
+    if (!m_journal.append(DroppedText))
+        return false;
     PendingText += DroppedText;
     return true;
 }
@@ -189,10 +202,44 @@ bool Collector::WriteDefaultDocument(QString* error)
 {
     if (PendingText.isEmpty())
         return true;
+    // Doc.dat's stamp from right before the append: a crash between the
+    // append and the journal's removal is told from one before the append by
+    // whether Doc.dat still has it, so the text is written exactly once.
+    m_journal.setPath(journalPath());
+    if (!m_journal.beginHandOver(FileStamp::of(defaultDocumentPath()), error))
+        return false;
     if (!appendToDocument(PendingText, error))
         return false;
     PendingText.clear(); // on disk now: a second call must not append it again
+    m_journal.retire();
     return true;
+}
+
+void Collector::recoverCachedText()
+{
+    SafeFile::removeLeftovers(ProgramDir());
+    m_journal.setPath(journalPath());
+    const auto journal = m_journal.open();
+    if (!journal)
+        return; // unreadable: left as it is, and cached drops will fail
+    if (journal->text.isEmpty() || (journal->handedOver && isInDocument(*journal))) {
+        if (m_journal.exists())
+            m_journal.retire();
+        return;
+    }
+    PendingText = journal->text;
+    WriteDefaultDocument();
+}
+
+bool Collector::isInDocument(const CacheJournal::Contents& journal) const
+{
+    // Unchanged since the hand-over began: the append never happened.
+    if (FileStamp::of(defaultDocumentPath()) == journal.documentBefore)
+        return false;
+    // Changed: by that append, unless another program wrote the file since;
+    // then the text is looked for at its end, rather written twice than lost.
+    const auto text = RichText::loadText(defaultDocumentPath());
+    return text && text->endsWith(RichText::normalizeLineBreaks(journal.text));
 }
 
 void Collector::report(bool saved)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AdvancedSettings.h"
+#include "CacheJournal.h"
 #include "DataSource.h"
 
 #include <QString>
@@ -50,8 +51,17 @@ public:
     void storeDrop(const std::optional<QString>& text);
 
     // Appends PendingText to Doc.dat (creating it when missing) and empties
-    // PendingText once it is on disk. True when nothing was left to write.
+    // PendingText once it is on disk; then the journal of the cached text
+    // goes. True when nothing was left to write.
     bool WriteDefaultDocument(QString* error = nullptr);
+
+    // Run by the load before anything else touches Doc.dat: text cached by a
+    // run that ended without writing it (a crash, a kill, a lost display) is
+    // appended to Doc.dat now. If that fails it stays cached, in the journal
+    // and in PendingText. Also removes temporary files a crash left behind.
+    void recoverCachedText();
+
+    QString journalPath() const;
 
     // "文档保存失败！", whatever `tip` says (for the exit, which must not fail silently).
     void tellSaveFailed();
@@ -64,6 +74,7 @@ public:
 
 private:
     bool appendCached();
+    bool isInDocument(const CacheJournal::Contents& journal) const;
     // Adds `text` to the end of Doc.dat, creating it when missing.
     bool appendToDocument(const QString& text, QString* error = nullptr);
     bool createNumberedFile();
@@ -80,4 +91,5 @@ private:
     int NextFileNumber = 0;
 
     DataSource Data1;
+    CacheJournal m_journal; // the cached text on disk, beside Doc.dat
 };

@@ -72,6 +72,9 @@ bool frmCollectorWindow::Form_Load()
     m_instance = std::make_unique<SingleInstance>(ProgramDir());
     if (!m_instance->acquire())
         return false;
+    // Ours alone now: what an earlier run cached and never wrote goes to
+    // Doc.dat before anything else can open it.
+    m_collector.recoverCachedText();
 
     const int side = Twips::toPixels(WindowTwips, dpi());
     setFixedSize(side, side);

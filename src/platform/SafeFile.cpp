@@ -1,10 +1,23 @@
 #include "SafeFile.h"
 
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace SafeFile {
 namespace {
+
+const QString TempSuffix = u".quorrel-tmp"_s;
+constexpr int RandomChars = 6;
 
 bool fail(QString* error, const QString& message)
 {
@@ -13,7 +26,148 @@ bool fail(QString* error, const QString& message)
     return false;
 }
 
+bool failErrno(QString* error, int code)
+{
+    return fail(error, qt_error_string(code));
+}
+
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+bool writeAll(int fd, QByteArrayView data)
+{
+    const char* p = data.data();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+// An open temporary file beside the target; removed again unless released.
+class TempFile {
+public:
+    explicit TempFile(const QString& target)
+    {
+        const QFileInfo info(target);
+        QString name = info.fileName();
+        if (QFile::encodeName(name).size() > 200) // room for our 20 characters within 255 bytes
+            name.truncate(50);
+        const QString stem = info.dir().filePath(u"."_s + name + u"."_s);
+        static constexpr char Alphabet[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            QString candidate = stem;
+            for (int i = 0; i < RandomChars; ++i)
+                candidate += QLatin1Char(Alphabet[QRandomGenerator::global()->bounded(62)]);
+            candidate += TempSuffix;
+            m_fd = ::open(native(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd >= 0) {
+                m_path = native(candidate);
+                return;
+            }
+            m_errno = errno;
+            if (m_errno != EEXIST)
+                return;
+        }
+    }
+    ~TempFile()
+    {
+        close();
+        if (!m_path.isEmpty())
+            ::unlink(m_path.constData());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    int openErrno() const { return m_errno; }
+    const QByteArray& path() const { return m_path; }
+
+    // Writes everything and syncs it: only then may it take the final name.
+    bool fill(std::span<const QByteArrayView> parts, QString* error)
+    {
+        for (const QByteArrayView data : parts) {
+            if (!writeAll(m_fd, data))
+                return failErrno(error, errno);
+        }
+        if (::fdatasync(m_fd) != 0)
+            return failErrno(error, errno);
+        return true;
+    }
+    bool close()
+    {
+        if (m_fd < 0)
+            return true;
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0;
+    }
+    // The file has its final name now: nothing left to remove.
+    void release() { m_path.clear(); }
+
+private:
+    int m_fd = -1;
+    int m_errno = 0;
+    QByteArray m_path;
+};
+
+// Where a link points, when it points at a file: QSaveFile did the same, so
+// a Doc.dat that is a link keeps being one.
+QString resolveLink(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        const QString target = info.canonicalFilePath();
+        if (!target.isEmpty())
+            return target;
+    }
+    return path;
+}
+
+// Without renameat2's no-replace or hard links (some file systems), the old
+// way: written in place under a name nobody had, synced before success.
+bool createInPlace(const QString& path, QByteArrayView data, QString* error)
+{
+    const QByteArray name = native(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return failErrno(error, errno);
+    const bool ok = writeAll(fd, data) && ::fdatasync(fd) == 0;
+    const int code = errno;
+    if (::close(fd) != 0 || !ok) {
+        ::unlink(name.constData()); // a numbered file holds one whole drop or does not exist
+        return failErrno(error, ok ? errno : code);
+    }
+    syncFolder(folderOf(path));
+    return true;
+}
+
 } // namespace
+
+QString folderOf(const QString& path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+void syncFolder(const QString& dir)
+{
+    const int fd = ::open(native(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
 
 bool write(const QString& path, QByteArrayView data, QString* error)
 {
@@ -22,41 +176,90 @@ bool write(const QString& path, QByteArrayView data, QString* error)
 
 bool write(const QString& path, std::span<const QByteArrayView> parts, QString* error)
 {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, file.errorString());
-    const auto failed = [&file, error] {
-        const QString message = file.errorString();
-        file.cancelWriting();
-        return fail(error, message);
-    };
-    for (const QByteArrayView data : parts) {
-        if (file.write(data.data(), data.size()) != data.size())
-            return failed();
-    }
-    // Flush here: commit() does not notice a buffer that fails to reach the
-    // disk, and would put a short file in place of the old one.
-    if (!file.flush())
-        return failed();
-    if (!file.commit())
-        return fail(error, file.errorString());
+    const QString target = resolveLink(path);
+    // A write-protected file stays as it is, though its folder would let a
+    // new file take its name.
+    if (::access(native(target).constData(), W_OK) != 0 && errno != ENOENT)
+        return failErrno(error, errno);
+    TempFile temp(target);
+    if (!temp.isOpen())
+        return failErrno(error, temp.openErrno());
+    // A file that is replaced keeps its permissions.
+    struct stat old = {};
+    if (::stat(native(target).constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(temp.fd(), old.st_mode & 07777);
+    if (!temp.fill(parts, error))
+        return false;
+    if (!temp.close())
+        return failErrno(error, errno);
+    if (::rename(temp.path().constData(), native(target).constData()) != 0)
+        return failErrno(error, errno);
+    temp.release();
+    syncFolder(folderOf(target));
     return true;
 }
 
 bool createExclusive(const QString& path, QByteArrayView data, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return fail(error, file.errorString());
-    if (file.write(data.data(), data.size()) != data.size() || !file.flush()) {
-        const QString message = file.errorString();
-        file.close();
-        file.remove(); // a numbered file holds one whole drop or does not exist
-        return fail(error, message);
+    TempFile temp(path);
+    if (!temp.isOpen())
+        return failErrno(error, temp.openErrno());
+    if (!temp.fill(std::span<const QByteArrayView>(&data, 1), error))
+        return false;
+    if (!temp.close())
+        return failErrno(error, errno);
+    const QByteArray name = native(path);
+    if (::renameat2(AT_FDCWD, temp.path().constData(), AT_FDCWD, name.constData(),
+                    RENAME_NOREPLACE) == 0) {
+        temp.release();
+        syncFolder(folderOf(path));
+        return true;
     }
-    file.close();
-    return file.error() == QFileDevice::NoError || fail(error, file.errorString());
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return failErrno(error, errno); // EEXIST above all: the name is taken
+    // No renameat2 here: a hard link never replaces either; the temporary
+    // name then goes (a crash between the two leaves it to removeLeftovers).
+    if (::link(temp.path().constData(), name.constData()) == 0) {
+        syncFolder(folderOf(path));
+        return true; // ~TempFile unlinks the second name
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return failErrno(error, errno);
+    return createInPlace(path, data, error);
+}
+
+bool isLeftover(const QString& fileName)
+{
+    // ".<name>.XXXXXX.quorrel-tmp"
+    const qsizetype fixed = 1 + 1 + RandomChars + TempSuffix.size();
+    if (fileName.size() <= fixed || !fileName.startsWith(u'.') || !fileName.endsWith(TempSuffix))
+        return false;
+    const qsizetype dot = fileName.size() - TempSuffix.size() - RandomChars - 1;
+    if (fileName.at(dot) != u'.')
+        return false;
+    for (qsizetype i = dot + 1; i < dot + 1 + RandomChars; ++i) {
+        const QChar c = fileName.at(i);
+        if (c.unicode() > 127 || !c.isLetterOrNumber())
+            return false;
+    }
+    return true;
+}
+
+int removeLeftovers(const QString& dir)
+{
+    int removed = 0;
+    const QDir folder(dir);
+    const auto entries =
+        folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink() || !isLeftover(entry.fileName()))
+            continue;
+        if (QFile::remove(entry.filePath()))
+            ++removed;
+    }
+    if (removed > 0)
+        syncFolder(dir);
+    return removed;
 }
 
 } // namespace SafeFile

@@ -5,8 +5,13 @@
 #include <span>
 
 // Whole-file writes that never leave a half-written file behind: the data goes
-// to a temporary file beside the target, which replaces the target only once
-// everything has been written and flushed.
+// to a temporary file beside the target and is synced to the disk; only then
+// does the file take the target's name, and the folder is synced so the new
+// name survives a power loss too.
+//
+// The temporary files are hidden and named ".<target>.XXXXXX.quorrel-tmp", so
+// that one left behind by a crash is recognised and removed at the next start
+// (removeLeftovers), and no "*.txt" pattern ever matches it.
 namespace SafeFile {
 
 bool write(const QString& path, QByteArrayView data, QString* error = nullptr);
@@ -14,7 +19,21 @@ bool write(const QString& path, QByteArrayView data, QString* error = nullptr);
 bool write(const QString& path, std::span<const QByteArrayView> parts, QString* error = nullptr);
 
 // Creates `path` as a new file holding `data`; fails, touching nothing, when a
-// file of that name exists already (whoever created it, whenever).
+// file of that name exists already (whoever created it, whenever). The file
+// appears whole or not at all.
 bool createExclusive(const QString& path, QByteArrayView data, QString* error = nullptr);
+
+// Whether `fileName` (no folder) is the name of one of our temporary files.
+bool isLeftover(const QString& fileName);
+
+// Removes the temporary files a crash left in `dir`; the number removed.
+int removeLeftovers(const QString& dir);
+
+// Syncs a folder's entries (new, renamed and removed names) to the disk.
+// Folders that cannot be synced (some file systems refuse) count as synced.
+void syncFolder(const QString& dir);
+
+// The folder holding `path`.
+QString folderOf(const QString& path);
 
 } // namespace SafeFile

@@ -2,15 +2,27 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-SingleInstance::SingleInstance(const QString& programDir)
-    : m_lock(std::make_unique<QLockFile>(lockPathFor(programDir)))
+SingleInstance::SingleInstance(const QString& programDir) : m_path(lockPathFor(programDir))
 {
-    // A holder that is alive never goes stale; a dead one is detected by pid.
-    m_lock->setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_fd < 0)
+        return;
+    // Removed while still locked: a start that opened it meanwhile sees, once
+    // it has the lock, that the name no longer leads to its file, and retries.
+    ::unlink(QFile::encodeName(m_path).constData());
+    ::close(m_fd);
 }
 
 QString SingleInstance::lockPathFor(const QString& programDir)
@@ -30,12 +42,30 @@ QString SingleInstance::lockPathFor(const QString& programDir)
 
 bool SingleInstance::acquire()
 {
-    if (m_lock->tryLock(0))
+    if (m_fd >= 0)
         return true;
-    return m_lock->error() != QLockFile::LockFailedError;
+    const QByteArray name = QFile::encodeName(m_path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return true;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const bool busy = errno == EWOULDBLOCK;
+            ::close(fd);
+            return !busy;
+        }
+        struct stat locked = {}, named = {};
+        if (::fstat(fd, &locked) == 0 && ::stat(name.constData(), &named) == 0 &&
+            locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+            m_fd = fd;
+            return true;
+        }
+        ::close(fd); // a holder that ended removed this file: take the new one
+    }
+    return true;
 }
 
 bool SingleInstance::isHeld() const
 {
-    return m_lock->isLocked();
+    return m_fd >= 0;
 }

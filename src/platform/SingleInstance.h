@@ -1,16 +1,18 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
 
-#include <memory>
-
 // Tells a second start of the program that the first one still runs. One lock
-// file per user and program folder; a holder that was killed leaves a lock
-// that the next start recognises as stale and takes over.
+// file per user and program folder, locked with flock(): the system drops the
+// lock with its holder however that ends, so a start killed at any moment
+// (even while it takes the lock) never keeps the next one out. An orderly end
+// removes the file.
 class SingleInstance {
 public:
     explicit SingleInstance(const QString& programDir);
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
 
     // True when this process now holds the lock, or when no lock can be made
     // at all (better to run twice than not at all).
@@ -20,5 +22,6 @@ public:
     static QString lockPathFor(const QString& programDir);
 
 private:
-    std::unique_ptr<QLockFile> m_lock;
+    QString m_path;
+    int m_fd = -1;
 };

@@ -33,12 +33,16 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     for (int number : HandledSignals)
         ::sigaction(number, &action, nullptr);
+    // A write past the file-size limit then fails like a full disk, and is
+    // reported, instead of killing the program with its cached text.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 TerminationSignals::~TerminationSignals()
 {
     for (int number : HandledSignals)
         ::signal(number, SIG_DFL);
+    ::signal(SIGXFSZ, SIG_DFL);
     if (signalPipe[0] >= 0) {
         ::close(signalPipe[0]);
         ::close(signalPipe[1]);

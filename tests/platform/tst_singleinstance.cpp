@@ -1,6 +1,7 @@
 #include "SingleInstance.h"
 #include "TestMain.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,7 +26,7 @@ private Q_SLOTS:
         SingleInstance elsewhere(other.path());
         QVERIFY(elsewhere.acquire());
 
-        holder.kill(); // SIGKILL: the lock file stays behind, stale
+        holder.kill(); // SIGKILL: the lock file stays behind, unlocked
         QVERIFY(holder.waitForFinished(30000));
         SingleInstance third(dir.path());
         QVERIFY(third.acquire());
@@ -36,6 +37,24 @@ private Q_SLOTS:
         QVERIFY(late.waitForFinished(30000));
         QCOMPARE(late.readAll().trimmed(), QByteArray("busy"));
         QCOMPARE(late.exitCode(), 1);
+    }
+
+    // A start killed while it made the lock file leaves it empty: that must
+    // not keep every later start out. An orderly end removes the file.
+    void leftoverLockFileIsNoLock()
+    {
+        QTemporaryDir dir;
+        const QString path = SingleInstance::lockPathFor(dir.path());
+        {
+            QFile empty(path);
+            QVERIFY(empty.open(QIODevice::WriteOnly));
+        }
+        {
+            SingleInstance first(dir.path());
+            QVERIFY(first.acquire());
+            QVERIFY(first.isHeld());
+        }
+        QVERIFY(!QFile::exists(path));
     }
 };
 

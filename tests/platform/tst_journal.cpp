@@ -1,0 +1,224 @@
+#include "CacheJournal.h"
+#include "SafeFile.h"
+#include "TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Takes the concatenations the tests build.
+CacheJournal::Contents parsed(const QByteArray& bytes)
+{
+    return CacheJournal::parse(bytes);
+}
+
+QStringList names(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+} // namespace
+
+class JournalTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void recordsReadBackAndStayReadable()
+    {
+        QTemporaryDir dir;
+        CacheJournal journal(dir.filePath(u"Doc.dat.pending"_s));
+        QVERIFY(!journal.exists());
+        const QString texts[] = {u"ab"_s, u"中文😀\n第二行\r\n"_s, u"T 3 00000000\n"_s, u"x"_s};
+        for (const QString& text : texts)
+            QVERIFY(journal.append(text));
+        const QByteArray bytes = readAll(journal.path());
+        QVERIFY(bytes.startsWith(CacheJournal::Header));
+        QVERIFY(bytes.contains("中文😀\n第二行")); // a person can read what is kept
+
+        CacheJournal again(journal.path());
+        const auto contents = again.open();
+        QVERIFY(contents);
+        QCOMPARE(contents->text, texts[0] + texts[1] + texts[2] + texts[3]);
+        QVERIFY(!contents->handedOver);
+        QCOMPARE(contents->validSize, bytes.size());
+        QCOMPARE(contents->ignoredSize, 0);
+    }
+
+    // A crash can cut the last write anywhere: every cut keeps exactly the
+    // whole records before it, and the next record after the cut reads back.
+    void tornTailIsIgnoredAtEveryCut()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"j"_s);
+        const QByteArray whole = CacheJournal::Header + CacheJournal::record('T', "first") +
+                                 CacheJournal::record('T', "第二");
+        const QByteArray last = CacheJournal::record('T', "third, never acknowledged");
+        for (qsizetype cut = 0; cut < last.size(); ++cut) {
+            writeAll(path, whole + last.left(cut));
+            CacheJournal journal(path);
+            const auto contents = journal.open();
+            QVERIFY(contents);
+            QCOMPARE(contents->text, u"first第二"_s);
+            QCOMPARE(contents->ignoredSize, cut);
+            QCOMPARE(QFileInfo(path).size(), whole.size()); // the torn bytes are gone
+            QVERIFY(journal.append(u"+next"_s));
+            QCOMPARE(parsed(readAll(path)).text, u"first第二+next"_s);
+        }
+        // A header torn when the file was made: nothing was acknowledged.
+        for (qsizetype cut = 1; cut < CacheJournal::Header.size(); ++cut) {
+            const auto contents = parsed(CacheJournal::Header.left(cut));
+            QVERIFY(contents.text.isEmpty());
+            QCOMPARE(contents.validSize, 0);
+        }
+    }
+
+    void damagedRecordsAreNotTrusted()
+    {
+        const QByteArray good = CacheJournal::Header + CacheJournal::record('T', "kept");
+        QByteArray flipped = CacheJournal::record('T', "payload");
+        flipped[flipped.indexOf("payload") + 2] = 'X'; // the checksum no longer fits
+        QCOMPARE(parsed(good + flipped).text, u"kept"_s);
+        // Damage costs only the record it hits, the header's included.
+        const QByteArray after = CacheJournal::record('T', "+after");
+        auto c = parsed(good + flipped + after);
+        QCOMPARE(c.text, u"kept+after"_s);
+        QCOMPARE(c.ignoredSize, 0);
+        QByteArray header = CacheJournal::Header;
+        header[3] = '#';
+        QCOMPARE(parsed(header + CacheJournal::record('T', "kept") + after).text, u"kept+after"_s);
+        QCOMPARE(parsed(good + "T 99999999999 00000000\n").text, u"kept"_s);
+        QCOMPARE(parsed(good + "Q 1 00000000\nx\n").text, u"kept"_s);
+        QCOMPARE(parsed("not a journal at all").text, QString());
+        // Zeros, as a power loss may leave past the end of a file.
+        QCOMPARE(parsed(good + QByteArray(4096, '\0')).text, u"kept"_s);
+    }
+
+    void handOverAndDone()
+    {
+        const FileStamp stamp{1, 2, 3, 4};
+        const auto h = [](const std::optional<FileStamp>& s) {
+            QTemporaryDir dir;
+            CacheJournal journal(dir.filePath(u"j"_s));
+            journal.beginHandOver(s);
+            return readAll(journal.path()).mid(CacheJournal::Header.size());
+        };
+        const QByteArray head = CacheJournal::Header + CacheJournal::record('T', "a");
+        auto c = parsed(head + h(stamp));
+        QCOMPARE(c.text, u"a"_s);
+        QVERIFY(c.handedOver);
+        QCOMPARE(c.documentBefore, std::optional<FileStamp>(stamp));
+        c = parsed(head + h(std::nullopt));
+        QVERIFY(c.handedOver);
+        QVERIFY(!c.documentBefore);
+        // A hand-over that failed: the run went on and cached more.
+        c = parsed(head + h(stamp) + CacheJournal::record('T', "b"));
+        QCOMPARE(c.text, u"ab"_s);
+        QVERIFY(!c.handedOver);
+        // Done: what came before is in Doc.dat.
+        c = parsed(head + h(stamp) + CacheJournal::record('D', {}) +
+                                CacheJournal::record('T', "c"));
+        QCOMPARE(c.text, u"c"_s);
+        QVERIFY(!c.handedOver);
+    }
+
+    void retireRemovesTheFile()
+    {
+        QTemporaryDir dir;
+        CacheJournal journal(dir.filePath(u"j"_s));
+        QVERIFY(journal.append(u"a"_s));
+        QVERIFY(journal.retire());
+        QVERIFY(!journal.exists());
+        QVERIFY(journal.retire()); // nothing there: fine
+        QVERIFY(journal.append(u"b"_s)); // a new journal starts
+        QCOMPARE(parsed(readAll(journal.path())).text, u"b"_s);
+
+        CacheJournal blocked(dir.filePath(u"sub/j"_s)); // no such folder
+        QString error;
+        QVERIFY(!blocked.append(u"x"_s, &error));
+        QVERIFY(!error.isEmpty());
+    }
+
+    void safeWritesLeaveNoTemporaryFiles()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(u"Doc.dat"_s);
+        QVERIFY(SafeFile::write(target, "one"));
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(SafeFile::write(target, "two"));
+        QCOMPARE(readAll(target), QByteArray("two"));
+        // Kept across the replace.
+        QVERIFY(!(QFile::permissions(target) & (QFile::ReadGroup | QFile::ReadOther)));
+        if (::geteuid() != 0) { // root may write anything
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner));
+            QVERIFY(!SafeFile::write(target, "write-protected"));
+            QCOMPARE(readAll(target), QByteArray("two"));
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+        }
+
+        const QString numbered = dir.filePath(u"0.txt"_s);
+        QVERIFY(SafeFile::createExclusive(numbered, "text\r\n"));
+        QString error;
+        QVERIFY(!SafeFile::createExclusive(numbered, "other", &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readAll(numbered), QByteArray("text\r\n"));
+        QVERIFY(QFile::link(u"/nonexistent/target"_s, dir.filePath(u"1.txt"_s)));
+        QVERIFY(!SafeFile::createExclusive(dir.filePath(u"1.txt"_s), "x")); // a dangling link too
+        QVERIFY(!SafeFile::createExclusive(dir.filePath(u"missing/2.txt"_s), "x"));
+        QCOMPARE(names(dir.path()), QStringList({u"0.txt"_s, u"1.txt"_s, u"Doc.dat"_s}));
+
+        // A name near the system's limit still has room for a temporary name.
+        const QString longName = dir.filePath(QString(80, u'长') + u".txt"_s); // 244 bytes
+        QVERIFY(SafeFile::write(longName, "long"));
+        QVERIFY(SafeFile::createExclusive(dir.filePath(QString(80, u'名') + u".txt"_s), "long"));
+        QVERIFY(QFile::remove(longName));
+        QVERIFY(QFile::remove(dir.filePath(QString(80, u'名') + u".txt"_s)));
+
+        // A folder in the way cannot be replaced; the temporary file goes too.
+        QVERIFY(QDir(dir.path()).mkdir(u"Set.ini"_s));
+        QVERIFY(!SafeFile::write(dir.filePath(u"Set.ini"_s), "x"));
+        QCOMPARE(names(dir.path()), QStringList({u"0.txt"_s, u"1.txt"_s, u"Doc.dat"_s}));
+    }
+
+    void leftoversAreRecognisedAndRemoved()
+    {
+        QVERIFY(SafeFile::isLeftover(u".Doc.dat.aB3xY9.quorrel-tmp"_s));
+        QVERIFY(SafeFile::isLeftover(u".12.txt.000000.quorrel-tmp"_s));
+        QVERIFY(!SafeFile::isLeftover(u"Doc.dat.aB3xY9"_s)); // could be anybody's
+        QVERIFY(!SafeFile::isLeftover(u".Doc.dat.aB3x.quorrel-tmp"_s));
+        QVERIFY(!SafeFile::isLeftover(u".Doc.dat.aB3-Y9.quorrel-tmp"_s));
+        QVERIFY(!SafeFile::isLeftover(u"..abcdef.quorrel-tmp"_s));
+        QVERIFY(!SafeFile::isLeftover(u"notes.txt"_s));
+
+        QTemporaryDir dir;
+        writeAll(dir.filePath(u".Doc.dat.aB3xY9.quorrel-tmp"_s), "half");
+        writeAll(dir.filePath(u".5.txt.zzzzzz.quorrel-tmp"_s), "half");
+        writeAll(dir.filePath(u"Doc.dat.aB3xY9"_s), "not ours to judge");
+        QVERIFY(QDir(dir.path()).mkdir(u".x.abcdef.quorrel-tmp"_s)); // folders stay
+        QCOMPARE(SafeFile::removeLeftovers(dir.path()), 2);
+        QCOMPARE(names(dir.path()), QStringList({u"Doc.dat.aB3xY9"_s}));
+    }
+};
+
+QUORREL_TEST(JournalTest, "journal")
+#include "tst_journal.moc"
