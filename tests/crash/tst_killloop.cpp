@@ -148,7 +148,8 @@ private Q_SLOTS:
             int expected = 0;
             for (const Run& run : runs) {
                 for (int n = 1; n <= run.acknowledged + 1; ++n) {
-                    const QString whole = clipping(run.prefix, n) + u"\r\n"_s;
+                    // every line break of a numbered file is CR LF
+                    const QString whole = clipping(run.prefix, n).replace(u"\n"_s, u"\r\n"_s) + u"\r\n"_s;
                     const auto found = contents.count(whole);
                     if (n <= run.acknowledged)
                         QVERIFY2(found == 1, qPrintable(whole + u" found "_s + QString::number(found)));

@@ -9,6 +9,7 @@ tray host (skipped when they are not installed).
 """
 import argparse
 import os
+import random
 import select
 import shutil
 import sqlite3
@@ -44,31 +45,26 @@ class Desktop:
     and a tray host."""
 
     def __init__(self, wm=False):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        # Read up to the newline: closing the pipe earlier would kill Xvfb
-        # with SIGPIPE when it writes the rest.
-        number = b""
-        while not number.endswith(b"\n") and select.select([read_end], [], [], 20)[0]:
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        number = number.decode().strip()
-        if not number:
-            self.xvfb.kill()
-            raise RuntimeError("Xvfb did not start")
-        self.env = dict(os.environ, DISPLAY=":" + number, QT_QPA_PLATFORM="xcb")
-        self.env.pop("WAYLAND_DISPLAY", None)
+        # A display number of our own, away from the low numbers that other
+        # tests' servers take and drop; a number whose server fails is passed.
         self.extra = []
-        # The number comes before the server takes connections.
-        if not wait_for(lambda: self.xdo("getdisplaygeometry"), 20):
-            self.close()
-            raise RuntimeError("Xvfb does not answer")
+        self.xvfb = None
+        for number in random.sample(range(200, 400), 200):
+            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            self.env = dict(os.environ, DISPLAY=f":{number}", QT_QPA_PLATFORM="xcb")
+            self.env.pop("WAYLAND_DISPLAY", None)
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if wait_for(lambda: self.xvfb.poll() is not None or self.xdo("getdisplaygeometry"), 20) \
+                    and self.xvfb.poll() is None:
+                break
+            self.xvfb.kill()
+            self.xvfb.wait()
+            self.xvfb = None
+        if self.xvfb is None:
+            raise RuntimeError("no Xvfb could be started")
         if wm:
             self.extra.append(self.spawn(["openbox"]))
             wait_for(lambda: self.xdo("search", "--name", "^$") is not None, 2)
