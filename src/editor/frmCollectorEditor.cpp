@@ -4,6 +4,7 @@
 #include "Fonts.h"
 #include "RichTextBox.h"
 #include "Twips.h"
+#include "WindowPlacement.h"
 #include "frmCollectorEditorSet.h"
 
 #include <QAction>
@@ -19,17 +20,6 @@ namespace {
 
 constexpr double WidthTwips = 5025;
 constexpr double HeightTwips = 6270;
-
-// `size` centred on the screen the window is on (or the primary one).
-void centre(QWidget* window, const QSize& size)
-{
-    const QScreen* s = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!s)
-        return;
-    const QRect screen = s->geometry();
-    window->move(screen.x() + (screen.width() - size.width()) / 2,
-                 screen.y() + (screen.height() - size.height()) / 2);
-}
 
 double dpiOf(const QWidget* window)
 {
@@ -116,7 +106,7 @@ void frmCollectorEditor::Form_Load()
     const double dpi = dpiOf(this);
     const QSize client(Twips::toPixels(WidthTwips, dpi), Twips::toPixels(HeightTwips, dpi));
     resize(client);
-    centre(this, client);
+    WindowPlacement::centreOnScreen(this);
     m_editor.GetSaveDelete();
     m_editor.GetExitNew();
     m_editor.loadDocument();

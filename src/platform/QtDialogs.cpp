@@ -1,6 +1,6 @@
 #include "Dialogs.h"
 
-#include "DialogPlacement.h"
+#include "WindowPlacement.h"
 
 #include <QColorDialog>
 #include <QFileDialog>
@@ -30,7 +30,7 @@ Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const Q
     }
     // Message boxes of a top-most window must not open behind it.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    DialogPlacement::keepClearOfOwner(&box, parent);
+    WindowPlacement::keepClearOfOwner(&box, parent);
     switch (box.exec()) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
@@ -48,7 +48,7 @@ std::optional<QString> QtDialogs::inputText(QWidget* parent, const QString& prom
     dialog.setLabelText(prompt);
     dialog.setTextValue(defaultText);
     dialog.setInputMode(QInputDialog::TextInput);
-    DialogPlacement::keepClearOfOwner(&dialog, parent);
+    WindowPlacement::keepClearOfOwner(&dialog, parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();

@@ -1,4 +1,4 @@
-#include "DialogPlacement.h"
+#include "WindowPlacement.h"
 #include "Dialogs.h"
 #include "TestMain.h"
 
@@ -10,7 +10,7 @@
 
 using namespace Qt::StringLiterals;
 
-class DialogPlacementTest : public QObject {
+class WindowPlacementTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -27,7 +27,7 @@ private Q_SLOTS:
         QFETCH(QRect, avoid);
         const QRect screen(0, 0, 1280, 800);
         const QSize box(300, 140);
-        const QPoint at = DialogPlacement::clearOf(avoid, box, screen);
+        const QPoint at = WindowPlacement::clearOf(avoid, box, screen);
         QVERIFY2(!QRect(at, box).intersects(avoid), qPrintable(u"at %1,%2"_s.arg(at.x()).arg(at.y())));
         QVERIFY(screen.contains(QRect(at, box)));
         // Away from the asking window the box stands centred, as a system box does.
@@ -38,7 +38,7 @@ private Q_SLOTS:
     void tooSmallAScreenStillCentres()
     {
         const QRect screen(0, 0, 320, 200);
-        QCOMPARE(DialogPlacement::clearOf(QRect(0, 0, 320, 200), QSize(200, 100), screen),
+        QCOMPARE(WindowPlacement::clearOf(QRect(0, 0, 320, 200), QSize(200, 100), screen),
                  QPoint(60, 50));
     }
 
@@ -67,5 +67,5 @@ private Q_SLOTS:
     }
 };
 
-QUORREL_TEST(DialogPlacementTest, "dialogplacement")
-#include "tst_dialogplacement.moc"
+QUORREL_TEST(WindowPlacementTest, "windowplacement")
+#include "tst_windowplacement.moc"
