@@ -8,6 +8,7 @@
 // (DISPLAY=... QT_QPA_PLATFORM=xcb) for painting as users see it; the
 // offscreen platform paints too. The first row, an empty Doc.dat, is the
 // window's own cost.
+#include "BenchText.h"
 #include "Dialogs.h"
 #include "ProgramDir.h"
 #include "RichText.h"
@@ -18,7 +19,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
-#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -55,33 +55,6 @@ public:
     std::optional<QColor> color(QWidget*, const QColor&) override { return std::nullopt; }
 };
 
-// The same text as bench_rtf: about `bytes` bytes of UTF-8, Chinese phrases
-// and English words in lines of 20 to 80 characters, as clippings are.
-QString document(qsizetype bytes)
-{
-    QRandomGenerator random(42);
-    QString text;
-    qsizetype utf8 = 0;
-    while (utf8 < bytes) {
-        const int line = int(random.bounded(20, 80));
-        for (int n = 0; n < line;) {
-            const int run = int(random.bounded(2, 10));
-            const bool chinese = random.bounded(2);
-            for (int i = 0; i < run; ++i, ++n) {
-                text += chinese ? QChar(char16_t(0x4E00 + random.bounded(0x51A6)))
-                                : QChar(char16_t('a' + random.bounded(26)));
-                utf8 += chinese ? 3 : 1;
-            }
-            if (!chinese) {
-                text += u' ';
-                ++utf8;
-            }
-        }
-        text += u'\n';
-        utf8 += 1;
-    }
-    return text;
-}
 
 double median(std::vector<double> v)
 {
@@ -140,7 +113,7 @@ int main(int argc, char* argv[])
     std::printf("%-6s %9s %12s %12s %12s %12s %8s %10s %10s\n", "size", "rtf", "buffer l+s",
                 "open shown", "confirm", "editor sum", "ratio", "keystroke", "scroll");
     for (const qsizetype size : {qsizetype(0), qsizetype(1) << 20, qsizetype(10) << 20}) {
-        const QString text = document(size);
+        const QString text = Bench::document(size);
         if (!RichText::saveText(path, text))
             return 1;
         const double rtfMb = double(QFile(path).size()) / (1 << 20);

@@ -8,6 +8,7 @@
 // (under TMPDIR) unless a folder is given. Of the load and save, "codec" is
 // Rtf::read plus Rtf::write in memory, and "safe write" the atomic replace
 // (SafeFile::write, which syncs the data to disk) of the same bytes.
+#include "BenchText.h"
 #include "RichText.h"
 #include "Rtf.h"
 #include "SafeFile.h"
@@ -15,7 +16,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -26,33 +26,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Text whose UTF-8 form has about `bytes` bytes, as clippings are: Chinese
-// phrases and English words in lines of 20 to 80 characters.
-QString document(qsizetype bytes)
-{
-    QRandomGenerator random(42);
-    QString text;
-    qsizetype utf8 = 0;
-    while (utf8 < bytes) {
-        const int line = int(random.bounded(20, 80));
-        for (int n = 0; n < line;) {
-            const int run = int(random.bounded(2, 10));
-            const bool chinese = random.bounded(2);
-            for (int i = 0; i < run; ++i, ++n) {
-                text += chinese ? QChar(char16_t(0x4E00 + random.bounded(0x51A6)))
-                                : QChar(char16_t('a' + random.bounded(26)));
-                utf8 += chinese ? 3 : 1;
-            }
-            if (!chinese) {
-                text += u' ';
-                ++utf8;
-            }
-        }
-        text += u'\n';
-        utf8 += 1;
-    }
-    return text;
-}
 
 template <typename Work> double medianMs(int runs, Work work)
 {
@@ -94,7 +67,7 @@ int main(int argc, char* argv[])
     double perMb[2] = {};
     int row = 0;
     for (const qsizetype size : {qsizetype(1) << 20, qsizetype(10) << 20}) {
-        const QString text = document(size);
+        const QString text = Bench::document(size);
         const QString path = dir + u"/Doc.dat"_s;
         const QString copy = dir + u"/Copy.dat"_s;
         RichTextBuffer buffer;
