@@ -112,6 +112,7 @@ double megabytes(const QString& path)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is known
     const qint64 records = argc > 1 ? QString::fromLocal8Bit(argv[1]).toLongLong() : 1000000;
     QTemporaryDir temporary;
     const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.path();

@@ -161,7 +161,7 @@ bool DocumentSearch::openIndex(const QString& indexPath, QString* error)
     }
     // WAL keeps the index whole after a crash, with one sync per slice at most.
     if (!m_db.exec("PRAGMA journal_mode=WAL", &e) || !m_db.exec("PRAGMA synchronous=NORMAL", &e)
-        || !m_db.exec("BEGIN IMMEDIATE", &e)
+        || !m_db.exec("BEGIN", &e)
         || !m_db.exec("CREATE VIRTUAL TABLE IF NOT EXISTS words USING fts5("
                       "title, content, content='', tokenize='trigram')",
                       &e)
@@ -235,7 +235,7 @@ std::optional<QString> DocumentSearch::fingerprint(qint64 bookmark, SqliteError*
 
 bool DocumentSearch::startOver(SqliteError* error)
 {
-    if (!m_db.exec("BEGIN IMMEDIATE", error))
+    if (!m_db.exec("BEGIN", error))
         return false;
     if (!m_db.exec("INSERT INTO words(words) VALUES ('delete-all')", error)
         || !writeState(0, error) || !m_db.exec("COMMIT", error)) {
@@ -285,8 +285,9 @@ std::optional<DocumentSearch::Progress> DocumentSearch::indexMore(int limit, QSt
         return progress(error);
     SqliteError e;
     // One transaction: the records read and the mark of how far they go
-    // reach the index together.
-    if (!m_db.exec("BEGIN IMMEDIATE", &e)) {
+    // reach the index together. A deferred one, so the database itself is
+    // only ever read (an immediate one would lock it against the collector).
+    if (!m_db.exec("BEGIN", &e)) {
         fail(e, u"Cannot write the search index"_s, error);
         return std::nullopt;
     }
@@ -347,7 +348,7 @@ void DocumentSearch::reindex(qint64 bookmark)
     // take them out without it) and are sifted out by the check of each hit.
     SqliteError e;
     SqliteStatement insert;
-    if (!m_db.exec("BEGIN IMMEDIATE", &e))
+    if (!m_db.exec("BEGIN", &e))
         return;
     if (!insert.prepare(m_db,
                         "INSERT INTO words (rowid, title, content) "

@@ -129,8 +129,10 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
     // Filling the list again keeps the user's place in it, once the rows
     // down to it are listed again.
     DocumentList* list = &m_browser.List1();
-    connect(list, &QAbstractItemModel::modelAboutToBeReset, this,
-            [this] { m_scrollTarget = m_list1->verticalScrollBar()->value(); });
+    connect(list, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        // Other rows (a search's, or all of them again) start at the top.
+        m_scrollTarget = m_otherRows ? 0 : m_list1->verticalScrollBar()->value();
+    });
     const auto scrollBack = [this] {
         if (m_scrollTarget <= 0)
             return;
@@ -183,7 +185,13 @@ void frmMain::searchNow()
         m_searching = 0;
         m_foundNote.clear();
         showIndexProgress(m_indexPercent);
+        m_shownSearch.clear();
+        if (!m_browser.isFiltered())
+            return;
+        m_otherRows = true;
         m_browser.showAll();
+        m_otherRows = false;
+        m_list1->scrollToTop();
         return;
     }
     m_searching = m_search.find(text);
@@ -196,7 +204,13 @@ void frmMain::showFound(quint64 search, const QList<qint64>& bookmarks, bool ok)
     m_searching = 0;
     if (!ok)
         return; // the list stays as it was, as after any failed read
+    // A search run again after a write keeps the place; a new one does not.
+    m_otherRows = m_shownSearch != m_searchBox->text();
+    m_shownSearch = m_searchBox->text();
     m_browser.showFound(bookmarks);
+    if (m_otherRows)
+        m_list1->scrollToTop();
+    m_otherRows = false;
     m_foundNote = bookmarks.isEmpty() ? u"没有找到"_s : u"找到 %1 篇"_s.arg(bookmarks.size());
     showIndexProgress(m_indexPercent);
 }

@@ -103,6 +103,8 @@ private:
     quint64 m_searching = 0; // the search whose result the list waits for
     int m_indexPercent = 100;
     QString m_foundNote;
+    QString m_shownSearch; // the text whose rows the list shows
+    bool m_otherRows = false;
 
     int m_scrollTarget = 0; // where the list stood before it was filled again
     QString m_content;
