@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -275,6 +277,35 @@ private Q_SLOTS:
         QCOMPARE(f.listed().size(), 6);
         QVERIFY(!w.searchState()->isVisible());
         QVERIFY(!w.browser().isFiltered());
+    }
+
+    void theIndexIsBuiltBehindTheWindowShowingHowFar()
+    {
+        LibraryFixture f;
+        QList<LibraryFixture::Record> many;
+        for (int i = 0; i < 40; ++i)
+            many.append({u"第%1篇"_s.arg(i), i == 33 ? u"要找的那一篇"_s : u"别的"_s});
+        QVERIFY(f.storeQuickly(many));
+        f.window = new frmMain(f.dialogs);
+        frmMain& w = *f.window;
+        w.search().setSliceRows(3);
+        QList<int> seen;
+        QStringList notes;
+        connect(&w.search(), &SearchService::indexProgress, &w, [&](int percent) {
+            seen << percent;
+            notes << w.searchState()->text();
+        });
+        w.show();
+        w.Form_Load();
+        // Asked at once: found whether or not the index has got there.
+        w.searchBox()->setText(u"要找的那"_s);
+        w.searchNow();
+        QTRY_COMPARE_WITH_TIMEOUT(f.listed(), QStringList({u"第33篇"_s}), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty() && seen.last() == 100, Patience);
+        QVERIFY(seen.size() >= 10);
+        QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
+        QVERIFY(notes.first().contains(u"正在建立搜索索引 %1%"_s.arg(seen.first())));
+        QCOMPARE(w.searchState()->text(), u"找到 1 篇"_s);
     }
 
     void typingOnReplacesTheSearch()
