@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -136,10 +137,18 @@ int main(int argc, char** argv)
         if (!search.open(path))
             return 1;
         int slices = 0;
+        int failures = 0;
         for (;;) {
-            const auto progress = search.indexMore(20000);
-            if (!progress)
-                return std::printf("index build failed\n"), 1;
+            QString error;
+            const auto progress = search.indexMore(20000, &error);
+            if (!progress) {
+                // Another program may hold the file for a moment, as in use.
+                std::printf("a slice failed (%s)\n", qPrintable(error));
+                if (++failures == 5)
+                    return 1;
+                QThread::sleep(1);
+                continue;
+            }
             ++slices;
             if (progress->done())
                 break;

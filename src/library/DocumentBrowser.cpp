@@ -60,6 +60,14 @@ void DocumentBrowser::showFound(QList<qint64> bookmarks)
     fill();
 }
 
+void DocumentBrowser::addFound(const QList<qint64>& bookmarks)
+{
+    if (!m_filter)
+        return;
+    m_filter->append(bookmarks);
+    m_list.appendFound(bookmarks);
+}
+
 void DocumentBrowser::showAll()
 {
     if (!m_filter)

@@ -63,6 +63,8 @@ public:
     // showAll; refreshes keep to them, less any record this browser deleted.
     void showFound(QList<qint64> bookmarks);
     void showAll();
+    // More of a search's records, after those listed.
+    void addFound(const QList<qint64>& bookmarks);
     bool isFiltered() const { return m_filter.has_value(); }
 
     // What the browser wrote or read again, so an index can follow; the

@@ -69,6 +69,19 @@ void DocumentList::showOnly(Recordset& records, QList<qint64> bookmarks)
     Q_EMIT completed();
 }
 
+void DocumentList::appendFound(const QList<qint64>& bookmarks)
+{
+    if (!m_sparse || bookmarks.isEmpty())
+        return;
+    const int first = int(m_bookmarks.size());
+    // The page holding the old last row was read short: read it again.
+    const int lastPage = std::max(first - 1, 0) / PageSize;
+    m_pages.remove_if([lastPage](const auto& entry) { return entry.first >= lastPage; });
+    beginInsertRows(QModelIndex(), first, first + int(bookmarks.size()) - 1);
+    m_bookmarks.append(bookmarks);
+    endInsertRows();
+}
+
 void DocumentList::clear()
 {
     beginResetModel();

@@ -35,6 +35,8 @@ public:
     // Shows only the records with these bookmarks (ascending), all at once:
     // the rows of a search.
     void showOnly(Recordset& records, QList<qint64> bookmarks);
+    // More rows of the search shown, after the last.
+    void appendFound(const QList<qint64>& bookmarks);
     // False while later slices of bookmarks are still to come.
     bool isComplete() const { return !m_loading; }
     // Slice sizes, for tests of a list that fills in several steps.

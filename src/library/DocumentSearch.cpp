@@ -1,6 +1,7 @@
 #include "DocumentSearch.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -362,7 +364,28 @@ void DocumentSearch::reindex(qint64 bookmark)
     }
 }
 
-bool DocumentSearch::scanInto(QList<qint64>& out, const QString& pattern, qint64 after,
+// Collects the bookmarks found, handing them on in parts while a search
+// runs long, so the list shows its first rows at once.
+class DocumentSearch::Gatherer {
+public:
+    explicit Gatherer(const Parts& parts) : m_parts(parts) { m_sinceHanded.start(); }
+    void add(qint64 bookmark)
+    {
+        m_rows.append(bookmark);
+        if (m_parts && m_sinceHanded.elapsed() >= PartMs) {
+            m_parts(std::exchange(m_rows, {}));
+            m_sinceHanded.restart();
+        }
+    }
+    QList<qint64> rest() { return std::exchange(m_rows, {}); }
+
+private:
+    const Parts& m_parts;
+    QList<qint64> m_rows;
+    QElapsedTimer m_sinceHanded;
+};
+
+bool DocumentSearch::scanInto(Gatherer& out, const QString& pattern, qint64 after,
                               SqliteError* error)
 {
     SqliteStatement scan;
@@ -375,13 +398,13 @@ bool DocumentSearch::scanInto(QList<qint64>& out, const QString& pattern, qint64
         return false;
     SqliteStep step;
     while ((step = scan.step(error)) == SqliteStep::Row)
-        out.append(scan.columnInt64(0));
+        out.add(scan.columnInt64(0));
     return step == SqliteStep::Done;
 }
 
 std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
                                                   const std::function<bool()>& cancelled,
-                                                  QString* error)
+                                                  QString* error, const Parts& parts)
 {
     if (!m_db.isOpen()) {
         if (error)
@@ -390,7 +413,7 @@ std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
     }
     const CancelScope scope(m_db.handle(), cancelled);
     SqliteError e;
-    QList<qint64> found;
+    Gatherer found(parts);
     const QString pattern = containsPattern(text);
     qint64 scanAfter = std::numeric_limits<qint64>::min();
     if (m_hasIndex && text.toUcs4().size() >= IndexedLength) {
@@ -410,7 +433,7 @@ std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
         }
         SqliteStep step;
         while ((step = lookUp.step(&e)) == SqliteStep::Row)
-            found.append(lookUp.columnInt64(0));
+            found.add(lookUp.columnInt64(0));
         if (step == SqliteStep::Failed) {
             fail(e, u"Cannot search"_s, error);
             return std::nullopt;
@@ -421,5 +444,5 @@ std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
         fail(e, u"Cannot search"_s, error);
         return std::nullopt;
     }
-    return found;
+    return found.rest();
 }

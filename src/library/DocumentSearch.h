@@ -68,12 +68,18 @@ public:
     void forget(qint64 bookmark);
     void reindex(qint64 bookmark);
 
+    // Takes the bookmarks found so far while a long search runs.
+    using Parts = std::function<void(QList<qint64>)>;
+    static constexpr int PartMs = 100;
+
     // The matching bookmarks; nullopt on failure or when `cancelled` (asked
     // now and then while the query runs) said so. An empty text matches
-    // every record.
+    // every record. With `parts`, a search running longer than PartMs hands
+    // what it found so far to it every PartMs, in order, and returns only
+    // the rest.
     std::optional<QList<qint64>> find(const QString& text,
                                       const std::function<bool()>& cancelled = {},
-                                      QString* error = nullptr);
+                                      QString* error = nullptr, const Parts& parts = {});
 
 private:
     bool openIndex(const QString& indexPath, QString* error);
@@ -81,8 +87,8 @@ private:
     bool writeState(qint64 upTo, SqliteError* error);
     std::optional<QString> fingerprint(qint64 bookmark, SqliteError* error);
     bool startOver(SqliteError* error);
-    bool scanInto(QList<qint64>& out, const QString& pattern, qint64 after,
-                  SqliteError* error);
+    class Gatherer;
+    bool scanInto(Gatherer& out, const QString& pattern, qint64 after, SqliteError* error);
 
     SqliteDatabase m_db;
     bool m_hasIndex = false;

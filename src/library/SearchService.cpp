@@ -139,11 +139,14 @@ quint64 SearchService::find(const QString& text)
     post([this, search, text](Worker& w) {
         if (search != m_latest)
             return; // a newer one is on its way
-        const auto result =
-            w.search.find(text, [this, search] { return search != m_latest || m_stopping; });
+        const auto cancelled = [this, search] { return search != m_latest || m_stopping; };
+        const auto result = w.search.find(text, cancelled, nullptr, [&](QList<qint64> part) {
+            if (!cancelled())
+                Q_EMIT found(search, part, true, false);
+        });
         if (search != m_latest)
             return;
-        Q_EMIT found(search, result.value_or(QList<qint64>()), result.has_value());
+        Q_EMIT found(search, result.value_or(QList<qint64>()), result.has_value(), true);
     });
     return search;
 }

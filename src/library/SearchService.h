@@ -38,8 +38,10 @@ public:
     void setSliceRows(int rows);
 
 Q_SIGNALS:
+    // The bookmarks found by a search, in parts while it runs long: each
+    // part follows the last in record order, and `complete` marks the last.
     // `ok` is false when the search failed (the database went away).
-    void found(quint64 search, const QList<qint64>& bookmarks, bool ok);
+    void found(quint64 search, const QList<qint64>& bookmarks, bool ok, bool complete);
     // 0..99 while the index is being built, 100 once it is whole, -1 when
     // there is none (everything is then found by scanning).
     void indexProgress(int percent);

@@ -197,21 +197,33 @@ void frmMain::searchNow()
     m_searching = m_search.find(text);
 }
 
-void frmMain::showFound(quint64 search, const QList<qint64>& bookmarks, bool ok)
+void frmMain::showFound(quint64 search, const QList<qint64>& bookmarks, bool ok, bool complete)
 {
     if (search != m_searching || m_searchBox->text().isEmpty())
         return;
-    m_searching = 0;
-    if (!ok)
+    if (!ok) {
+        m_searching = 0;
         return; // the list stays as it was, as after any failed read
-    // A search run again after a write keeps the place; a new one does not.
-    m_otherRows = m_shownSearch != m_searchBox->text();
-    m_shownSearch = m_searchBox->text();
-    m_browser.showFound(bookmarks);
-    if (m_otherRows)
-        m_list1->scrollToTop();
-    m_otherRows = false;
-    m_foundNote = bookmarks.isEmpty() ? u"没有找到"_s : u"找到 %1 篇"_s.arg(bookmarks.size());
+    }
+    if (m_partsOf != search) {
+        m_partsOf = search;
+        // A search run again after a write keeps the place; a new one does not.
+        m_otherRows = m_shownSearch != m_searchBox->text();
+        m_shownSearch = m_searchBox->text();
+        m_browser.showFound(bookmarks);
+        if (m_otherRows)
+            m_list1->scrollToTop();
+        m_otherRows = false;
+    } else {
+        m_browser.addFound(bookmarks);
+    }
+    const int count = m_browser.List1().rowCount();
+    if (complete) {
+        m_searching = 0;
+        m_foundNote = count == 0 ? u"没有找到"_s : u"找到 %1 篇"_s.arg(count);
+    } else {
+        m_foundNote = u"正在查找，已找到 %1 篇"_s.arg(count);
+    }
     showIndexProgress(m_indexPercent);
 }
 

@@ -92,7 +92,7 @@ private:
     RichTextBox* m_text1 = nullptr;
     QPointer<frmDataSet> m_dataSet;
     void showMoreContent(quint64 showing);
-    void showFound(quint64 search, const QList<qint64>& bookmarks, bool ok);
+    void showFound(quint64 search, const QList<qint64>& bookmarks, bool ok, bool complete);
     void showIndexProgress(int percent);
     void followWrite(DocumentBrowser::Written what, qint64 bookmark);
 
@@ -101,6 +101,7 @@ private:
     QTimer* m_searchPause = nullptr;
     SearchService m_search;
     quint64 m_searching = 0; // the search whose result the list waits for
+    quint64 m_partsOf = 0;   // the search whose first part the list shows
     int m_indexPercent = 100;
     QString m_foundNote;
     QString m_shownSearch; // the text whose rows the list shows

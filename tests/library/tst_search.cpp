@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QThread>
 
 #include <algorithm>
 
@@ -126,6 +127,41 @@ private Q_SLOTS:
         QVERIFY(again.open(f.databasePath()));
         QVERIFY(again.progress()->done()); // nothing to do twice
         QCOMPARE(again.find(u"内容7"_s), std::optional(rows({7})));
+    }
+
+    void aLongSearchHandsOnItsRowsInPartsAndCanBeCancelled()
+    {
+        LibraryFixture f;
+        QList<LibraryFixture::Record> many;
+        QList<qint64> expected;
+        for (int i = 0; i < 3000; ++i) {
+            many.append({u"第%1篇"_s.arg(i), i % 3 ? u"别的"_s : u"要的"_s});
+            if (i % 3 == 0)
+                expected.append(i + 1);
+        }
+        QVERIFY(f.storeQuickly(many));
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        // A slow machine, played by a pause at each check.
+        const auto slowly = [] {
+            QThread::msleep(20);
+            return false;
+        };
+        QList<QList<qint64>> parts;
+        const auto rest = search.find(u"要"_s, slowly, nullptr,
+                                      [&](QList<qint64> part) { parts.append(part); });
+        QVERIFY(rest);
+        QVERIFY(!parts.isEmpty());
+        QList<qint64> all;
+        for (const QList<qint64>& part : parts) {
+            QVERIFY(!part.isEmpty());
+            all += part;
+        }
+        QCOMPARE(all + *rest, expected);
+
+        int checks = 0;
+        QVERIFY(!search.find(u"要"_s, [&] { return ++checks > 1; }));
+        QCOMPARE(search.find(u"要"_s), std::optional(expected)); // usable again
     }
 
     void recordsWrittenElsewhereAreFoundAndGoneOnesAreNot()
