@@ -344,6 +344,22 @@ private Q_SLOTS:
         QCOMPARE(w.searchState()->text(), u"找到 1 篇"_s);
     }
 
+    void aSearchsRowsArriveInPartsAfterThoseShown()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        frmMain& w = f.open();
+        w.browser().showFound({1});
+        QCOMPARE(f.listed(), QStringList({u"Quorrel 使用说明"_s})); // its page is read now
+        w.browser().addFound({3, 6});
+        QCOMPARE(f.listed(),
+                 QStringList({u"Quorrel 使用说明"_s, u"英文摘录"_s, u"搜索标题和内容"_s}));
+        f.click(2);
+        QCOMPARE(f.shown(), u"Ärger über Umlaute"_s);
+        w.browser().showAll();
+        QCOMPARE(f.listed().size(), 6);
+    }
+
     void typingOnReplacesTheSearch()
     {
         LibraryFixture f;
