@@ -36,7 +36,44 @@ bool DocumentBrowser::Refresh()
         m_list.clear();
         return false;
     }
-    return m_list.reload(m_data.recordset());
+    return fill();
+}
+
+bool DocumentBrowser::fill()
+{
+    Recordset& records = m_data.recordset();
+    if (!m_filter)
+        return m_list.reload(records);
+    m_list.showOnly(records, *m_filter);
+    return true;
+}
+
+void DocumentBrowser::tell(Written what, qint64 bookmark)
+{
+    if (written)
+        written(what, bookmark);
+}
+
+void DocumentBrowser::showFound(QList<qint64> bookmarks)
+{
+    m_filter = std::move(bookmarks);
+    fill();
+}
+
+void DocumentBrowser::addFound(const QList<qint64>& bookmarks)
+{
+    if (!m_filter)
+        return;
+    m_filter->append(bookmarks);
+    m_list.appendFound(bookmarks);
+}
+
+void DocumentBrowser::showAll()
+{
+    if (!m_filter)
+        return;
+    m_filter.reset();
+    fill();
 }
 
 std::optional<QString> DocumentBrowser::choose(int row)
@@ -55,12 +92,16 @@ bool DocumentBrowser::deleteCurrent()
         != Dialogs::Answer::Yes)
         return false;
     Recordset& records = m_data.recordset();
-    if (!records.Delete())
+    const std::optional<qint64> deleted = records.Bookmark();
+    if (!deleted || !records.Delete())
         return false;
     records.MoveNext();
     if (records.isEOF())
         records.MoveFirst(); // fails quietly when no record is left
+    if (m_filter)
+        m_filter->removeOne(*deleted);
     Refresh();
+    tell(Written::Deleted, *deleted);
     return true;
 }
 
@@ -86,23 +127,27 @@ bool DocumentBrowser::add(const QString& title, const QString& content, QString*
     if (!records.AddNew(error) || !records.setField(TitleField, title, error)
         || !records.setField(ContentField, content, error) || !records.Update(error)) {
         records.CancelUpdate();
-        m_list.reload(records);
+        fill();
         return false;
     }
-    // The list shows the new record at once.
-    m_list.reload(records);
+    // The list shows the new record at once (a search's list once the
+    // search has run again).
+    fill();
+    tell(Written::Added);
     return true;
 }
 
 bool DocumentBrowser::saveCurrent(const QString& title, const QString& content, QString* error)
 {
     Recordset& records = m_data.recordset();
+    const std::optional<qint64> changed = records.Bookmark();
     if (!records.Edit(error) || !records.setField(TitleField, title, error)
         || !records.setField(ContentField, content, error) || !records.Update(error)) {
         records.CancelUpdate();
         return false;
     }
     Refresh();
+    tell(Written::Changed, changed.value_or(0));
     return true;
 }
 

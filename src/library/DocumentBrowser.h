@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class Dialogs;
@@ -58,9 +59,26 @@ public:
     // The about note.
     void about();
 
+    // Lists only these records (a search's bookmarks, ascending) until
+    // showAll; refreshes keep to them, less any record this browser deleted.
+    void showFound(QList<qint64> bookmarks);
+    void showAll();
+    // More of a search's records, after those listed.
+    void addFound(const QList<qint64>& bookmarks);
+    bool isFiltered() const { return m_filter.has_value(); }
+
+    // What the browser wrote or read again, so an index can follow; the
+    // bookmark is the record deleted or changed.
+    enum class Written { Refreshed, Added, Changed, Deleted };
+    std::function<void(Written, qint64)> written;
+
 private:
+    bool fill();
+    void tell(Written what, qint64 bookmark = 0);
+
     Dialogs& m_dialogs;
     QWidget* m_parent;
     DataSource m_data;
     DocumentList m_list;
+    std::optional<QList<qint64>> m_filter;
 };

@@ -12,6 +12,7 @@ DocumentList::DocumentList(QObject* parent) : QAbstractListModel(parent) {}
 bool DocumentList::reload(Recordset& records)
 {
     beginResetModel();
+    m_sparse = false;
     m_pages.clear();
     ++m_generation;
     std::optional<QList<qint64>> first =
@@ -55,9 +56,36 @@ void DocumentList::setSlices(int first, int rest)
     m_slice = std::max(rest, 1);
 }
 
+void DocumentList::showOnly(Recordset& records, QList<qint64> bookmarks)
+{
+    beginResetModel();
+    m_pages.clear();
+    ++m_generation;
+    m_loading = false;
+    m_sparse = true;
+    m_records = &records;
+    m_bookmarks = std::move(bookmarks);
+    endResetModel();
+    Q_EMIT completed();
+}
+
+void DocumentList::appendFound(const QList<qint64>& bookmarks)
+{
+    if (!m_sparse || bookmarks.isEmpty())
+        return;
+    const int first = int(m_bookmarks.size());
+    // The page holding the old last row was read short: read it again.
+    const int lastPage = std::max(first - 1, 0) / PageSize;
+    m_pages.remove_if([lastPage](const auto& entry) { return entry.first >= lastPage; });
+    beginInsertRows(QModelIndex(), first, first + int(bookmarks.size()) - 1);
+    m_bookmarks.append(bookmarks);
+    endInsertRows();
+}
+
 void DocumentList::clear()
 {
     beginResetModel();
+    m_sparse = false;
     m_pages.clear();
     ++m_generation;
     m_loading = false;
@@ -115,7 +143,15 @@ const QList<QString>& DocumentList::page(int number) const
     const int first = number * PageSize;
     const int count = std::min<int>(PageSize, int(m_bookmarks.size()) - first);
     QList<QString> titles(count);
-    if (m_records && count > 0) {
+    if (m_records && count > 0 && m_sparse) {
+        // Rows far apart in the table: one small indexed read each.
+        for (int row = 0; row < count; ++row) {
+            const qint64 wanted = m_bookmarks.at(first + row);
+            const auto entries = m_records->titlesFrom(wanted, 1, MaxTitleLength);
+            if (entries && !entries->isEmpty() && entries->first().bookmark == wanted)
+                titles[row] = entries->first().title;
+        }
+    } else if (m_records && count > 0) {
         // Another program may have deleted or added records since the list
         // was filled: titles are matched to rows by bookmark, and a row whose
         // record is gone shows empty until the next refresh.

@@ -32,6 +32,11 @@ public:
     // unreadable or closed record set gives an empty list. False on failure.
     bool reload(Recordset& records);
     void clear();
+    // Shows only the records with these bookmarks (ascending), all at once:
+    // the rows of a search.
+    void showOnly(Recordset& records, QList<qint64> bookmarks);
+    // More rows of the search shown, after the last.
+    void appendFound(const QList<qint64>& bookmarks);
     // False while later slices of bookmarks are still to come.
     bool isComplete() const { return !m_loading; }
     // Slice sizes, for tests of a list that fills in several steps.
@@ -57,6 +62,7 @@ private:
     int m_firstSlice = FirstSlice;
     int m_slice = Slice;
     bool m_loading = false;
+    bool m_sparse = false; // rows are a search's, not every record
     quint64 m_generation = 0; // a reload stops the slices of the last one
     QList<qint64> m_bookmarks; // ascending, as record order is rowid order
     // Most recently used first; a handful of pages of titles.

@@ -14,6 +14,7 @@
 #include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -28,6 +29,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qreal DesignPoints = 9;
+constexpr int SearchPauseMs = 150; // typing on does not start a search per key
 
 } // namespace
 
@@ -50,7 +52,35 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list1->setTextElideMode(Qt::ElideRight);
     m_list1->setModel(&m_browser.List1());
-    (new QVBoxLayout(listFrame))->addWidget(m_list1);
+    m_searchBox = new QLineEdit;
+    m_searchBox->setObjectName(u"TextSearch"_s);
+    m_searchBox->setPlaceholderText(u"搜索标题和内容"_s);
+    m_searchBox->setClearButtonEnabled(true);
+    m_searchState = new QLabel;
+    m_searchState->setObjectName(u"LabelSearch"_s);
+    m_searchState->hide();
+    auto* listLayout = new QVBoxLayout(listFrame);
+    listLayout->addWidget(m_searchBox);
+    listLayout->addWidget(m_searchState);
+    listLayout->addWidget(m_list1);
+
+    m_searchPause = new QTimer(this);
+    m_searchPause->setSingleShot(true);
+    m_searchPause->setInterval(SearchPauseMs);
+    connect(m_searchPause, &QTimer::timeout, this, &frmMain::searchNow);
+    connect(m_searchBox, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty()) {
+            searchNow(); // every record again at once
+            return;
+        }
+        m_searchPause->start();
+    });
+    connect(m_searchBox, &QLineEdit::returnPressed, this, &frmMain::searchNow);
+    connect(&m_search, &SearchService::found, this, &frmMain::showFound);
+    connect(&m_search, &SearchService::indexProgress, this, &frmMain::showIndexProgress);
+    m_browser.written = [this](DocumentBrowser::Written what, qint64 bookmark) {
+        followWrite(what, bookmark);
+    };
 
     auto* textFrame = new QGroupBox(u"文章内容"_s);
     textFrame->setObjectName(u"Frame2"_s);
@@ -99,8 +129,10 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
     // Filling the list again keeps the user's place in it, once the rows
     // down to it are listed again.
     DocumentList* list = &m_browser.List1();
-    connect(list, &QAbstractItemModel::modelAboutToBeReset, this,
-            [this] { m_scrollTarget = m_list1->verticalScrollBar()->value(); });
+    connect(list, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        // Other rows (a search's, or all of them again) start at the top.
+        m_scrollTarget = m_otherRows ? 0 : m_list1->verticalScrollBar()->value();
+    });
     const auto scrollBack = [this] {
         if (m_scrollTarget <= 0)
             return;
@@ -140,7 +172,91 @@ frmMain* frmMain::open(QPointer<QWidget>& browser, QPointer<QWidget>& dataSet, D
 void frmMain::Form_Load()
 {
     setContentText(QString());
-    m_browser.Form_Load();
+    if (m_browser.Form_Load())
+        m_search.open(Data1().DatabaseName());
+}
+
+void frmMain::searchNow()
+{
+    m_searchPause->stop();
+    const QString text = m_searchBox->text();
+    if (text.isEmpty()) {
+        m_search.cancel();
+        m_searching = 0;
+        m_foundNote.clear();
+        showIndexProgress(m_indexPercent);
+        m_shownSearch.clear();
+        if (!m_browser.isFiltered())
+            return;
+        m_otherRows = true;
+        m_browser.showAll();
+        m_otherRows = false;
+        m_list1->scrollToTop();
+        return;
+    }
+    m_searching = m_search.find(text);
+}
+
+void frmMain::showFound(quint64 search, const QList<qint64>& bookmarks, bool ok, bool complete)
+{
+    if (search != m_searching || m_searchBox->text().isEmpty())
+        return;
+    if (!ok) {
+        m_searching = 0;
+        return; // the list stays as it was, as after any failed read
+    }
+    if (m_partsOf != search) {
+        m_partsOf = search;
+        // A search run again after a write keeps the place; a new one does not.
+        m_otherRows = m_shownSearch != m_searchBox->text();
+        m_shownSearch = m_searchBox->text();
+        m_browser.showFound(bookmarks);
+        if (m_otherRows)
+            m_list1->scrollToTop();
+        m_otherRows = false;
+    } else {
+        m_browser.addFound(bookmarks);
+    }
+    const int count = m_browser.List1().rowCount();
+    if (complete) {
+        m_searching = 0;
+        m_foundNote = count == 0 ? u"没有找到"_s : u"找到 %1 篇"_s.arg(count);
+    } else {
+        m_foundNote = u"正在查找，已找到 %1 篇"_s.arg(count);
+    }
+    showIndexProgress(m_indexPercent);
+}
+
+void frmMain::showIndexProgress(int percent)
+{
+    m_indexPercent = percent;
+    QString note = m_searchBox->text().isEmpty() ? QString() : m_foundNote;
+    if (percent >= 0 && percent < 100) {
+        const QString building = u"正在建立搜索索引 %1%"_s.arg(percent);
+        note = note.isEmpty() ? building : note + u"（"_s + building + u"）"_s;
+    }
+    m_searchState->setText(note);
+    m_searchState->setVisible(!note.isEmpty());
+}
+
+void frmMain::followWrite(DocumentBrowser::Written what, qint64 bookmark)
+{
+    switch (what) {
+    case DocumentBrowser::Written::Deleted:
+        m_search.forget(bookmark);
+        break;
+    case DocumentBrowser::Written::Changed:
+        m_search.reindex(bookmark);
+        break;
+    case DocumentBrowser::Written::Added:
+    case DocumentBrowser::Written::Refreshed:
+        break;
+    }
+    m_search.recordsChanged();
+    // A search's list is searched again: a new or changed record may now
+    // match, a changed one may no longer.
+    if (!m_searchBox->text().isEmpty())
+        searchNow();
 }
 
 QPushButton* frmMain::addButton(const char* name, const QString& caption,
@@ -178,6 +294,7 @@ void frmMain::showMoreContent(quint64 showing)
 void frmMain::refreshList()
 {
     m_browser.Refresh();
+    followWrite(DocumentBrowser::Written::Refreshed, 0);
 }
 
 void frmMain::List1_Click()

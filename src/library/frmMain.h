@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DocumentBrowser.h"
+#include "SearchService.h"
 #include "frmDataSet.h"
 
 #include <QPointer>
@@ -10,7 +11,10 @@
 
 class Dialogs;
 class QDialog;
+class QLabel;
+class QLineEdit;
 class QListView;
+class QTimer;
 class QPushButton;
 class RichTextBox;
 
@@ -59,6 +63,13 @@ public:
     void refreshList();
 
     QListView* List1() const { return m_list1; }
+    // The search field above the list and the line under it telling how the
+    // search and its index stand.
+    QLineEdit* searchBox() const { return m_searchBox; }
+    QLabel* searchState() const { return m_searchState; }
+    SearchService& search() { return m_search; }
+    // Runs the search typed so far now instead of after the pause.
+    void searchNow();
     frmDataSet* dataSetWindow() const { return m_dataSet; }
     Dialogs& dialogs() { return m_dialogs; }
 
@@ -81,6 +92,20 @@ private:
     RichTextBox* m_text1 = nullptr;
     QPointer<frmDataSet> m_dataSet;
     void showMoreContent(quint64 showing);
+    void showFound(quint64 search, const QList<qint64>& bookmarks, bool ok, bool complete);
+    void showIndexProgress(int percent);
+    void followWrite(DocumentBrowser::Written what, qint64 bookmark);
+
+    QLineEdit* m_searchBox = nullptr;
+    QLabel* m_searchState = nullptr;
+    QTimer* m_searchPause = nullptr;
+    SearchService m_search;
+    quint64 m_searching = 0; // the search whose result the list waits for
+    quint64 m_partsOf = 0;   // the search whose first part the list shows
+    int m_indexPercent = 100;
+    QString m_foundNote;
+    QString m_shownSearch; // the text whose rows the list shows
+    bool m_otherRows = false;
 
     int m_scrollTarget = 0; // where the list stood before it was filled again
     QString m_content;

@@ -1,0 +1,448 @@
+#include "DocumentSearch.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Bumped whenever the index's tables change; an index of another version is
+// made again.
+constexpr int IndexVersion = 1;
+
+bool fail(const SqliteError& e, const QString& what, QString* error)
+{
+    if (error)
+        *error = e.message.isEmpty() ? what : what + u": "_s + e.message;
+    return false;
+}
+
+// A LIKE pattern finding `text` anywhere, with its own wildcards taken literally.
+QString containsPattern(const QString& text)
+{
+    QString escaped;
+    escaped.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == u'%' || c == u'_' || c == u'\\')
+            escaped += u'\\';
+        escaped += c;
+    }
+    return u'%' + escaped + u'%';
+}
+
+// One FTS5 phrase: the trigram tokenizer turns it into a substring match.
+QString phrase(const QString& text)
+{
+    QString quoted = text;
+    quoted.replace(u'"', u"\"\""_s);
+    return u'"' + quoted + u'"';
+}
+
+int progressHandler(void* context)
+{
+    const auto* cancelled = static_cast<const std::function<bool()>*>(context);
+    return (*cancelled)() ? 1 : 0;
+}
+
+// Installs a cancel check on a connection for the life of one query.
+class CancelScope {
+public:
+    CancelScope(sqlite3* db, const std::function<bool()>& cancelled) : m_db(db)
+    {
+        if (cancelled)
+            sqlite3_progress_handler(m_db, 2000, progressHandler,
+                                     const_cast<std::function<bool()>*>(&cancelled));
+    }
+    ~CancelScope() { sqlite3_progress_handler(m_db, 0, nullptr, nullptr); }
+    CancelScope(const CancelScope&) = delete;
+    CancelScope& operator=(const CancelScope&) = delete;
+
+private:
+    sqlite3* m_db;
+};
+
+// The first column of the first row (0 for none); `bind` goes to ?1 when given.
+std::optional<qint64> singleInt(SqliteDatabase& db, const char* sql, SqliteError* error,
+                                std::optional<qint64> bind = std::nullopt)
+{
+    SqliteStatement statement;
+    if (!statement.prepare(db, sql, error, false)
+        || (bind && !statement.bindInt64(1, *bind, error)))
+        return std::nullopt;
+    const SqliteStep step = statement.step(error);
+    if (step == SqliteStep::Failed)
+        return std::nullopt;
+    return step == SqliteStep::Row ? statement.columnInt64(0) : 0;
+}
+
+} // namespace
+
+int DocumentSearch::Progress::percent() const
+{
+    if (done())
+        return 100;
+    const double span = double(last) - double(first) + 1;
+    const double behind = double(last) - double(indexedUpTo);
+    return std::clamp(int(100.0 * (1.0 - behind / span)), 0, 99);
+}
+
+QString DocumentSearch::indexPathFor(const QString& databasePath)
+{
+    const QFileInfo info(databasePath);
+    return info.dir().filePath(info.completeBaseName() + u".search"_s);
+}
+
+bool DocumentSearch::open(const QString& databasePath, QString* error)
+{
+    close();
+    if (!QFileInfo(databasePath).isFile()) {
+        if (error)
+            *error = u"No database: "_s + databasePath;
+        return false;
+    }
+    const QString indexPath = indexPathFor(databasePath);
+    QString why;
+    if (!openIndex(indexPath, &why)) {
+        // A damaged or foreign file in the index's place: it only ever holds
+        // what can be made again from the database.
+        m_db.close();
+        for (const QString& suffix : {u""_s, u"-wal"_s, u"-shm"_s, u"-journal"_s})
+            QFile::remove(indexPath + suffix);
+        if (!openIndex(indexPath, &why))
+            m_db.close();
+    }
+    m_hasIndex = m_db.isOpen();
+    SqliteError e;
+    if (!m_hasIndex && !m_db.open(u":memory:"_s, SqliteOpenMode::ReadWriteCreate, &e))
+        return fail(e, u"Cannot search"_s, error);
+
+    SqliteStatement attach;
+    if (!attach.prepare(m_db, "ATTACH DATABASE ?1 AS docs", &e, false)
+        || !attach.bindText(1, databasePath, &e) || attach.step(&e) != SqliteStep::Done) {
+        close();
+        return fail(e, u"Cannot open the database"_s, error);
+    }
+    attach.finalize();
+    m_db.setBusyTimeout(3000);
+    SqliteStatement probe;
+    if (!probe.prepare(m_db, "SELECT rowid, \"标题\", \"内容\" FROM docs.WebDocuments LIMIT 0", &e,
+                       false)) {
+        close();
+        return fail(e, u"Cannot read the database"_s, error);
+    }
+    probe.finalize();
+    if (m_hasIndex && !sync(error)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool DocumentSearch::openIndex(const QString& indexPath, QString* error)
+{
+    SqliteError e;
+    if (!m_db.open(indexPath, SqliteOpenMode::ReadWriteCreate, &e) || m_db.isReadOnly())
+        return fail(e, u"Cannot open the search index"_s, error);
+    m_db.setBusyTimeout(3000);
+    const auto version = singleInt(m_db, "PRAGMA user_version", &e);
+    if (!version)
+        return fail(e, u"Cannot read the search index"_s, error);
+    if (*version != 0 && *version != IndexVersion) {
+        if (error)
+            *error = u"The search index is of another version"_s;
+        return false;
+    }
+    // WAL keeps the index whole after a crash, with one sync per slice at most.
+    if (!m_db.exec("PRAGMA journal_mode=WAL", &e) || !m_db.exec("PRAGMA synchronous=NORMAL", &e)
+        || !m_db.exec("BEGIN", &e)
+        || !m_db.exec("CREATE VIRTUAL TABLE IF NOT EXISTS words USING fts5("
+                      "title, content, content='', tokenize='trigram')",
+                      &e)
+        || !m_db.exec("CREATE TABLE IF NOT EXISTS state (id INTEGER PRIMARY KEY CHECK (id = 1), "
+                      "upto INTEGER NOT NULL, fingerprint TEXT NOT NULL)",
+                      &e)
+        || !m_db.exec("INSERT OR IGNORE INTO state VALUES (1, 0, '')", &e)
+        || !m_db.exec("PRAGMA user_version = 1", &e) || !m_db.exec("COMMIT", &e)) {
+        if (m_db.inTransaction())
+            m_db.exec("ROLLBACK");
+        return fail(e, u"Cannot make the search index"_s, error);
+    }
+    static_assert(IndexVersion == 1, "the PRAGMA above says 1");
+    if (!readState(&e))
+        return fail(e, u"Cannot read the search index"_s, error);
+    return true;
+}
+
+void DocumentSearch::close()
+{
+    m_db.close();
+    m_hasIndex = false;
+    m_upTo = 0;
+    m_fingerprint.clear();
+}
+
+bool DocumentSearch::readState(SqliteError* error)
+{
+    SqliteStatement statement;
+    if (!statement.prepare(m_db, "SELECT upto, fingerprint FROM state WHERE id = 1", error, false))
+        return false;
+    if (statement.step(error) != SqliteStep::Row)
+        return false;
+    m_upTo = statement.columnInt64(0);
+    m_fingerprint = statement.columnText(1);
+    return true;
+}
+
+bool DocumentSearch::writeState(qint64 upTo, SqliteError* error)
+{
+    std::optional<QString> print = upTo > 0 ? fingerprint(upTo, error) : QString();
+    if (!print)
+        return false;
+    SqliteStatement statement;
+    if (!statement.prepare(m_db, "UPDATE state SET upto = ?1, fingerprint = ?2 WHERE id = 1",
+                           error, false)
+        || !statement.bindInt64(1, upTo, error) || !statement.bindText(2, *print, error)
+        || statement.step(error) != SqliteStep::Done)
+        return false;
+    m_upTo = upTo;
+    m_fingerprint = *print;
+    return true;
+}
+
+// What tells a record from one that later took its bookmark; an empty
+// optional on failure, "" for no record.
+std::optional<QString> DocumentSearch::fingerprint(qint64 bookmark, SqliteError* error)
+{
+    SqliteStatement statement;
+    if (!statement.prepare(m_db,
+                           "SELECT length(\"内容\") || ':' || substr(\"标题\", 1, 64) || ':' "
+                           "|| substr(\"内容\", 1, 64) FROM docs.WebDocuments WHERE rowid = ?1",
+                           error, false)
+        || !statement.bindInt64(1, bookmark, error))
+        return std::nullopt;
+    const SqliteStep step = statement.step(error);
+    if (step == SqliteStep::Failed)
+        return std::nullopt;
+    return step == SqliteStep::Row ? u'#' + statement.columnText(0) : QString();
+}
+
+bool DocumentSearch::startOver(SqliteError* error)
+{
+    if (!m_db.exec("BEGIN", error))
+        return false;
+    if (!m_db.exec("INSERT INTO words(words) VALUES ('delete-all')", error)
+        || !writeState(0, error) || !m_db.exec("COMMIT", error)) {
+        m_db.exec("ROLLBACK");
+        readState(nullptr);
+        return false;
+    }
+    return true;
+}
+
+bool DocumentSearch::sync(QString* error)
+{
+    if (!m_hasIndex || m_upTo == 0)
+        return true;
+    SqliteError e;
+    const std::optional<QString> print = fingerprint(m_upTo, &e);
+    if (!print)
+        return fail(e, u"Cannot read the database"_s, error);
+    // The last record indexed is gone or another took its bookmark: records
+    // after it may have been replaced too, and nothing tells which.
+    if (*print != m_fingerprint && !startOver(&e))
+        return fail(e, u"Cannot reset the search index"_s, error);
+    return true;
+}
+
+std::optional<DocumentSearch::Progress> DocumentSearch::progress(QString* error)
+{
+    SqliteError e;
+    const auto last =
+        singleInt(m_db, "SELECT coalesce(max(rowid), 0) FROM docs.WebDocuments", &e);
+    const auto first =
+        singleInt(m_db, "SELECT coalesce(min(rowid), 0) FROM docs.WebDocuments", &e);
+    if (!last || !first) {
+        fail(e, u"Cannot read the database"_s, error);
+        return std::nullopt;
+    }
+    Progress p;
+    p.first = *first;
+    p.last = *last;
+    p.indexedUpTo = m_hasIndex ? m_upTo : *last;
+    return p;
+}
+
+std::optional<DocumentSearch::Progress> DocumentSearch::indexMore(int limit, QString* error)
+{
+    if (!m_hasIndex)
+        return progress(error);
+    SqliteError e;
+    // One transaction: the records read and the mark of how far they go
+    // reach the index together. A deferred one, so the database itself is
+    // only ever read (an immediate one would lock it against the collector).
+    if (!m_db.exec("BEGIN", &e)) {
+        fail(e, u"Cannot write the search index"_s, error);
+        return std::nullopt;
+    }
+    const auto rollback = [&] {
+        m_db.exec("ROLLBACK");
+        readState(nullptr);
+        fail(e, u"Cannot build the search index"_s, error);
+        return std::nullopt;
+    };
+    SqliteStatement upTo;
+    if (!upTo.prepare(m_db,
+                      "SELECT max(rowid) FROM (SELECT rowid FROM docs.WebDocuments "
+                      "WHERE rowid > ?1 ORDER BY rowid LIMIT ?2)",
+                      &e, false)
+        || !upTo.bindInt64(1, m_upTo, &e) || !upTo.bindInt64(2, std::max(limit, 1), &e)
+        || upTo.step(&e) != SqliteStep::Row)
+        return rollback();
+    const qint64 end = upTo.columnInt64(0); // 0 (NULL) when nothing is left
+    upTo.finalize();
+    if (end > m_upTo) {
+        SqliteStatement insert;
+        if (!insert.prepare(m_db,
+                            "INSERT INTO words (rowid, title, content) "
+                            "SELECT rowid, \"标题\", \"内容\" FROM docs.WebDocuments "
+                            "WHERE rowid > ?1 AND rowid <= ?2",
+                            &e, false)
+            || !insert.bindInt64(1, m_upTo, &e) || !insert.bindInt64(2, end, &e)
+            || insert.step(&e) != SqliteStep::Done)
+            return rollback();
+        insert.finalize();
+        if (!writeState(end, &e))
+            return rollback();
+    }
+    if (!m_db.exec("COMMIT", &e))
+        return rollback();
+    return progress(error);
+}
+
+void DocumentSearch::forget(qint64 bookmark)
+{
+    // Only the last record indexed matters: its bookmark would be the next
+    // new record's. Any other entry of a deleted record is sifted out.
+    if (!m_hasIndex || bookmark != m_upTo)
+        return;
+    SqliteError e;
+    const auto before =
+        singleInt(m_db, "SELECT coalesce(max(rowid), 0) FROM docs.WebDocuments WHERE rowid < ?1",
+                  &e, bookmark);
+    if (!before || !writeState(*before, &e))
+        readState(nullptr);
+}
+
+void DocumentSearch::reindex(qint64 bookmark)
+{
+    if (!m_hasIndex || bookmark > m_upTo)
+        return; // beyond the index records are scanned anyway
+    // The old text's entries stay beside the new (a contentless index cannot
+    // take them out without it) and are sifted out by the check of each hit.
+    SqliteError e;
+    SqliteStatement insert;
+    if (!m_db.exec("BEGIN", &e))
+        return;
+    if (!insert.prepare(m_db,
+                        "INSERT INTO words (rowid, title, content) "
+                        "SELECT rowid, \"标题\", \"内容\" FROM docs.WebDocuments WHERE rowid = ?1",
+                        &e, false)
+        || !insert.bindInt64(1, bookmark, &e) || insert.step(&e) != SqliteStep::Done
+        || (bookmark == m_upTo && !writeState(bookmark, &e)) || !m_db.exec("COMMIT", &e)) {
+        insert.finalize();
+        m_db.exec("ROLLBACK");
+        readState(nullptr);
+    }
+}
+
+// Collects the bookmarks found, handing them on in parts while a search
+// runs long, so the list shows its first rows at once.
+class DocumentSearch::Gatherer {
+public:
+    explicit Gatherer(const Parts& parts) : m_parts(parts) { m_sinceHanded.start(); }
+    void add(qint64 bookmark)
+    {
+        m_rows.append(bookmark);
+        if (m_parts && m_sinceHanded.elapsed() >= PartMs) {
+            m_parts(std::exchange(m_rows, {}));
+            m_sinceHanded.restart();
+        }
+    }
+    QList<qint64> rest() { return std::exchange(m_rows, {}); }
+
+private:
+    const Parts& m_parts;
+    QList<qint64> m_rows;
+    QElapsedTimer m_sinceHanded;
+};
+
+bool DocumentSearch::scanInto(Gatherer& out, const QString& pattern, qint64 after,
+                              SqliteError* error)
+{
+    SqliteStatement scan;
+    if (!scan.prepare(m_db,
+                      "SELECT rowid FROM docs.WebDocuments WHERE rowid > ?1 "
+                      "AND (\"标题\" LIKE ?2 ESCAPE '\\' OR \"内容\" LIKE ?2 ESCAPE '\\') "
+                      "ORDER BY rowid",
+                      error, false)
+        || !scan.bindInt64(1, after, error) || !scan.bindText(2, pattern, error))
+        return false;
+    SqliteStep step;
+    while ((step = scan.step(error)) == SqliteStep::Row)
+        out.add(scan.columnInt64(0));
+    return step == SqliteStep::Done;
+}
+
+std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
+                                                  const std::function<bool()>& cancelled,
+                                                  QString* error, const Parts& parts)
+{
+    if (!m_db.isOpen()) {
+        if (error)
+            *error = u"No database"_s;
+        return std::nullopt;
+    }
+    const CancelScope scope(m_db.handle(), cancelled);
+    SqliteError e;
+    Gatherer found(parts);
+    const QString pattern = containsPattern(text);
+    qint64 scanAfter = std::numeric_limits<qint64>::min();
+    if (m_hasIndex && text.toUcs4().size() >= IndexedLength) {
+        SqliteStatement lookUp;
+        // The index only narrows; the record's own text decides.
+        if (!lookUp.prepare(m_db,
+                            "SELECT w.rowid FROM words JOIN docs.WebDocuments AS w "
+                            "ON w.rowid = words.rowid "
+                            "WHERE words MATCH ?1 AND words.rowid <= ?3 "
+                            "AND (w.\"标题\" LIKE ?2 ESCAPE '\\' OR w.\"内容\" LIKE ?2 ESCAPE '\\') "
+                            "ORDER BY words.rowid",
+                            &e, false)
+            || !lookUp.bindText(1, phrase(text), &e) || !lookUp.bindText(2, pattern, &e)
+            || !lookUp.bindInt64(3, m_upTo, &e)) {
+            fail(e, u"Cannot search"_s, error);
+            return std::nullopt;
+        }
+        SqliteStep step;
+        while ((step = lookUp.step(&e)) == SqliteStep::Row)
+            found.add(lookUp.columnInt64(0));
+        if (step == SqliteStep::Failed) {
+            fail(e, u"Cannot search"_s, error);
+            return std::nullopt;
+        }
+        scanAfter = m_upTo;
+    }
+    if (!scanInto(found, pattern, scanAfter, &e)) {
+        fail(e, u"Cannot search"_s, error);
+        return std::nullopt;
+    }
+    return found.rest();
+}

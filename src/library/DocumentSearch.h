@@ -1,0 +1,97 @@
+#pragma once
+
+#include "Sqlite.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// Finds the records of a document database whose title or content contains a
+// text: Latin letters without regard to case, everything else exactly, the
+// bookmarks in record order.
+//
+// Texts of three characters or more are looked up in a trigram full-text
+// index kept in a file of its own beside the database (WebDocuments.search
+// for WebDocuments.mdb), so the database stays a plain table any SQLite
+// program can read and write. The index is only a sieve: every hit is checked
+// against the record itself, so records deleted or changed since they were
+// indexed never show wrongly. Records with a bookmark beyond the last one
+// indexed (added by the collector, an import or any other program) are
+// scanned, so they are found before the index catches up with them. Shorter
+// texts, and every text while no index can be kept (a folder that cannot be
+// written), scan the table.
+//
+// One object is one connection, used from one thread.
+class DocumentSearch {
+public:
+    // Index slice outcome.
+    struct Progress {
+        qint64 indexedUpTo = 0; // bookmark of the last record indexed
+        qint64 last = 0;        // bookmark of the last record in the database
+        qint64 first = 0;       // bookmark of the first record
+        bool done() const { return indexedUpTo >= last; }
+        // 0..100, by bookmarks: counting a million records would cost a scan.
+        int percent() const;
+    };
+
+    DocumentSearch() = default;
+    ~DocumentSearch() = default;
+    DocumentSearch(const DocumentSearch&) = delete;
+    DocumentSearch& operator=(const DocumentSearch&) = delete;
+
+    static QString indexPathFor(const QString& databasePath);
+    // The length from which a text is looked up in the index.
+    static constexpr int IndexedLength = 3;
+
+    // Opens the database for reading and its index, making the index when
+    // there is none and making it again when it is damaged or no longer fits
+    // the database. Without an index everything still works, by scanning.
+    bool open(const QString& databasePath, QString* error = nullptr);
+    void close();
+    bool isOpen() const { return m_db.isOpen(); }
+    bool hasIndex() const { return m_hasIndex; }
+
+    // Checks the index against the database: notices records added at the
+    // end and starts over when the last records were replaced by another
+    // program. Cheap: two small reads.
+    bool sync(QString* error = nullptr);
+    // Adds up to `limit` records beyond the last indexed one, in one
+    // transaction.
+    std::optional<Progress> indexMore(int limit, QString* error = nullptr);
+    std::optional<Progress> progress(QString* error = nullptr);
+
+    // After this program deleted or changed a record: keeps the index right
+    // about it (a deleted last record would otherwise leave its bookmark to
+    // be taken by the next new one).
+    void forget(qint64 bookmark);
+    void reindex(qint64 bookmark);
+
+    // Takes the bookmarks found so far while a long search runs.
+    using Parts = std::function<void(QList<qint64>)>;
+    static constexpr int PartMs = 100;
+
+    // The matching bookmarks; nullopt on failure or when `cancelled` (asked
+    // now and then while the query runs) said so. An empty text matches
+    // every record. With `parts`, a search running longer than PartMs hands
+    // what it found so far to it every PartMs, in order, and returns only
+    // the rest.
+    std::optional<QList<qint64>> find(const QString& text,
+                                      const std::function<bool()>& cancelled = {},
+                                      QString* error = nullptr, const Parts& parts = {});
+
+private:
+    bool openIndex(const QString& indexPath, QString* error);
+    bool readState(SqliteError* error);
+    bool writeState(qint64 upTo, SqliteError* error);
+    std::optional<QString> fingerprint(qint64 bookmark, SqliteError* error);
+    bool startOver(SqliteError* error);
+    class Gatherer;
+    bool scanInto(Gatherer& out, const QString& pattern, qint64 after, SqliteError* error);
+
+    SqliteDatabase m_db;
+    bool m_hasIndex = false;
+    qint64 m_upTo = 0;      // the last bookmark indexed
+    QString m_fingerprint;  // of that record when it was indexed
+};

@@ -1,0 +1,383 @@
+// Finding records by text: the search itself over its index and scans, the
+// index following what this and other programs write, and the browser's
+// search field.
+#include "DocumentSearch.h"
+#include "LibraryFixture.h"
+#include "TestMain.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QThread>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int Patience = 60000; // a slow shared machine; never a measure of speed
+
+QList<LibraryFixture::Record> sampleRecords()
+{
+    return {
+        {u"Quorrel 使用说明"_s, u"把网页上的文字拖到收集器上。"_s},
+        {u"购物清单"_s, u"牛奶、面包、QUORREL 贴纸"_s},
+        {u"英文摘录"_s, u"The quick brown fox jumps over the lazy dog."_s},
+        {u"符号"_s, u"100% 纯_棉 \\ 反斜杠 \"引号\" a*b"_s},
+        {u"空"_s, QString()},
+        {u"搜索标题和内容"_s, u"Ärger über Umlaute"_s},
+    };
+}
+
+// Bookmarks are rowids from 1 in a fresh database.
+QList<qint64> rows(std::initializer_list<qint64> indexes)
+{
+    QList<qint64> result;
+    for (const qint64 i : indexes)
+        result.append(i + 1);
+    return result;
+}
+
+bool buildAll(DocumentSearch& search, int slice = 1000)
+{
+    for (int i = 0; i < 1000; ++i) {
+        const auto progress = search.indexMore(slice);
+        if (!progress)
+            return false;
+        if (progress->done())
+            return true;
+    }
+    return false;
+}
+
+bool execute(const QString& path, const char* sql)
+{
+    SqliteDatabase db;
+    return db.open(path, SqliteOpenMode::ReadWrite) && db.exec(sql);
+}
+
+} // namespace
+
+class SearchTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void findsInTitlesAndContents_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<qint64>>("expected");
+        QTest::newRow("Latin, any case") << u"QuOrReL"_s << rows({0, 1});
+        QTest::newRow("one Chinese character") << u"网"_s << rows({0});
+        QTest::newRow("two") << u"说明"_s << rows({0});
+        QTest::newRow("three") << u"收集器"_s << rows({0});
+        QTest::newRow("title and content") << u"the"_s << rows({2});
+        QTest::newRow("eight with a space") << u"lazy dog"_s << rows({2});
+        QTest::newRow("percent is literal") << u"0%"_s << rows({3});
+        QTest::newRow("underscore is literal") << u"纯_棉"_s << rows({3});
+        QTest::newRow("lone underscore") << u"_"_s << rows({3});
+        QTest::newRow("backslash") << u"\\"_s << rows({3});
+        QTest::newRow("quotes") << u"\"引号\""_s << rows({3});
+        QTest::newRow("star") << u"a*b"_s << rows({3});
+        QTest::newRow("other letters exactly") << u"Ärger"_s << rows({5});
+        QTest::newRow("other letters in another case") << u"äRGER"_s << rows({});
+        QTest::newRow("none") << u"不存在的文字"_s << rows({});
+        QTest::newRow("empty: every record") << QString() << rows({0, 1, 2, 3, 4, 5});
+    }
+    void findsInTitlesAndContents()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<qint64>, expected);
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(search.hasIndex());
+        // The same answers before the index holds anything, half way and whole.
+        QCOMPARE(search.find(text), std::optional(expected));
+        QVERIFY(search.indexMore(3));
+        QCOMPARE(search.find(text), std::optional(expected));
+        QVERIFY(buildAll(search));
+        QCOMPARE(search.find(text), std::optional(expected));
+    }
+
+    void theIndexIsBuiltInSlicesAndKept()
+    {
+        LibraryFixture f;
+        QList<LibraryFixture::Record> many;
+        for (int i = 0; i < 10; ++i)
+            many.append({u"标题%1"_s.arg(i), u"内容%1"_s.arg(i)});
+        QVERIFY(f.storeQuickly(many));
+        {
+            DocumentSearch search;
+            QVERIFY(search.open(f.databasePath()));
+            int last = -1;
+            for (;;) {
+                const auto progress = search.indexMore(3);
+                QVERIFY(progress);
+                QVERIFY(progress->percent() > last);
+                last = progress->percent();
+                if (progress->done())
+                    break;
+            }
+            QCOMPARE(last, 100);
+        }
+        QVERIFY(QFile::exists(DocumentSearch::indexPathFor(f.databasePath())));
+        DocumentSearch again;
+        QVERIFY(again.open(f.databasePath()));
+        QVERIFY(again.progress()->done()); // nothing to do twice
+        QCOMPARE(again.find(u"内容7"_s), std::optional(rows({7})));
+    }
+
+    void aLongSearchHandsOnItsRowsInPartsAndCanBeCancelled()
+    {
+        LibraryFixture f;
+        QList<LibraryFixture::Record> many;
+        QList<qint64> expected;
+        for (int i = 0; i < 3000; ++i) {
+            many.append({u"第%1篇"_s.arg(i), i % 3 ? u"别的"_s : u"要的"_s});
+            if (i % 3 == 0)
+                expected.append(i + 1);
+        }
+        QVERIFY(f.storeQuickly(many));
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        // A slow machine, played by a pause at each check.
+        const auto slowly = [] {
+            QThread::msleep(20);
+            return false;
+        };
+        QList<QList<qint64>> parts;
+        const auto rest = search.find(u"要"_s, slowly, nullptr,
+                                      [&](QList<qint64> part) { parts.append(part); });
+        QVERIFY(rest);
+        QVERIFY(!parts.isEmpty());
+        QList<qint64> all;
+        for (const QList<qint64>& part : parts) {
+            QVERIFY(!part.isEmpty());
+            all += part;
+        }
+        QCOMPARE(all + *rest, expected);
+
+        int checks = 0;
+        QVERIFY(!search.find(u"要"_s, [&] { return ++checks > 1; }));
+        QCOMPARE(search.find(u"要"_s), std::optional(expected)); // usable again
+    }
+
+    void recordsWrittenElsewhereAreFoundAndGoneOnesAreNot()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(buildAll(search));
+
+        // Stored by the collector or another program: found before and
+        // after the index catches up.
+        QVERIFY(f.store({{u"新收集的"_s, u"又一段网页文字"_s}}));
+        QCOMPARE(search.find(u"网页文字"_s), std::optional(rows({6})));
+        QVERIFY(search.sync());
+        QVERIFY(buildAll(search));
+        QCOMPARE(search.find(u"网页文字"_s), std::optional(rows({6})));
+
+        // Deleted or changed elsewhere: the index's old entries find nothing.
+        QVERIFY(execute(f.databasePath(), "DELETE FROM WebDocuments WHERE rowid = 3"));
+        QCOMPARE(search.find(u"lazy dog"_s), std::optional(rows({})));
+        QVERIFY(execute(f.databasePath(),
+                        "UPDATE WebDocuments SET \"内容\" = '换成了别的话' WHERE rowid = 2"));
+        QCOMPARE(search.find(u"面包"_s), std::optional(rows({})));
+        // A change this program made and told of is found by its new text.
+        search.reindex(2);
+        QCOMPARE(search.find(u"换成了别的"_s), std::optional(rows({1})));
+    }
+
+    void theLastRecordsReplacedElsewhereStartTheIndexOver()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(buildAll(search));
+        // SQLite gives a deleted last record's rowid to the next new one.
+        QVERIFY(execute(f.databasePath(), "DELETE FROM WebDocuments WHERE rowid >= 5"));
+        QVERIFY(f.store({{u"替代者"_s, u"新的最后一篇"_s}, {u"又一个"_s, u"第七"_s}}));
+        QVERIFY(search.sync());
+        QCOMPARE(search.progress()->indexedUpTo, 0);
+        QCOMPARE(search.find(u"新的最后"_s), std::optional(rows({4})));
+        QVERIFY(buildAll(search));
+        QCOMPARE(search.find(u"新的最后"_s), std::optional(rows({4})));
+        QCOMPARE(search.find(u"标题和"_s), std::optional(rows({})));
+    }
+
+    void aLastRecordDeletedHereKeepsTheIndex()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(buildAll(search));
+        QVERIFY(execute(f.databasePath(), "DELETE FROM WebDocuments WHERE rowid = 6"));
+        search.forget(6);
+        QVERIFY(f.store({{u"接班"_s, u"拿到了同一个书签"_s}}));
+        QVERIFY(search.sync());
+        QCOMPARE(search.progress()->indexedUpTo, 5); // not started over
+        QCOMPARE(search.find(u"同一个书签"_s), std::optional(rows({5})));
+        QCOMPARE(search.find(u"Umlaute"_s), std::optional(rows({})));
+    }
+
+    void aDamagedOrMissingIndexNeverStopsTheSearch()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        const QString indexPath = DocumentSearch::indexPathFor(f.databasePath());
+        {
+            QFile junk(indexPath);
+            QVERIFY(junk.open(QIODevice::WriteOnly));
+            junk.write(QByteArray(8192, 'x'));
+        }
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(search.hasIndex()); // made again
+        QVERIFY(buildAll(search));
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+        search.close();
+
+        // No index can be kept there: everything is scanned.
+        QVERIFY(QFile::remove(indexPath));
+        QVERIFY(QDir().mkdir(indexPath));
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(!search.hasIndex());
+        QVERIFY(search.progress()->done());
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+
+        // No database: nothing is made.
+        LibraryFixture none(false);
+        QVERIFY(!search.open(none.databasePath()));
+        QVERIFY(!QFile::exists(none.databasePath()));
+        QVERIFY(!search.find(u"abc"_s));
+    }
+
+    void theDatabaseStaysAPlainTable()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(buildAll(search));
+        SqliteDatabase db;
+        QVERIFY(db.open(f.databasePath(), SqliteOpenMode::ReadWrite));
+        SqliteStatement schema;
+        QVERIFY(schema.prepare(db, "SELECT group_concat(name) FROM sqlite_master"));
+        QCOMPARE(schema.step(), SqliteStep::Row);
+        QCOMPARE(schema.columnText(0), u"WebDocuments"_s);
+        schema.finalize();
+        // Any program may write it while the search holds it open.
+        QVERIFY(db.exec("INSERT INTO WebDocuments VALUES ('外部', '别的程序写的')"));
+        QCOMPARE(search.find(u"别的程序"_s), std::optional(rows({6})));
+    }
+
+    void theSearchFieldFiltersTheList()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        frmMain& w = f.open();
+        QCOMPARE(w.searchBox()->placeholderText(), u"搜索标题和内容"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(w.searchState()->isVisible(), false, Patience); // index whole
+
+        w.searchBox()->setText(u"quorrel"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(f.listed(), QStringList({u"Quorrel 使用说明"_s, u"购物清单"_s}),
+                                  Patience);
+        QCOMPARE(w.searchState()->text(), u"找到 2 篇"_s);
+        // The clicked row's record is the current one.
+        f.click(1);
+        QCOMPARE(f.shown(), u"牛奶、面包、QUORREL 贴纸"_s);
+        QCOMPARE(w.browser().current()->title, u"购物清单"_s);
+
+        // Changed so that it no longer matches: it leaves the list.
+        QVERIFY(w.browser().saveCurrent(u"购物清单"_s, u"牛奶"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(f.listed(), QStringList({u"Quorrel 使用说明"_s}), Patience);
+
+        // Deleting on the search's list deletes the clicked record only.
+        f.click(0);
+        f.dialogs.answers = {Dialogs::Answer::Yes};
+        w.Button2_Click();
+        QTRY_COMPARE_WITH_TIMEOUT(f.listed(), QStringList(), Patience);
+        QCOMPARE(f.stored().size(), 5);
+        QTRY_COMPARE_WITH_TIMEOUT(w.searchState()->text(), u"没有找到"_s, Patience);
+
+        // A new record that matches joins the list.
+        QVERIFY(w.browser().add(u"新 QUORREL 笔记"_s, u"内容"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(f.listed(), QStringList({u"新 QUORREL 笔记"_s}), Patience);
+
+        w.searchBox()->clear();
+        QCOMPARE(f.listed().size(), 6);
+        QVERIFY(!w.searchState()->isVisible());
+        QVERIFY(!w.browser().isFiltered());
+    }
+
+    void theIndexIsBuiltBehindTheWindowShowingHowFar()
+    {
+        LibraryFixture f;
+        QList<LibraryFixture::Record> many;
+        for (int i = 0; i < 40; ++i)
+            many.append({u"第%1篇"_s.arg(i), i == 33 ? u"要找的那一篇"_s : u"别的"_s});
+        QVERIFY(f.storeQuickly(many));
+        f.window = new frmMain(f.dialogs);
+        frmMain& w = *f.window;
+        w.search().setSliceRows(3);
+        QList<int> seen;
+        QStringList notes;
+        connect(&w.search(), &SearchService::indexProgress, &w, [&](int percent) {
+            seen << percent;
+            notes << w.searchState()->text();
+        });
+        w.show();
+        w.Form_Load();
+        // Asked at once: found whether or not the index has got there.
+        w.searchBox()->setText(u"要找的那"_s);
+        w.searchNow();
+        QTRY_COMPARE_WITH_TIMEOUT(f.listed(), QStringList({u"第33篇"_s}), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty() && seen.last() == 100, Patience);
+        QVERIFY(seen.size() >= 10);
+        QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
+        QVERIFY(notes.first().contains(u"正在建立搜索索引 %1%"_s.arg(seen.first())));
+        QCOMPARE(w.searchState()->text(), u"找到 1 篇"_s);
+    }
+
+    void aSearchsRowsArriveInPartsAfterThoseShown()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        frmMain& w = f.open();
+        w.browser().showFound({1});
+        QCOMPARE(f.listed(), QStringList({u"Quorrel 使用说明"_s})); // its page is read now
+        w.browser().addFound({3, 6});
+        QCOMPARE(f.listed(),
+                 QStringList({u"Quorrel 使用说明"_s, u"英文摘录"_s, u"搜索标题和内容"_s}));
+        f.click(2);
+        QCOMPARE(f.shown(), u"Ärger über Umlaute"_s);
+        w.browser().showAll();
+        QCOMPARE(f.listed().size(), 6);
+    }
+
+    void typingOnReplacesTheSearch()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        frmMain& w = f.open();
+        w.searchBox()->setText(u"搜"_s);
+        w.searchBox()->setText(u"搜索标"_s);
+        w.searchBox()->setText(u"牛"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(f.listed(), QStringList({u"购物清单"_s}), Patience);
+        // Cleared before a search came back: every record, and it stays so.
+        w.searchBox()->setText(u"英文"_s);
+        w.searchNow();
+        w.searchBox()->clear();
+        QCOMPARE(f.listed().size(), 6);
+        QTest::qWait(300);
+        QCOMPARE(f.listed().size(), 6);
+    }
+};
+
+QUORREL_TEST(SearchTest, "search")
+#include "tst_search.moc"
