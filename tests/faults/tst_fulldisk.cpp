@@ -4,6 +4,7 @@
 #include "CollectorFixture.h"
 #include "EditorFixture.h"
 #include "Faults.h"
+#include "ImportExport.h"
 #include "LibraryFixture.h"
 #include "Settings.h"
 #include "TestMain.h"
@@ -233,6 +234,82 @@ private Q_SLOTS:
         QVERIFY(message.contains(u"1.txt"_s));
         QVERIFY(message.contains(u"已导出 1 个文件"_s));
         QCOMPARE(Faults::bytesOf(lib.databasePath()), database);
+    }
+
+    void batchImportKeepsWhatWasCommitted()
+    {
+        LibraryFixture lib;
+        QTemporaryDir in;
+        const int files = 600;
+        for (int i = 0; i < files; ++i)
+            QVERIFY(Faults::writeBytes(in.filePath(u"%1.txt"_s.arg(i, 3, 10, QLatin1Char('0'))),
+                                       QByteArray(1000, char('a' + i % 26))));
+        ScriptedDialogs dialogs;
+        DataSource data;
+        data.setDatabaseName(lib.databasePath());
+        SilentProgress progress; // commits every 256 files
+        ImportExport::BatchResult result;
+        {
+            // Room for a group or so, not for all.
+            FileSizeLimit limit(QFileInfo(lib.databasePath()).size() + 400 * 1024);
+            result = ImportExport::importFromFolder(in.path(), dialogs, nullptr, data, progress);
+        }
+        QVERIFY(result.failed);
+        QVERIFY(result.done < files);
+        QVERIFY(result.done > 0); // the first group went in before the disk filled
+        QCOMPARE(dialogs.messages.size(), 1);
+        const QString message = dialogs.messages.at(0).text;
+        QVERIFY2(message.startsWith(u"成批导入已停止"_s), qPrintable(message));
+        QVERIFY2(message.contains(u"已导入 %1 个文件"_s.arg(result.done)), qPrintable(message));
+        // Exactly the files the message counts are stored, whole, in order.
+        const QStringList records = Faults::recordsIn(lib.databasePath());
+        QCOMPARE(records.size(), result.done);
+        for (int i = 0; i < records.size(); ++i)
+            QCOMPARE(records.at(i), u"%1.txt|"_s.arg(i, 3, 10, QLatin1Char('0'))
+                                        + QString(1000, QChar(u'a' + i % 26)));
+        QCOMPARE(Faults::namesIn(ProgramDir()), QStringList{u"WebDocuments.mdb"_s});
+    }
+
+    void exportedTextAndSavedSelectionLeaveTheOldFile()
+    {
+        // Both end silently on failure; the file they would replace stays.
+        QTemporaryDir out;
+        const QString target = out.filePath(u"旧.txt"_s);
+        QVERIFY(Faults::writeBytes(target, "old\r\n"));
+
+        LibraryFixture lib;
+        QVERIFY(lib.store({{u"甲"_s, Long}}));
+        frmMain& w = lib.open();
+        lib.click(0);
+        QCOMPARE(lib.shown().size(), Long.size());
+        lib.dialogs.fileNames.push_back(target);
+        {
+            FileSizeLimit limit(1024);
+            w.Button3_Click();
+        }
+        QCOMPARE(Faults::bytesOf(target), QByteArray("old\r\n"));
+        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"旧.txt"_s});
+        QCOMPARE(lib.dialogs.messages.size(), 0);
+
+        // With "delete what was saved" on, a selection that was not saved stays.
+        EditorFixture e("[CollectorSet]\nsavedelete=true\nexitnew=false\n");
+        e.writeDocument(u"开头"_s + Long);
+        QVERIFY(e.open());
+        QVERIFY(e.logic().savedelete);
+        e.select(2, 2 + Long.size());
+        e.dialogs.fileNames.push_back(target);
+        {
+            FileSizeLimit limit(1024);
+            e.click(4);
+        }
+        QCOMPARE(Faults::bytesOf(target), QByteArray("old\r\n"));
+        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"旧.txt"_s});
+        QCOMPARE(e.box().Text(), u"开头"_s + Long);
+
+        e.dialogs.fileNames.push_back(target);
+        e.click(4);
+        QCOMPARE(Faults::bytesOf(target).size(), Long.toUtf8().size() + 2);
+        QCOMPARE(e.box().Text(), u"开头"_s);
     }
 };
 
