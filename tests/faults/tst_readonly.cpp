@@ -119,6 +119,36 @@ private Q_SLOTS:
         QCOMPARE(f.read(u"WebDocuments.mdb"), database);
         QCOMPARE(Faults::namesIn(ProgramDir()), names);
     }
+
+    void writeProtectedSaveFolder()
+    {
+        CollectorFixture f(settings("create"));
+        QVERIFY(f.load());
+        const QString folder = f.collector().filepath;
+        QVERIFY(Faults::writeBytes(folder + u"0.txt"_s, "first\r\n"));
+        ReadOnly locked(folder);
+        if (!locked.active())
+            QSKIP("cannot write-protect a folder for this user on this file system");
+        f.dropText(u"甲"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+        QCOMPARE(Faults::namesIn(folder), QStringList{u"0.txt"_s});
+        QCOMPARE(f.collector().nextFileNumber(), 1); // where the search stood
+    }
+
+    void settingsFileThatIsAFolder()
+    {
+        // Reads give the defaults, writes fail silently, nothing is removed.
+        CollectorFixture f;
+        QVERIFY(QDir(f.dir.path()).mkdir(u"Set.ini"_s));
+        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"Set.ini/keep"_s)));
+        QVERIFY(f.load());
+        QCOMPARE(f.collector().save, u"append"_s);
+        QVERIFY(f.collector().tip);
+        WriteSetting(u"save"_s, u"create"_s);
+        QCOMPARE(ReadSetting(u"save"_s, u"none"_s), u"none"_s);
+        QVERIFY(QFileInfo(f.path(u"Set.ini"_s)).isDir());
+        QCOMPARE(Faults::namesIn(f.path(u"Set.ini"_s)), QStringList{u"keep"_s});
+    }
 };
 
 QUORREL_TEST(ReadOnlyTest, "readonly")
