@@ -69,9 +69,9 @@ private Q_SLOTS:
         QVERIFY(RichText::saveText(f.path(u"Doc.dat"), u"之前"_s));
         QVERIFY(f.load());
         const QByteArray before = f.read(u"Doc.dat");
-        const QStringList names = Faults::namesIn(ProgramDir());
         f.dropText(Long);
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved}); // cached, as promised
+        const QStringList names = Faults::namesIn(ProgramDir());
         {
             FileSizeLimit limit(before.size() + 16);
             f.window->Exit_Click();
