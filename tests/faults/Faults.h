@@ -8,11 +8,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
+#include <thread>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Tools to make the disk misbehave on purpose, for whoever runs the tests
@@ -114,6 +120,59 @@ private:
     QString m_path;
     QFile::Permissions m_permissions;
     bool m_chmodded = false;
+};
+
+// A FIFO at `path` that nobody writes to: whoever opens it for reading waits
+// for a writer. So that a test of that fails instead of hanging, a watchdog
+// tries the writing end every `patience`; it opens only while a reader
+// waits, which it then frees (to read an empty file) and notes.
+class Fifo {
+public:
+    explicit Fifo(const QString& path, std::chrono::milliseconds patience = std::chrono::milliseconds(500))
+        : m_path(QFile::encodeName(path))
+    {
+        m_made = ::mkfifo(m_path.constData(), 0600) == 0;
+        if (!m_made)
+            return;
+        m_watchdog = std::thread([this, patience] {
+            std::unique_lock lock(m_mutex);
+            while (!m_done) {
+                if (m_wake.wait_for(lock, patience) == std::cv_status::timeout && !m_done) {
+                    // Fails (ENXIO) unless someone has it open for reading.
+                    const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                    if (fd >= 0) {
+                        m_rescued = true;
+                        ::close(fd);
+                    }
+                }
+            }
+        });
+    }
+    ~Fifo()
+    {
+        if (m_watchdog.joinable()) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_done = true;
+            }
+            m_wake.notify_all();
+            m_watchdog.join();
+        }
+    }
+    Fifo(const Fifo&) = delete;
+    Fifo& operator=(const Fifo&) = delete;
+    bool made() const { return m_made; }
+    // True when something blocked on the FIFO until the watchdog freed it.
+    bool blocked() const { return m_rescued; }
+
+private:
+    QByteArray m_path;
+    bool m_made = false;
+    std::atomic<bool> m_rescued = false;
+    bool m_done = false;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_watchdog;
 };
 
 inline QByteArray bytesOf(const QString& path)

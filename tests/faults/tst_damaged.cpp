@@ -178,6 +178,48 @@ private Q_SLOTS:
         QCOMPARE(Faults::bytesOf(saves.path() + u"/测试/0.txt"_s), QByteArray("\xe5\xad\x97\r\n"));
     }
 
+    // --- data files that are no files -----------------------------------
+
+    void settingsFileThatIsAFifo()
+    {
+        // Reading it must not wait for a writer that never comes: the
+        // collector starts on the defaults, and a write leaves it alone.
+        CollectorFixture f;
+        Faults::Fifo fifo(f.path(u"Set.ini"));
+        QVERIFY(fifo.made());
+        QVERIFY(f.load());
+        QVERIFY(!fifo.blocked());
+        QCOMPARE(f.collector().save, u"append"_s);
+        WriteSetting(u"save"_s, u"create"_s);
+        QVERIFY(!fifo.blocked());
+        QVERIFY(!QFileInfo(f.path(u"Set.ini")).isFile()); // still the FIFO
+    }
+
+    void documentThatIsAFifo()
+    {
+        // The editor shows nothing and its reload keeps what it shows; a
+        // drop stores its text in a Doc.dat of its own.
+        CollectorFixture f(settings("append"));
+        Faults::Fifo fifo(f.path(u"Doc.dat"));
+        QVERIFY(fifo.made());
+        QVERIFY(f.load());
+        {
+            EditorFixture e;
+            ProgramDirOverride same(f.dir.path());
+            QVERIFY(e.open());
+            QCOMPARE(e.box().Text(), QString());
+            e.box().setText(u"typed"_s);
+            e.click(9); // reload
+            QCOMPARE(e.box().Text(), u"typed"_s);
+            delete e.editor.data();
+        }
+        QVERIFY(!fifo.blocked());
+        f.dropText(u"文字"_s);
+        QVERIFY(!fifo.blocked());
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved});
+        QCOMPARE(f.documentText(), u"文字"_s);
+    }
+
     // --- WebDocuments.mdb --------------------------------------------------
 
     void foreignDatabase_data()
