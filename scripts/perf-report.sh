@@ -8,8 +8,8 @@
 # Environment:
 #   PERF_DISPLAY   X display for the benchmarks that paint (default :99); an
 #                  Xvfb is started there and stopped at the end
-#   PERF_FULL=1    the benchmarks' own sizes (10,000 single adds, three runs
-#                  of each batch); by default a few are smaller, see below
+#   PERF_QUICK=1   smaller sizes for a quick look (1,000 single adds instead
+#                  of 10,000, one run of each batch instead of three)
 #   PERF_TIMEOUT   seconds one benchmark may take before it is stopped (3600)
 #   PERF_OUT       the report's path (docs/performance.md)
 # Raw outputs stay in <build-dir>/perf/. The report is rewritten after every
@@ -24,12 +24,11 @@ out=${PERF_OUT:-docs/performance.md}
 raw="$build/perf"
 export LC_ALL=C.UTF-8 LANG=C.UTF-8
 
-# The smaller sizes keep a report within minutes on a busy machine. Each one
-# is named in the report.
-if [[ ${PERF_FULL:-0} == 1 ]]; then
-    database_adds=10000 batch_runs=3 rtf_runs=9 editor_runs=5
-else
+# The benchmarks' own sizes by default; the quick ones are named in the report.
+if [[ ${PERF_QUICK:-0} == 1 ]]; then
     database_adds=1000 batch_runs=1 rtf_runs=5 editor_runs=3
+else
+    database_adds=10000 batch_runs=3 rtf_runs=9 editor_runs=5
 fi
 
 for tool in cmake ninja Xvfb sqlite3 python3; do
@@ -158,7 +157,7 @@ t = read("bench_editor.txt") or ""
 for m in re.finditer(r"^\s*(\d+) MB\s+([\d.]+) MB\s+([\d.]+) ms\s+([\d.]+) ms\s+([\d.]+) ms\s+([\d.]+) ms\s+([\d.]+)x\s+([\d.]+) ms\s+([\d.]+) ms", t, re.M):
     size, rtf, buf, opened, confirm, total, ratio, key, scroll = m.groups()
     r = num(total) / num(buf)
-    label = "empty Doc.dat" if size == "0" else "%s MB of text (%s MB RTF)" % (size, rtf)
+    label = "empty Doc.dat (the window alone)" if size == "0" else "%s MB of text (%s MB RTF)" % (size, rtf)
     add("Editor", "%s: open to text shown + confirm (save)" % label,
         "%s + %s" % (fmt_ms(num(opened)), fmt_ms(num(confirm))), "≤ 2x the reference",
         "RichTextBuffer load + save of the same file %s" % fmt_ms(num(buf)), "%.2fx" % r, r <= 2 if size != "0" else None)
@@ -183,8 +182,11 @@ for m in re.finditer(r"^(.+?)\s+FAILED$", t, re.M):
 
 # bench_library: each size in a child that reports its peak memory.
 t = read("bench_library.txt") or ""
+# Each size runs twice, the first to warm the file cache: keep the last.
+blocks = {}
 for block in re.split(r"(?=^\s*\d+ rows: )", t, flags=re.M)[1:]:
-    rows_n = int(re.match(r"\s*(\d+) rows", block).group(1))
+    blocks[int(re.match(r"\s*(\d+) rows", block).group(1))] = block
+for rows_n, block in sorted(blocks.items()):
     big = rows_n >= 1000000
     n = format(rows_n, ",")
     m = re.search(r"open to list painted\s+([\d.]+) ms \(CPU\s+([\d.]+) ms\)\s+worst of 40 scroll jumps\s+([\d.]+) ms", block)
@@ -274,10 +276,10 @@ lines.append("")
 adds = int(machine.get("database_adds", "10000") or 10000)
 lines.append("- `bench_rtf %s`, `bench_editor %s`: medians of that many runs." % (machine.get("rtf_runs", "?"), machine.get("editor_runs", "?")))
 lines.append("- `bench_collector`: start-up median of 15 runs; drops median of 8 after the first; 50 drops in create and database mode.")
-note = "" if adds == 10000 else " (the benchmark's own size is 10,000: every add syncs the disk, so 10,000 take a minute or more on a busy disk; `PERF_FULL=1` runs them)"
+note = "" if adds == 10000 else " (quick run: the benchmark's own size is 10,000)"
 lines.append("- `bench_database 1000000 \"\" %d`: %s single adds, each its own transaction%s." % (adds, format(adds, ","), note))
 runs = machine.get("batch_runs", "3")
-lines.append("- `bench_importexport 1000000 %s`: %s run(s) of each side%s." % (runs, runs, "" if runs == "3" else " (the benchmark's own default is 3; `PERF_FULL=1` runs them)"))
+lines.append("- `bench_importexport 1000000 %s`: median of %s run(s) of each side, taking turns to go first%s." % (runs, runs, "" if runs == "3" else " (quick run: the benchmark's own default is 3)"))
 lines.append("- `bench_library`: 100,000 and 1,000,000 records, each opened once to warm the file cache, then measured.")
 lines.append("- Wall times on a shared machine: where the load above is high, fsync-bound figures (drops, saves, adds) vary most.")
 lines.append("")
