@@ -108,7 +108,7 @@ def add(area, figure, measured, goal="", reference="", ratio="", ok=None):
     v = "" if ok is None else verdict(ok)
     rows.append((area, figure, measured, goal, reference, ratio, v))
     if ok is False:
-        missed.append("%s: %s — %s (goal %s)" % (area, figure, measured, goal))
+        missed.append("%s: %s — %s%s (goal %s)" % (area, figure, measured, ", %s the reference" % ratio if ratio else "", goal))
 
 # bench_rtf: RichTextBuffer load + save against a raw read + write.
 t = read("bench_rtf.txt") or ""
