@@ -135,7 +135,9 @@ void CollectorEditor::saveSelectionAsFile()
 
 void CollectorEditor::refresh()
 {
-    if (text1.LoadFile(documentPath())) {
+    // Anything but an ordinary file (a FIFO would block the window) counts
+    // as unreadable, as on opening.
+    if (QFileInfo(documentPath()).isFile() && text1.LoadFile(documentPath())) {
         m_loadFailed = false;
         remember(text1.Text());
     }

@@ -3,6 +3,7 @@
 #include "SafeFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace Ini {
 namespace {
@@ -180,6 +181,10 @@ std::optional<QByteArray> withValue(QByteArrayView content, QByteArrayView secti
 
 std::optional<QByteArray> readValue(const QString& path, QByteArrayView section, QByteArrayView key)
 {
+    // Only an ordinary file: opening a FIFO would wait for a writer forever,
+    // and a device may never end.
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -192,6 +197,13 @@ bool writeValue(const QString& path, QByteArrayView section, QByteArrayView key,
     QByteArray current;
     QFile file(path);
     if (file.exists()) {
+        // A FIFO or device is not replaced, nor read: reading a FIFO would
+        // wait for a writer forever.
+        if (!QFileInfo(path).isFile()) {
+            if (error)
+                *error = QStringLiteral("not an ordinary file");
+            return false;
+        }
         if (!file.open(QIODevice::ReadOnly)) {
             // Writing now would drop every other line of the file.
             if (error)

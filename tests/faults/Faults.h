@@ -1,0 +1,239 @@
+#pragma once
+
+#include "DataSource.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
+#include <thread>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Tools to make the disk misbehave on purpose, for whoever runs the tests
+// (root included: permission bits do not stop root, these do).
+namespace Faults {
+
+// While alive, no file of this process can grow past `bytes`: a write that
+// would go beyond fails with EFBIG, as on a full disk. SIGXFSZ is ignored,
+// so the process lives on to handle the error.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        m_active = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
+        rlimit lowered = m_old;
+        lowered.rlim_cur = bytes;
+        m_active = m_active && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        if (m_active)
+            ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_old{};
+    bool m_active = false;
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+// While alive, `path` (a file or a folder) cannot be changed, replaced or,
+// for a folder, added to, not even by root: the file system's immutable
+// flag. active() is false where the file system or the process's
+// capabilities do not allow it; the caller then skips.
+class Immutable {
+public:
+    explicit Immutable(const QString& path) : m_path(QFile::encodeName(path))
+    {
+        m_active = setFlag(true);
+    }
+    ~Immutable()
+    {
+        if (m_active)
+            setFlag(false);
+    }
+    Immutable(const Immutable&) = delete;
+    Immutable& operator=(const Immutable&) = delete;
+    bool active() const { return m_active; }
+
+private:
+    bool setFlag(bool on) const
+    {
+        const int fd = ::open(m_path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (ok) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return ok;
+    }
+
+    QByteArray m_path;
+    bool m_active = false;
+};
+
+// While alive, `path` cannot be written: immutable where that is allowed,
+// else write permission taken away (which binds everyone but root).
+class ReadOnly {
+public:
+    explicit ReadOnly(const QString& path) : m_immutable(path), m_path(path)
+    {
+        if (m_immutable.active() || ::geteuid() == 0)
+            return;
+        m_permissions = QFile::permissions(path);
+        m_chmodded = QFile::setPermissions(
+            path, m_permissions & ~(QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup
+                                    | QFile::WriteOther));
+    }
+    ~ReadOnly()
+    {
+        if (m_chmodded)
+            QFile::setPermissions(m_path, m_permissions);
+    }
+    ReadOnly(const ReadOnly&) = delete;
+    ReadOnly& operator=(const ReadOnly&) = delete;
+    bool active() const { return m_immutable.active() || m_chmodded; }
+
+private:
+    Immutable m_immutable;
+    QString m_path;
+    QFile::Permissions m_permissions;
+    bool m_chmodded = false;
+};
+
+// A FIFO at `path` that nobody writes to: whoever opens it for reading waits
+// for a writer. So that a test of that fails instead of hanging, a watchdog
+// tries the writing end every `patience`; it opens only while a reader
+// waits, which it then frees (to read an empty file) and notes.
+class Fifo {
+public:
+    explicit Fifo(const QString& path, std::chrono::milliseconds patience = std::chrono::milliseconds(500))
+        : m_path(QFile::encodeName(path))
+    {
+        m_made = ::mkfifo(m_path.constData(), 0600) == 0;
+        if (!m_made)
+            return;
+        m_watchdog = std::thread([this, patience] {
+            std::unique_lock lock(m_mutex);
+            while (!m_done) {
+                if (m_wake.wait_for(lock, patience) == std::cv_status::timeout && !m_done) {
+                    // Fails (ENXIO) unless someone has it open for reading.
+                    const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                    if (fd >= 0) {
+                        m_rescued = true;
+                        ::close(fd);
+                    }
+                }
+            }
+        });
+    }
+    ~Fifo()
+    {
+        if (m_watchdog.joinable()) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_done = true;
+            }
+            m_wake.notify_all();
+            m_watchdog.join();
+        }
+    }
+    Fifo(const Fifo&) = delete;
+    Fifo& operator=(const Fifo&) = delete;
+    bool made() const { return m_made; }
+    // True when something blocked on the FIFO until the watchdog freed it.
+    bool blocked() const { return m_rescued; }
+
+private:
+    QByteArray m_path;
+    bool m_made = false;
+    std::atomic<bool> m_rescued = false;
+    bool m_done = false;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_watchdog;
+};
+
+inline QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+inline bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()
+        && file.flush();
+}
+
+// A file named by raw bytes, for names that are valid in no encoding.
+inline bool writeRaw(const QByteArray& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && ok;
+}
+
+// A sparse file of `size` bytes: `head`, a hole of NULs, `tail` at the end.
+// Costs no disk space, however large.
+inline bool writeSparse(const QString& path, const QByteArray& head, qint64 size,
+                        const QByteArray& tail)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(head) != head.size()
+        || !file.resize(size - tail.size()) || !file.seek(size - tail.size())
+        || file.write(tail) != tail.size())
+        return false;
+    return file.flush();
+}
+
+// Every name in `folder`, hidden ones included, sorted.
+inline QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                      | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// Every record of the database file as "title|content", in record order,
+// read through a data source of its own; one line saying why when it cannot
+// be read.
+inline QStringList recordsIn(const QString& database)
+{
+    DataSource data;
+    data.setDatabaseName(database);
+    if (!data.Refresh())
+        return {QStringLiteral("<cannot open>")};
+    Recordset& records = data.recordset();
+    QStringList all;
+    for (; !records.isEOF(); records.MoveNext())
+        all << records.field(QStringLiteral("标题")).value_or(QStringLiteral("<error>")) + u'|'
+                   + records.field(QStringLiteral("内容")).value_or(QStringLiteral("<error>"));
+    return all;
+}
+
+} // namespace Faults

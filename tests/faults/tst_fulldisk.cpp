@@ -1,0 +1,317 @@
+// A disk that refuses to take more bytes, made with the file size limit: every
+// save fails the way the user is told it fails, the files it would have
+// replaced stay as they were, and nothing is reported as saved that is not.
+#include "CollectorFixture.h"
+#include "EditorFixture.h"
+#include "Faults.h"
+#include "ImportExport.h"
+#include "LibraryFixture.h"
+#include "Settings.h"
+#include "TestMain.h"
+#include "frmSet.h"
+
+#include <QLineEdit>
+
+using namespace Qt::StringLiterals;
+using Faults::FileSizeLimit;
+
+namespace {
+
+const QString Saved = u"文件保存成功！"_s;
+const QString Failed = u"文档保存失败！"_s;
+// Larger than any limit used here, so that every save of it must grow a file.
+const QString Long = QString(8000, u'长');
+
+QByteArray settings(const char* mode, const char* cache)
+{
+    return "[CollectorSet]\r\nsave=" + QByteArray(mode) + "\r\nCacheUpdate=" + QByteArray(cache)
+         + "\r\nAutoName=true\r\ntip=true\r\n";
+}
+
+void addDatabase(CollectorFixture& f)
+{
+    QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+    QFile::setPermissions(f.path(u"WebDocuments.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+} // namespace
+
+class FullDiskTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void appendDropFailsAndKeepsTheDocument()
+    {
+        CollectorFixture f(settings("append", "false"));
+        QVERIFY(RichText::saveText(f.path(u"Doc.dat"), u"之前的文字"_s));
+        QVERIFY(f.load());
+        const QByteArray before = f.read(u"Doc.dat");
+        const QStringList names = Faults::namesIn(ProgramDir());
+        {
+            // Room for a little more than the file holds: a writer that
+            // grew the file in place would be cut off half way.
+            FileSizeLimit limit(before.size() + 16);
+            QVERIFY(limit.active());
+            f.dropText(Long);
+        }
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+        QCOMPARE(f.read(u"Doc.dat"), before);
+        QCOMPARE(Faults::namesIn(ProgramDir()), names); // no temporary file left behind
+
+        // The next drop on a mended disk holds no trace of the failed one.
+        f.dropText(u"后来"_s);
+        QCOMPARE(f.dialogs.messageTexts().last(), Saved);
+        QCOMPARE(f.documentText(), u"之前的文字后来"_s);
+    }
+
+    void cachedTextThatCannotBeWrittenAtExitIsKept()
+    {
+        CollectorFixture f(settings("append", "true"));
+        QVERIFY(RichText::saveText(f.path(u"Doc.dat"), u"之前"_s));
+        QVERIFY(f.load());
+        const QByteArray before = f.read(u"Doc.dat");
+        f.dropText(Long);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved}); // cached, as promised
+        const QStringList names = Faults::namesIn(ProgramDir());
+        {
+            FileSizeLimit limit(before.size() + 16);
+            f.window->Exit_Click();
+        }
+        QCOMPARE(f.dialogs.messageTexts().last(), Failed); // the exit tells, tip or not
+        QVERIFY(f.window->isVisible());
+        QCOMPARE(f.collector().pendingText(), Long);
+        QCOMPARE(f.read(u"Doc.dat"), before);
+        QCOMPARE(Faults::namesIn(ProgramDir()), names); // nor the position stored
+
+        f.window->Exit_Click();
+        QCOMPARE(f.documentText(), u"之前"_s + Long);
+    }
+
+    void createDropFailsWithoutAHalfFile()
+    {
+        CollectorFixture f(settings("create", "false"));
+        QVERIFY(f.load());
+        const QString folder = f.collector().filepath;
+        QVERIFY(QFile::exists(folder));
+        {
+            FileSizeLimit limit(1024);
+            f.dropText(Long);
+        }
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+        QCOMPARE(Faults::namesIn(folder), QStringList{}); // no cut-off 0.txt
+        QCOMPARE(f.collector().nextFileNumber(), 0);
+
+        f.dropText(u"短"_s);
+        QCOMPARE(f.dialogs.messageTexts().last(), Saved);
+        QCOMPARE(Faults::bytesOf(folder + u"0.txt"_s), QByteArray("\xe7\x9f\xad\r\n"));
+    }
+
+    void databaseDropFailsAndTheDatabaseStaysWhole()
+    {
+        CollectorFixture f(settings("database", "false"));
+        addDatabase(f);
+        QVERIFY(f.load());
+        f.dropText(u"第一条"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved});
+        const QString database = f.path(u"WebDocuments.mdb");
+        const QStringList records = Faults::recordsIn(database);
+        const QStringList names = Faults::namesIn(ProgramDir());
+        {
+            // The record needs new pages; the file may not grow at all.
+            FileSizeLimit limit(QFileInfo(database).size());
+            f.dropText(Long);
+        }
+        QCOMPARE(f.dialogs.messageTexts().last(), Failed);
+        QCOMPARE(Faults::recordsIn(database), records);
+        QCOMPARE(Faults::namesIn(ProgramDir()), names); // no journal left over
+
+        f.dropText(Long);
+        QCOMPARE(f.dialogs.messageTexts().last(), Saved);
+        QCOMPARE(Faults::recordsIn(database), records + QStringList{u"文档|"_s + Long});
+    }
+
+    void settingsThatCannotBeWrittenLeaveTheFileWhole()
+    {
+        CollectorFixture f(settings("append", "true"));
+        QVERIFY(f.load());
+        const QByteArray before = f.read(u"Set.ini");
+
+        // The dialog's OK: nothing is reported (settings writes are silent),
+        // the collector follows the choice for this run, the file stays.
+        SaveSettings applied;
+        frmSet dialog(f.dialogs, [&](const SaveSettings& chosen) { applied = chosen; });
+        dialog.Form_Load();
+        dialog.Option6_Click(AdvancedSettings::Create);
+        {
+            // Each key's new file would be as long as the old one: the limit
+            // must be below that to refuse it.
+            FileSizeLimit limit(16);
+            dialog.Command1_Click();
+        }
+        QCOMPARE(applied.save, u"create"_s);
+        QCOMPARE(f.read(u"Set.ini"), before);
+        QCOMPARE(f.dialogs.messages.size(), 0);
+        QCOMPARE(Faults::namesIn(ProgramDir()).filter(u"Set.ini"_s), QStringList{u"Set.ini"_s});
+
+        // One key at a time, as the exit stores the position.
+        {
+            FileSizeLimit limit(before.size());
+            WriteSetting(u"left"_s, u"1234"_s);
+        }
+        QCOMPARE(f.read(u"Set.ini"), before);
+        QCOMPARE(ReadSetting(u"left"_s, u"none"_s), u"none"_s);
+    }
+
+    void editorSaveFailsAndKeepsTheText()
+    {
+        EditorFixture e;
+        e.writeDocument(u"原文"_s);
+        QVERIFY(e.open());
+        const QByteArray before = e.read(u"Doc.dat");
+        e.box().setText(u"原文"_s + Long);
+        bool saved = true;
+        {
+            FileSizeLimit limit(before.size() + 16);
+            saved = e.logic().confirm();
+        }
+        QVERIFY(!saved);
+        QCOMPARE(e.dialogs.messages.size(), 1);
+        QVERIFY(e.dialogs.messages.at(0).text.startsWith(u"默认文档保存失败！"_s));
+        QCOMPARE(e.dialogs.messages.at(0).icon, Dialogs::Icon::Warning);
+        QCOMPARE(e.read(u"Doc.dat"), before);
+        QCOMPARE(e.box().Text(), u"原文"_s + Long); // nothing typed is lost
+
+        // Closing with the automatic update on fails the same way and stays open.
+        {
+            FileSizeLimit limit(before.size() + 16);
+            QVERIFY(!e.close());
+        }
+        QCOMPARE(e.read(u"Doc.dat"), before);
+        QVERIFY(e.logic().confirm());
+        QCOMPARE(e.documentText(), u"原文"_s + Long);
+    }
+
+    void browserAddFailsAndKeepsTheDialogOpen()
+    {
+        LibraryFixture lib;
+        QVERIFY(lib.store({{u"甲"_s, u"一"_s}}));
+        frmMain& w = lib.open();
+        const QStringList records = Faults::recordsIn(lib.databasePath());
+        bool closed = false;
+        w.runModal = [&](QDialog& dialog) {
+            auto& add = static_cast<frmAdd&>(dialog);
+            QObject::connect(&add, &QDialog::finished, [&] { closed = true; });
+            add.text1->setText(u"乙"_s);
+            add.text2->setText(Long);
+            FileSizeLimit limit(QFileInfo(lib.databasePath()).size());
+            add.Button1_Click();
+            QCOMPARE(add.text1->text(), u"乙"_s);
+            QCOMPARE(add.text2->Text(), Long);
+        };
+        w.Button1_Click();
+        QVERIFY(!closed);
+        QCOMPARE(lib.dialogs.messages.size(), 1);
+        QVERIFY(lib.dialogs.messages.at(0).text.startsWith(Failed));
+        QCOMPARE(Faults::recordsIn(lib.databasePath()), records);
+        QCOMPARE(lib.listed(), QStringList{u"甲"_s});
+    }
+
+    void batchExportStopsWithoutAHalfFile()
+    {
+        LibraryFixture lib;
+        QVERIFY(lib.store({{u"1"_s, u"小"_s}, {u"2"_s, Long}, {u"3"_s, u"小"_s}}));
+        frmMain& w = lib.open();
+        QTemporaryDir out;
+        lib.dialogs.fileNames.push_back(out.path());
+        const QByteArray database = Faults::bytesOf(lib.databasePath());
+        {
+            FileSizeLimit limit(4096);
+            w.Button9_Click();
+        }
+        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"0.txt"_s}); // 1.txt removed again
+        QCOMPARE(lib.dialogs.messages.size(), 1);
+        const QString message = lib.dialogs.messages.at(0).text;
+        QVERIFY2(message.startsWith(u"成批导出已停止"_s), qPrintable(message));
+        QVERIFY(message.contains(u"1.txt"_s));
+        QVERIFY(message.contains(u"已导出 1 个文件"_s));
+        QCOMPARE(Faults::bytesOf(lib.databasePath()), database);
+    }
+
+    void batchImportKeepsWhatWasCommitted()
+    {
+        LibraryFixture lib;
+        QTemporaryDir in;
+        const int files = 600;
+        for (int i = 0; i < files; ++i)
+            QVERIFY(Faults::writeBytes(in.filePath(u"%1.txt"_s.arg(i, 3, 10, QLatin1Char('0'))),
+                                       QByteArray(1000, char('a' + i % 26))));
+        ScriptedDialogs dialogs;
+        DataSource data;
+        data.setDatabaseName(lib.databasePath());
+        SilentProgress progress; // commits every 256 files
+        ImportExport::BatchResult result;
+        {
+            // Room for a group or so, not for all.
+            FileSizeLimit limit(QFileInfo(lib.databasePath()).size() + 400 * 1024);
+            result = ImportExport::importFromFolder(in.path(), dialogs, nullptr, data, progress);
+        }
+        QVERIFY(result.failed);
+        QVERIFY(result.done < files);
+        QVERIFY(result.done > 0); // the first group went in before the disk filled
+        QCOMPARE(dialogs.messages.size(), 1);
+        const QString message = dialogs.messages.at(0).text;
+        QVERIFY2(message.startsWith(u"成批导入已停止"_s), qPrintable(message));
+        QVERIFY2(message.contains(u"已导入 %1 个文件"_s.arg(result.done)), qPrintable(message));
+        // Exactly the files the message counts are stored, whole, in order.
+        const QStringList records = Faults::recordsIn(lib.databasePath());
+        QCOMPARE(records.size(), result.done);
+        for (int i = 0; i < records.size(); ++i)
+            QCOMPARE(records.at(i), u"%1.txt|"_s.arg(i, 3, 10, QLatin1Char('0'))
+                                        + QString(1000, QChar(u'a' + i % 26)));
+        QCOMPARE(Faults::namesIn(ProgramDir()), QStringList{u"WebDocuments.mdb"_s});
+    }
+
+    void exportedTextAndSavedSelectionLeaveTheOldFile()
+    {
+        // Both end silently on failure; the file they would replace stays.
+        QTemporaryDir out;
+        const QString target = out.filePath(u"旧.txt"_s);
+        QVERIFY(Faults::writeBytes(target, "old\r\n"));
+
+        LibraryFixture lib;
+        QVERIFY(lib.store({{u"甲"_s, Long}}));
+        frmMain& w = lib.open();
+        lib.click(0);
+        QCOMPARE(lib.shown().size(), Long.size());
+        lib.dialogs.fileNames.push_back(target);
+        {
+            FileSizeLimit limit(1024);
+            w.Button3_Click();
+        }
+        QCOMPARE(Faults::bytesOf(target), QByteArray("old\r\n"));
+        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"旧.txt"_s});
+        QCOMPARE(lib.dialogs.messages.size(), 0);
+
+        // With "delete what was saved" on, a selection that was not saved stays.
+        EditorFixture e("[CollectorSet]\nsavedelete=true\nexitnew=false\n");
+        e.writeDocument(u"开头"_s + Long);
+        QVERIFY(e.open());
+        QVERIFY(e.logic().savedelete);
+        e.select(2, 2 + Long.size());
+        e.dialogs.fileNames.push_back(target);
+        {
+            FileSizeLimit limit(1024);
+            e.click(4);
+        }
+        QCOMPARE(Faults::bytesOf(target), QByteArray("old\r\n"));
+        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"旧.txt"_s});
+        QCOMPARE(e.box().Text(), u"开头"_s + Long);
+
+        e.dialogs.fileNames.push_back(target);
+        e.click(4);
+        QCOMPARE(Faults::bytesOf(target).size(), Long.toUtf8().size() + 2);
+        QCOMPARE(e.box().Text(), u"开头"_s);
+    }
+};
+
+QUORREL_TEST(FullDiskTest, "fulldisk")
+#include "tst_fulldisk.moc"

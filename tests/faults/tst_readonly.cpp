@@ -1,0 +1,157 @@
+// A write-protected Doc.dat and a program folder that takes no new files.
+// Root is not stopped by permission bits, so both are made immutable, which
+// binds root too; where that is not allowed and permissions would not bind
+// either, the test skips.
+#include "CollectorFixture.h"
+#include "EditorFixture.h"
+#include "Faults.h"
+#include "LibraryFixture.h"
+#include "Settings.h"
+#include "TestMain.h"
+
+using namespace Qt::StringLiterals;
+using Faults::ReadOnly;
+
+namespace {
+
+const QString Saved = u"文件保存成功！"_s;
+const QString Failed = u"文档保存失败！"_s;
+
+QByteArray settings(const char* mode)
+{
+    return "[CollectorSet]\nsave=" + QByteArray(mode) + "\nCacheUpdate=false\nAutoName=true\ntip=true\n";
+}
+
+} // namespace
+
+class ReadOnlyTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void writeProtectedDocumentIsNotReplaced()
+    {
+        CollectorFixture f(settings("append"));
+        QVERIFY(RichText::saveText(f.path(u"Doc.dat"), u"受保护"_s));
+        QVERIFY(f.load());
+        const QByteArray before = f.read(u"Doc.dat");
+        {
+            ReadOnly locked(f.path(u"Doc.dat"));
+            if (!locked.active())
+                QSKIP("cannot write-protect a file for this user on this file system");
+            f.dropText(u"新"_s);
+            QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+            QCOMPARE(f.read(u"Doc.dat"), before);
+
+            // The editor reads it, and says so when its save is refused.
+            EditorFixture e;
+            ProgramDirOverride same(f.dir.path());
+            QVERIFY(e.open());
+            QCOMPARE(e.box().Text(), u"受保护"_s);
+            e.box().setText(u"改过"_s);
+            QVERIFY(!e.logic().confirm());
+            QVERIFY(e.dialogs.messageTexts().value(0).startsWith(u"默认文档保存失败！"_s));
+            QCOMPARE(e.box().Text(), u"改过"_s);
+            QCOMPARE(f.read(u"Doc.dat"), before);
+            delete e.editor.data();
+        }
+        f.dropText(u"新"_s);
+        QCOMPARE(f.documentText(), u"受保护新"_s);
+    }
+
+    void writeProtectedProgramFolder()
+    {
+        CollectorFixture f(settings("append"));
+        QVERIFY(RichText::saveText(f.path(u"Doc.dat"), u"旧"_s));
+        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QFile::setPermissions(f.path(u"WebDocuments.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(f.load());
+        const QByteArray document = f.read(u"Doc.dat");
+        const QByteArray ini = f.read(u"Set.ini");
+        const QByteArray database = f.read(u"WebDocuments.mdb");
+        const QStringList names = Faults::namesIn(ProgramDir());
+
+        ReadOnly locked(f.dir.path());
+        if (!locked.active())
+            QSKIP("cannot write-protect a folder for this user on this file system");
+
+        // Append: no temporary file can be made beside Doc.dat.
+        f.dropText(u"甲"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+
+        // Database: the file itself is writable, but its journal cannot be
+        // made, so the record is refused rather than stored unsafely.
+        f.collector().save = u"database"_s;
+        f.dropText(u"乙"_s);
+        QCOMPARE(f.dialogs.messageTexts().last(), Failed);
+
+        // Create: the numbered files live in a folder of their own.
+        f.collector().save = u"create"_s;
+        f.dropText(u"丙"_s);
+        QCOMPARE(f.dialogs.messageTexts().last(), Saved);
+        QCOMPARE(Faults::bytesOf(f.collector().numberedFilePath(0)), QByteArray("\xe4\xb8\x99\r\n"));
+
+        // Settings writes fail silently.
+        WriteSetting(u"save"_s, u"database"_s);
+        QCOMPARE(ReadSetting(u"save"_s, QString()), u"append"_s);
+
+        // The browser opens the database for reading and refuses the add.
+        {
+            LibraryFixture lib(false);
+            ProgramDirOverride same(f.dir.path());
+            frmMain& w = lib.open();
+            QCOMPARE(lib.listed(), QStringList{});
+            QString error;
+            QVERIFY(!w.browser().add(u"丁"_s, u"丁"_s, &error));
+            QVERIFY(!error.isEmpty());
+        }
+
+        // A cached drop is refused at once, or promised and then the exit,
+        // which cannot keep the promise, says so instead of ending.
+        f.collector().save = u"append"_s;
+        f.collector().CacheUpdate = true;
+        f.dropText(u"戊"_s);
+        if (f.dialogs.messageTexts().last() == Saved) {
+            f.window->Exit_Click();
+            QCOMPARE(f.dialogs.messageTexts().last(), Failed);
+            QVERIFY(f.window->isVisible());
+            QVERIFY(f.collector().pendingText().contains(u"戊"_s));
+        }
+
+        QCOMPARE(f.read(u"Doc.dat"), document);
+        QCOMPARE(f.read(u"Set.ini"), ini);
+        QCOMPARE(f.read(u"WebDocuments.mdb"), database);
+        QCOMPARE(Faults::namesIn(ProgramDir()), names);
+    }
+
+    void writeProtectedSaveFolder()
+    {
+        CollectorFixture f(settings("create"));
+        QVERIFY(f.load());
+        const QString folder = f.collector().filepath;
+        QVERIFY(Faults::writeBytes(folder + u"0.txt"_s, "first\r\n"));
+        ReadOnly locked(folder);
+        if (!locked.active())
+            QSKIP("cannot write-protect a folder for this user on this file system");
+        f.dropText(u"甲"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+        QCOMPARE(Faults::namesIn(folder), QStringList{u"0.txt"_s});
+        QCOMPARE(f.collector().nextFileNumber(), 1); // where the search stood
+    }
+
+    void settingsFileThatIsAFolder()
+    {
+        // Reads give the defaults, writes fail silently, nothing is removed.
+        CollectorFixture f;
+        QVERIFY(QDir(f.dir.path()).mkdir(u"Set.ini"_s));
+        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"Set.ini/keep"_s)));
+        QVERIFY(f.load());
+        QCOMPARE(f.collector().save, u"append"_s);
+        QVERIFY(f.collector().tip);
+        WriteSetting(u"save"_s, u"create"_s);
+        QCOMPARE(ReadSetting(u"save"_s, u"none"_s), u"none"_s);
+        QVERIFY(QFileInfo(f.path(u"Set.ini"_s)).isDir());
+        QCOMPARE(Faults::namesIn(f.path(u"Set.ini"_s)), QStringList{u"keep"_s});
+    }
+};
+
+QUORREL_TEST(ReadOnlyTest, "readonly")
+#include "tst_readonly.moc"
