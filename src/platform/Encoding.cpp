@@ -25,6 +25,32 @@ QString decodeNarrow(QByteArrayView bytes)
     return decodeGb18030(bytes);
 }
 
+bool isText(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    qsizetype controls = 0;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == 0)
+            return false;
+        // Tab, line feed, vertical tab, form feed, carriage return, escape and
+        // the old end-of-file mark turn up in real text files.
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\v' && b != '\f' && b != '\r' && b != 0x1A &&
+            b != 0x1B)
+            ++controls;
+    }
+    if (controls > bytes.size() / 100)
+        return false;
+    if (bytes.isValidUtf8())
+        return true;
+    QStringDecoder decoder("GB18030");
+    if (!decoder.isValid())
+        return true; // cannot tell: keep today's reading
+    (void)decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
 QByteArray encodeNarrow(QStringView text)
 {
     return text.toUtf8();

@@ -12,6 +12,10 @@
 namespace Encoding {
 
 QString decodeNarrow(QByteArrayView bytes);
+// Whether the bytes are text at all, as decodeNarrow reads it: valid UTF-8
+// or GB18030 without NUL bytes or more than a trace of other control bytes.
+// What fails is a binary file, which must not be taken for a document.
+bool isText(QByteArrayView bytes);
 QByteArray encodeNarrow(QStringView text);
 // A file written line by line: every line, the last one included, ends in
 // CR LF, whatever break the text had inside (LF, CR LF or a lone CR).

@@ -10,6 +10,10 @@
 
 namespace RichText {
 
+namespace {
+const QString NotADocument = QStringLiteral("neither RTF nor text");
+} // namespace
+
 QString normalizeLineBreaks(QString text)
 {
     if (!text.contains(u'\r'))
@@ -37,6 +41,11 @@ std::optional<QString> loadText(const QString& path, QString* error)
     if (file.error() != QFileDevice::NoError) {
         if (error)
             *error = file.errorString();
+        return std::nullopt;
+    }
+    if (!Rtf::isRtf(bytes) && !Encoding::isText(bytes)) {
+        if (error)
+            *error = NotADocument;
         return std::nullopt;
     }
     return decode(bytes);
@@ -74,6 +83,13 @@ bool appendText(const QString& path, const QString& text, QString* error)
                                                          view.sliced(insert->offset)};
             return SafeFile::write(path, parts, error);
         }
+    }
+    // A file that is neither RTF nor text is somebody's data, not a document
+    // of ours: rewriting it from what it "reads" as would destroy it.
+    if (!Rtf::isRtf(bytes) && !Encoding::isText(bytes)) {
+        if (error)
+            *error = NotADocument;
+        return false;
     }
     return saveText(path, decode(bytes) + added, error);
 }

@@ -14,7 +14,8 @@ namespace RichText {
 QString normalizeLineBreaks(QString text);
 
 // The text of a document file: RTF when it starts as RTF, otherwise plain
-// text in UTF-8 or GBK. A missing or unreadable file is an error (nullopt).
+// text in UTF-8 or GBK. A missing or unreadable file is an error (nullopt),
+// and so is one that is neither RTF nor text (a binary file).
 std::optional<QString> loadText(const QString& path, QString* error = nullptr);
 
 // Writes `text` as an RTF document, atomically replacing `path`.
@@ -23,8 +24,9 @@ bool saveText(const QString& path, const QString& text, QString* error = nullptr
 // Adds `text` to the end of the document at `path`, creating it when missing.
 // An RTF document gets the text inserted and keeps every byte it had (its
 // formatting, pictures and tables), without its text being read or held;
-// any other file, or RTF with no safe place for the text, is rewritten as
-// an RTF document of its text followed by `text`.
+// a text file, or RTF with no safe place for the text, is rewritten as an
+// RTF document of its text followed by `text`. A file that is neither RTF
+// nor text is left as it is and the append fails.
 bool appendText(const QString& path, const QString& text, QString* error = nullptr);
 
 // The text of document bytes, as loadText reads them.

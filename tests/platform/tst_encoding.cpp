@@ -32,6 +32,22 @@ private Q_SLOTS:
         QCOMPARE(Encoding::decodeNarrow("\x95\x32\x82\x36"), u"𠀀"_s);
     }
 
+    // A binary file must not pass for a document: the program would replace
+    // it with the "text" it read.
+    void tellsTextFromBinary()
+    {
+        QVERIFY(Encoding::isText(QByteArray()));
+        QVERIFY(Encoding::isText("plain\r\n\ttext\f\x1a"));
+        QVERIFY(Encoding::isText(QStringLiteral("中文 text 😀\n").toUtf8()));
+        QVERIFY(Encoding::isText("\xD6\xD0\xCE\xC4 GBK")); // 中文 in GBK
+        QVERIFY(!Encoding::isText(QByteArray("text\0more", 9)));
+        QVERIFY(!Encoding::isText("\x01\x02\x03\x04 mostly control bytes"));
+        QByteArray noise;
+        for (int i = 0; i < 4096; ++i)
+            noise += char((i * 7919 + 13) % 251 + 1); // no NUL: control bytes and bad sequences tell
+        QVERIFY(!Encoding::isText(noise));
+    }
+
     void truncatesOnCharacterBoundaries_data()
     {
         QTest::addColumn<QString>("text");
