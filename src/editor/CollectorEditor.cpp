@@ -119,11 +119,7 @@ void CollectorEditor::saveSelectionAsFile()
     const QString path = m_dialogs.saveFileName(m_parent, SaveAsTitle, QString(), SaveAsFilter);
     if (path.isEmpty())
         return;
-    // A line of text: every line ends in CR LF, the last one included.
-    QString lines = s;
-    lines.replace(u'\n', u"\r\n"_s);
-    const QByteArray bytes = Encoding::encodeNarrow(lines) + "\r\n";
-    if (!SafeFile::write(path, bytes))
+    if (!SafeFile::write(path, Encoding::encodeLines(s)))
         return;
     if (!savedelete)
         return;

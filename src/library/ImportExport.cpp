@@ -252,14 +252,6 @@ bool addRecord(Recordset& records, const QString& title, const QString& content)
 
 } // namespace
 
-QByteArray fileBytes(const QString& text)
-{
-    QString lines = RichText::normalizeLineBreaks(text);
-    lines.replace(u'\n', QLatin1StringView("\r\n"));
-    lines += QLatin1StringView("\r\n");
-    return Encoding::encodeNarrow(lines);
-}
-
 bool importFile(Dialogs& dialogs, QWidget* parent, DataSource& data)
 {
     const QString path = dialogs.openFileName(parent, u"导入文档"_s, QString(), TextFilter);
@@ -385,7 +377,7 @@ bool exportShown(Dialogs& dialogs, QWidget* parent, const QString& text)
     const QString path = dialogs.saveFileName(parent, u"导出文档"_s, QString(), TextFilter);
     if (path.isEmpty())
         return false;
-    return SafeFile::write(path, fileBytes(text));
+    return SafeFile::write(path, Encoding::encodeLines(text));
 }
 
 BatchResult exportAll(Dialogs& dialogs, QWidget* parent, DataSource& data,
@@ -438,7 +430,7 @@ BatchResult exportToFolder(const QString& chosen, Dialogs& dialogs, QWidget* par
                                                              reasonOf(records.lastError()));
             break;
         }
-        const QByteArray bytes = fileBytes(*content);
+        const QByteArray bytes = Encoding::encodeLines(*content);
         Create created = Create::Taken;
         for (; number <= MaxItems; ++number) {
             created = createFile(numbered(number), bytes, &reason);

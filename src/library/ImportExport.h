@@ -103,7 +103,4 @@ BatchResult importFromFolder(const QString& folder, Dialogs& dialogs, QWidget* p
 BatchResult exportToFolder(const QString& folder, Dialogs& dialogs, QWidget* parent,
                            DataSource& data, BatchProgress& progress);
 
-// The bytes of an exported file: `text` with CR LF line ends, a final CR LF added.
-QByteArray fileBytes(const QString& text);
-
 } // namespace ImportExport

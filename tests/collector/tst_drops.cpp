@@ -23,19 +23,6 @@ class DropsTest : public QObject {
         return QByteArray("[CollectorSet]\n") + lines;
     }
 
-    QStringList records(const QString& path, const QString& field)
-    {
-        DataSource data;
-        data.setDatabaseName(path);
-        QStringList values;
-        if (!data.Refresh())
-            return {u"<no database>"_s};
-        Recordset& rs = data.recordset();
-        for (; !rs.isEOF(); rs.MoveNext())
-            values << rs.field(field).value_or(u"<error>"_s);
-        return values;
-    }
-
 private Q_SLOTS:
     void appendJoinsDropsWithNothingBetween_data()
     {

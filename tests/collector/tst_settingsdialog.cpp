@@ -19,19 +19,6 @@ namespace {
 
 const QString Saved = u"文件保存成功！"_s;
 
-QStringList records(const QString& path, const QString& field)
-{
-    DataSource data;
-    data.setDatabaseName(path);
-    QStringList values;
-    if (!data.Refresh())
-        return {u"<no database>"_s};
-    Recordset& rs = data.recordset();
-    for (; !rs.isEOF(); rs.MoveNext())
-        values << rs.field(field).value_or(u"<error>"_s);
-    return values;
-}
-
 // The collector's settings item wired as the program wires it: a modal
 // dialog run with exec(), whose OK hands the five settings to the collector.
 void wireSettings(frmCollectorWindow& window, Dialogs& dialogs)
