@@ -2,7 +2,6 @@
 
 #include "Dialogs.h"
 #include "RichTextBox.h"
-#include "frmMain.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>
@@ -16,9 +15,9 @@
 
 using namespace Qt::StringLiterals;
 
-frmDataSet::frmDataSet(frmMain& browser)
+frmDataSet::frmDataSet(QWidget& browser, RichTextBox& content, Dialogs& dialogs)
     : QWidget(&browser, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint),
-      m_browser(browser)
+      m_browser(browser), m_content(content), m_dialogs(dialogs)
 {
     setObjectName(u"frmDataSet"_s);
     setWindowTitle(u"显示设置"_s);
@@ -75,7 +74,7 @@ void frmDataSet::Form_Load()
     move(at);
     show();
     move(at); // some window systems place a new window themselves on showing
-    const int index = optionOf(m_browser.text1()->font().pointSizeF());
+    const int index = optionOf(m_content.font().pointSizeF());
     if (index >= 0)
         m_options[index]->setChecked(true); // the box keeps its size
 }
@@ -85,21 +84,19 @@ void frmDataSet::Option_Click(int index)
     if (index < 0 || index >= int(Sizes.size()))
         return;
     m_options[index]->setChecked(true);
-    RichTextBox* box = m_browser.text1();
-    QFont font = box->font();
+    QFont font = m_content.font();
     font.setPointSizeF(Sizes[index]);
-    box->setFont(font);
+    m_content.setFont(font);
 }
 
 void frmDataSet::Button3_Click()
 {
-    RichTextBox* box = m_browser.text1();
-    const QColor current = box->palette().color(QPalette::Base);
+    const QColor current = m_content.palette().color(QPalette::Base);
     // A cancelled dialog leaves the background as it was.
-    const std::optional<QColor> chosen = m_browser.dialogs().color(this, current);
+    const std::optional<QColor> chosen = m_dialogs.color(this, current);
     if (!chosen || !chosen->isValid())
         return;
-    QPalette palette = box->palette();
+    QPalette palette = m_content.palette();
     palette.setColor(QPalette::Base, *chosen);
-    box->setPalette(palette);
+    m_content.setPalette(palette);
 }

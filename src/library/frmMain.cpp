@@ -374,7 +374,7 @@ void frmMain::Button10_Click()
         m_dataSet->activateWindow();
         return;
     }
-    m_dataSet = new frmDataSet(*this);
+    m_dataSet = new frmDataSet(*this, *m_text1, m_dialogs);
     m_dataSet->Form_Load();
     Q_EMIT dataSetOpened(m_dataSet);
 }

@@ -6,7 +6,7 @@
 #include <memory>
 
 // Each subsystem's tests build into one executable. Every test class registers
-// itself under a short name; CTest runs one class per test (`tst_platform ini`)
+// itself under a short name; CTest runs one class per test (`tst_storage ini`)
 // and the executable without arguments runs them all.
 namespace TestRegistry {
 
