@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh run
 prefix="${QUORREL_HOME:-$HOME/Quorrel}"
+# A new program folder is the user's alone: it will hold their clippings.
+[[ -e $prefix ]] || mkdir -p -m 700 "$prefix"
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORREL_BUILD_TESTS=OFF
 cmake --build build-release -j2
 cmake --install build-release --prefix "$prefix"

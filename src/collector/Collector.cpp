@@ -89,7 +89,7 @@ void Collector::bindDatabase()
 
 void Collector::prepareSaveDirectory()
 {
-    QDir().mkdir(filepath); // one level only; an existing folder is fine
+    SafeFile::makeFolder(filepath); // one level only; an existing folder is fine
     SafeFile::removeLeftovers(filepath); // numbered files a crash left half-made
     FindFreeFileNumber();
 }

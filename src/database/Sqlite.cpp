@@ -4,6 +4,9 @@
 
 #include <utility>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 bool fail(SqliteError* error, int rc, const QString& message)
@@ -64,6 +67,13 @@ bool SqliteDatabase::open(const QString& path, SqliteOpenMode mode, SqliteError*
     // Without SQLITE_OPEN_URI a name such as "file:x?mode=rwc" stays a plain
     // file name, so a path cannot switch on creation behind our back.
     const QByteArray name = path.toUtf8();
+    // SQLite would make a new file readable by everyone; clippings are the
+    // user's alone. Its journal and WAL files take the database file's mode.
+    if (mode == SqliteOpenMode::ReadWriteCreate && !name.isEmpty() && name != ":memory:") {
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    }
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {

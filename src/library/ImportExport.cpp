@@ -164,7 +164,8 @@ enum class Create { Done, Taken, Failed };
 Create createFile(const QString& path, const QByteArray& bytes, QString* reason)
 {
     const QByteArray name = QFile::encodeName(path);
-    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                 SafeFile::PrivateMode));
     if (fd.get() < 0) {
         if (errno == EEXIST)
             return Create::Taken;

@@ -238,7 +238,7 @@ bool CacheJournal::ensureOpen(QString* error)
     if (m_fd >= 0)
         return true;
     const QByteArray name = QFile::encodeName(m_path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, SafeFile::PrivateMode);
     if (fd >= 0) {
         m_fd = fd;
         m_size = 0;

@@ -70,7 +70,8 @@ public:
             for (int i = 0; i < RandomChars; ++i)
                 candidate += QLatin1Char(Alphabet[QRandomGenerator::global()->bounded(62)]);
             candidate += TempSuffix;
-            m_fd = ::open(native(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            m_fd = ::open(native(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          PrivateMode);
             if (m_fd >= 0) {
                 m_path = native(candidate);
                 return;
@@ -140,7 +141,7 @@ QString resolveLink(const QString& path)
 bool createInPlace(const QString& path, QByteArrayView data, QString* error)
 {
     const QByteArray name = native(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, PrivateMode);
     if (fd < 0)
         return failErrno(error, errno);
     const bool ok = writeAll(fd, data) && ::fdatasync(fd) == 0;
@@ -154,6 +155,14 @@ bool createInPlace(const QString& path, QByteArrayView data, QString* error)
 }
 
 } // namespace
+
+bool makeFolder(const QString& path)
+{
+    if (::mkdir(native(path).constData(), PrivateFolderMode) == 0)
+        return true;
+    struct stat st {};
+    return errno == EEXIST && ::stat(native(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 QString folderOf(const QString& path)
 {

@@ -14,6 +14,15 @@
 // (removeLeftovers), and no "*.txt" pattern ever matches it.
 namespace SafeFile {
 
+// Files and folders the program makes are its user's alone: clippings are
+// private. A file that is replaced keeps the mode it had, so one shared on
+// purpose stays shared.
+constexpr unsigned PrivateMode = 0600;
+constexpr unsigned PrivateFolderMode = 0700;
+
+// Makes the folder `path` (one level), private; true when it exists now.
+bool makeFolder(const QString& path);
+
 bool write(const QString& path, QByteArrayView data, QString* error = nullptr);
 // The same, the data given as consecutive parts (nothing is joined in memory).
 bool write(const QString& path, std::span<const QByteArrayView> parts, QString* error = nullptr);

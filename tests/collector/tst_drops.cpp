@@ -4,6 +4,9 @@
 #include "TestMain.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -287,6 +290,37 @@ private Q_SLOTS:
         f.collector().tip = false;
         f.dropText(u"text"_s);
         QCOMPARE(f.dialogs.messages.size(), 1);
+    }
+
+    // What the program makes is its user's alone, whatever the umask; a file
+    // it replaces keeps the mode it had.
+    void filesItMakesArePrivate()
+    {
+        const mode_t umaskBefore = ::umask(022);
+        const auto restore = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
+        const auto mode = [](const QString& path) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777)
+                                                                          : -1;
+        };
+        CollectorFixture f(settings("tip=false\n"));
+        QVERIFY(f.load());
+        f.dropText(u"cached"_s);
+        QCOMPARE(mode(f.path(u"Doc.dat.pending")), 0600);
+        f.collector().CacheUpdate = false;
+        f.dropText(u"a"_s);
+        QCOMPARE(mode(f.path(u"Doc.dat")), 0600);
+        QVERIFY(QFile::setPermissions(f.path(u"Doc.dat"), QFile::ReadOwner | QFile::WriteOwner
+                                                               | QFile::ReadGroup | QFile::ReadOther));
+        f.dropText(u"b"_s);
+        QCOMPARE(mode(f.path(u"Doc.dat")), 0644); // shared on purpose, stays shared
+
+        f.collector().save = u"create"_s;
+        f.collector().filepath = ProgramDir() + u"new/"_s;
+        f.collector().prepareSaveDirectory();
+        f.dropText(u"c"_s);
+        QCOMPARE(mode(f.path(u"new")), 0700);
+        QCOMPARE(mode(f.path(u"new/0.txt")), 0600);
     }
 };
 

@@ -517,6 +517,25 @@ private Q_SLOTS:
         QCOMPARE(types.columnText(1), u"text"_s);
         QCOMPARE(types.columnInt64(2), content.toUtf8().size());
     }
+
+    // A database the program creates (the search index) is its user's alone,
+    // and so are the journal files SQLite makes beside it.
+    void createsPrivateFiles()
+    {
+        QTemporaryDir dir;
+        const mode_t umaskBefore = ::umask(022);
+        const QString path = dir.filePath(u"made.db"_s);
+        SqliteDatabase db;
+        const bool made = db.open(path, SqliteOpenMode::ReadWriteCreate)
+            && db.exec("PRAGMA journal_mode=WAL") && db.exec("CREATE TABLE t (x)");
+        ::umask(umaskBefore);
+        QVERIFY(made);
+        for (const QString& name : {path, QString(path + u"-wal"_s)}) {
+            struct stat st {};
+            QVERIFY2(::stat(QFile::encodeName(name).constData(), &st) == 0, qPrintable(name));
+            QCOMPARE(int(st.st_mode & 0777), 0600);
+        }
+    }
 };
 
 QUORREL_TEST(DatabaseTest, "database")
