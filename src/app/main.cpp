@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "ImportAccess.h"
 #include "QuorrelIcon.h"
 #include "SessionGuard.h"
 #include "frmAbout.h"
@@ -42,6 +43,8 @@ std::function<void()> modalOpener(std::function<std::unique_ptr<QDialog>()> make
 
 int main(int argc, char* argv[])
 {
+    if (const int status = runImportAccess(argc, argv); status >= 0)
+        return status;
     // On a Wayland session run through XWayland: a Wayland client may neither
     // stay on top nor place itself, and the collector must do both.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))

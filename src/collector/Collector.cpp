@@ -1,5 +1,6 @@
 #include "Collector.h"
 
+#include "AccessConversion.h"
 #include "Dialogs.h"
 #include "DropText.h"
 #include "Encoding.h"
@@ -84,7 +85,13 @@ void Collector::takeSettings(const SaveSettings& chosen)
 
 void Collector::bindDatabase()
 {
-    Data1.setDatabaseName(ProgramDir() + u"WebDocuments.mdb"_s);
+    const QString path = ProgramDir() + u"WebDocuments.mdb"_s;
+    Data1.setDatabaseName(path);
+    // An older tool's Access database is converted at the load, and at a
+    // drop should one be copied in while the collector runs.
+    Data1.setAccessConverter(
+        [this](const QString& file) { AccessConversion::convert(m_dialogs, m_parent, file); });
+    AccessConversion::convert(m_dialogs, m_parent, path);
 }
 
 void Collector::prepareSaveDirectory()

@@ -41,7 +41,8 @@ public:
     // are: no file is read and the file-number count goes on where it was.
     void takeSettings(const SaveSettings& chosen);
 
-    // Binds the data control to ProgramDir() + "WebDocuments.mdb".
+    // Binds the data control to ProgramDir() + "WebDocuments.mdb" and converts
+    // an older tool's Access database found there (and at later opens).
     void bindDatabase();
     // Creates `filepath` (one level) and finds the first free file number.
     void prepareSaveDirectory();

@@ -1,5 +1,6 @@
 #include "DataSource.h"
 
+#include "AccessImport.h"
 #include "Sqlite.h"
 
 #include <QDir>
@@ -682,6 +683,8 @@ QString DataSource::RecordSource() const
 
 bool DataSource::Refresh(QString* error)
 {
+    if (m_convertAccess && AccessFile::isAccess(m_path))
+        m_convertAccess(m_path);
     if (m_recordset.open(m_path, m_readOnly, m_busyTimeoutMs))
         return true;
     if (error)
@@ -708,6 +711,11 @@ void DataSource::setBusyTimeout(int milliseconds)
 {
     m_busyTimeoutMs = milliseconds;
     m_recordset.setBusyTimeout(milliseconds);
+}
+
+void DataSource::setAccessConverter(std::function<void(const QString& path)> convert)
+{
+    m_convertAccess = std::move(convert);
 }
 
 void DataSource::setReadOnly(bool readOnly)

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -180,7 +181,13 @@ public:
     // with ReadOnly, as they do when the file itself is write-protected.
     void setReadOnly(bool readOnly);
 
+    // Called by Refresh when the file is a Microsoft Access database (the
+    // older tools' WebDocuments.mdb), before it is opened: a window converts
+    // it there, asking and telling the user (AccessImport).
+    void setAccessConverter(std::function<void(const QString& path)> convert);
+
 private:
+    std::function<void(const QString&)> m_convertAccess;
     QString m_path;
     int m_busyTimeoutMs = 3000;
     bool m_readOnly = false;

@@ -1,5 +1,6 @@
 #include "DocumentBrowser.h"
 
+#include "AccessConversion.h"
 #include "Dialogs.h"
 #include "ProgramDir.h"
 
@@ -21,6 +22,9 @@ bool DocumentBrowser::Form_Load()
 {
     m_data.setDatabaseName(ProgramDirectory::withTrailingSlash(ProgramDir())
                            + u"WebDocuments.mdb"_s);
+    // An older tool's Access database is converted as the list opens it.
+    m_data.setAccessConverter(
+        [this](const QString& file) { AccessConversion::convert(m_dialogs, m_parent, file); });
     if (Refresh())
         return true;
     // As the data source reports it once its window has loaded; the browser

@@ -2,6 +2,8 @@
 // the table WebDocuments with its two TEXT fields and nothing else.
 // Usage: make_empty_db <output file>
 
+#include "Schema.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -33,8 +35,7 @@ int main(int argc, char* argv[])
     if (sqlite3_open_v2(temporary.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK)
         return failWith(db, "cannot create", temporary);
-    if (sqlite3_exec(db, "CREATE TABLE WebDocuments (\"标题\" TEXT, \"内容\" TEXT)", nullptr,
-                     nullptr, nullptr) != SQLITE_OK)
+    if (sqlite3_exec(db, CreateWebDocumentsSql, nullptr, nullptr, nullptr) != SQLITE_OK)
         return failWith(db, "cannot make the table in", temporary);
     if (sqlite3_close(db) != SQLITE_OK)
         return failWith(db, "cannot close", temporary);

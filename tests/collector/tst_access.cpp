@@ -1,0 +1,76 @@
+#include "AccessImport.h"
+#include "CollectorFixture.h"
+#include "TestMain.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kFixtures = QStringLiteral(ACCESS_FIXTURES);
+
+QByteArray fixture(const QString& name)
+{
+    QFile file(kFixtures + u'/' + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// An older tool's Access WebDocuments.mdb in the program folder: converted
+// at the load or at the next database-mode drop, with a notice; a damaged
+// one left as it is, and the collector runs on.
+class AccessCollectorTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!QFileInfo::exists(kFixtures + u"/generated"_s))
+            QSKIP("The Access fixtures (../shared/fixtures/access beside the project) are absent");
+        AccessFile::setReaderPath(QStringLiteral(MDB_READER));
+    }
+
+    void convertedAtLoad()
+    {
+        CollectorFixture f(QByteArray("[CollectorSet]\nsave=database\nAutoName=true\ntip=false\n"));
+        const QByteArray original = fixture(u"generated/WebDocuments_ace2007.accdb"_s);
+        f.write(u"WebDocuments.mdb", original);
+        QVERIFY(f.load());
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].title, u"提示"_s);
+        QVERIFY(f.dialogs.messages[0].text.contains(u"16 条记录"_s));
+        QVERIFY(f.dialogs.messages[0].text.contains(u"WebDocuments.access.mdb"_s));
+        QCOMPARE(f.read(u"WebDocuments.access.mdb"), original);
+        f.dropText(u"new"_s);
+        const QStringList contents = records(f.path(u"WebDocuments.mdb"), u"内容"_s);
+        QCOMPARE(contents.size(), 17);
+        QCOMPARE(contents.last(), u"new"_s);
+    }
+
+    void copiedInWhileRunning()
+    {
+        CollectorFixture f(QByteArray("[CollectorSet]\nsave=database\nAutoName=true\ntip=false\n"));
+        QVERIFY(f.load());
+        f.write(u"WebDocuments.mdb", fixture(u"generated/template_1row.mdb"_s));
+        f.dropText(u"dropped"_s);
+        QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"标题"_s),
+                 QStringList({u"种子"_s, u"文档"_s}));
+    }
+
+    void damagedLeftAlone()
+    {
+        CollectorFixture f;
+        const QByteArray bad = fixture(u"bad/segv_mapsz0_from_charsetGBK.mdb"_s);
+        f.write(u"WebDocuments.mdb", bad);
+        QVERIFY(f.load());
+        QVERIFY(f.window->isVisible());
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages[0].text.contains(u"未作任何改动"_s));
+        QCOMPARE(f.read(u"WebDocuments.mdb"), bad);
+        QCOMPARE(QDir(f.dir.path()).entryList({u"WebDocuments*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList{u"WebDocuments.mdb"_s});
+    }
+};
+
+QUORREL_TEST(AccessCollectorTest, "access")
+#include "tst_access.moc"

@@ -1,0 +1,321 @@
+#include "AccessCommand.h"
+#include "AccessImport.h"
+#include "DataSource.h"
+#include "Sqlite.h"
+#include "TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <signal.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kFixtures = QStringLiteral(ACCESS_FIXTURES);
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A fixture copied into `dir` as WebDocuments.mdb, `size` bytes of it (all when negative).
+QString placeFixture(const QTemporaryDir& dir, const QString& fixture, qint64 size = -1)
+{
+    const QString path = dir.filePath(u"WebDocuments.mdb"_s);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return {};
+    const QByteArray bytes = readAll(kFixtures + u'/' + fixture);
+    out.write(size < 0 ? bytes : bytes.left(size));
+    return path;
+}
+
+// Title and content of every record, in rowid order.
+QList<QByteArray> sqliteRecords(const QString& path)
+{
+    SqliteDatabase db;
+    SqliteStatement all;
+    QList<QByteArray> values;
+    if (!db.open(path, SqliteOpenMode::ReadOnly)
+        || !all.prepare(db, "SELECT \"标题\", \"内容\" FROM WebDocuments ORDER BY rowid"))
+        return {QByteArray("<not a database>")};
+    while (all.step() == SqliteStep::Row)
+        values << all.columnText(0).toUtf8() << all.columnText(1).toUtf8();
+    return values;
+}
+
+// WebDocuments_expected.bin: per value a 32-bit length and UTF-8, -1 for
+// NULL, which the conversion stores as empty text.
+QList<QByteArray> expectedRecords()
+{
+    const QByteArray bin = readAll(kFixtures + u"/generated/WebDocuments_expected.bin"_s);
+    QList<QByteArray> values;
+    for (qsizetype i = 0; i + 4 <= bin.size();) {
+        qint32 n;
+        memcpy(&n, bin.constData() + i, 4);
+        i += 4;
+        values << (n < 0 ? QByteArray("") : bin.mid(i, n));
+        i += qMax(n, 0);
+    }
+    return values;
+}
+
+// The reader run on any table of a file: the values it sends, in order.
+QList<QByteArray> readerValues(const QString& file, const QStringList& tableAndFields)
+{
+    QProcess reader;
+    reader.start(QStringLiteral(MDB_READER), QStringList{file} + tableAndFields);
+    reader.waitForFinished(30000);
+    const QByteArray out = reader.readAllStandardOutput();
+    QList<QByteArray> values;
+    qsizetype i = 16;
+    while (i < out.size() && out[i] == 'R') {
+        ++i;
+        for (int f = 0; f < 2; ++f) {
+            quint32 n;
+            memcpy(&n, out.constData() + i, 4);
+            values << out.mid(i + 4, n);
+            i += 4 + n;
+        }
+    }
+    return values;
+}
+
+} // namespace
+
+class TestAccess : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!QFileInfo::exists(kFixtures + u"/generated/WebDocuments_expected.bin"_s))
+            QSKIP("The Access fixtures (../shared/fixtures/access beside the project) are absent");
+        AccessFile::setReaderPath(QStringLiteral(MDB_READER));
+    }
+
+    void convertsExactly_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<int>("records"); // -1: the 16 of WebDocuments_expected.bin
+        QTest::newRow("jet4 compressed") << u"generated/WebDocuments_jet4_compressed.mdb"_s << -1;
+        QTest::newRow("jet4 uncompressed") << u"generated/WebDocuments_jet4_uncompressed.mdb"_s << -1;
+        QTest::newRow("ace 2007") << u"generated/WebDocuments_ace2007.accdb"_s << -1;
+        QTest::newRow("empty") << u"generated/template_empty.mdb"_s << 0;
+        QTest::newRow("stale count") << u"generated/libmdb_inserted_mixedcomp.mdb"_s << 3;
+    }
+    void convertsExactly()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(int, records);
+        QTemporaryDir dir;
+        const QString path = placeFixture(dir, fixture);
+        const QByteArray original = readAll(path);
+        QFile(dir.filePath(u"WebDocuments.search"_s)).open(QIODevice::WriteOnly); // a stale index
+
+        AccessImport import;
+        QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::Done);
+        const QList<QByteArray> got = sqliteRecords(path);
+        if (records < 0)
+            QCOMPARE(got, expectedRecords());
+        else
+            QCOMPARE(got.size(), 2 * records);
+        if (records == 3)
+            QCOMPARE(got[4], QByteArray("second 第二"));
+        QCOMPARE(import.keptPath(), dir.filePath(u"WebDocuments.access.mdb"_s));
+        QCOMPARE(readAll(import.keptPath()), original);
+        QVERIFY(!QFileInfo::exists(dir.filePath(u"WebDocuments.search"_s)));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        // From now on the ordinary database, and converted only once.
+        QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::NotAccess);
+        DataSource data;
+        data.setDatabaseName(path);
+        QVERIFY(data.Refresh());
+    }
+
+    void publicFilesText_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("tableAndField");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("compressed CJK")
+            << u"jackcess_testUnicodeCompV2003.mdb"_s << QStringList{u"Table"_s, u"Unicode"_s}
+            << 4 << QByteArray("漢字仮名交じり文");
+        QTest::newRow("emoji") << u"jackcess_testEmoticonsV2010.accdb"_s
+                               << QStringList{u"data"_s, u"data"_s} << 79 << QByteArray("a🙏a");
+        QTest::newRow("GBK in Jet 3") << u"ucanaccess_charsetGBK.mdb"_s
+                                      << QStringList{u"table1"_s, u"field1"_s} << 0
+                                      << QByteArray("GBK编码");
+    }
+    void publicFilesText()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, tableAndField);
+        QFETCH(int, index);
+        QFETCH(QByteArray, value);
+        const QList<QByteArray> values =
+            readerValues(kFixtures + u"/public/"_s + file, tableAndField + tableAndField.mid(1));
+        QVERIFY(values.size() > 2 * index);
+        QCOMPARE(values[2 * index], value);
+    }
+
+    void multiPageMemo()
+    {
+        const QList<QByteArray> values = readerValues(
+            kFixtures + u"/public/mdbreader_V2016_longtext.accdb"_s,
+            {u"Table1"_s, u"LongText"_s, u"LongText"_s});
+        QCOMPARE(values.size(), 2);
+        QCOMPARE(QString::fromUtf8(values[0]).size(), 5000);
+        QVERIFY(values[0].startsWith("Lorem ipsum"));
+    }
+
+    // Foreign, damaged and cut files: a message, the file as it was, nothing
+    // else left in the folder; a short read asks first.
+    void refusesDamaged_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<qint64>("size");
+        for (const QString& bad : QDir(kFixtures + u"/bad"_s).entryList(QDir::Files))
+            QTest::newRow(qPrintable(bad)) << u"bad/"_s + bad << qint64(-1);
+        const QString jet4 = u"generated/WebDocuments_jet4_compressed.mdb"_s;
+        QTest::newRow("after the first page") << jet4 << qint64(4096);
+        QTest::newRow("mid-page") << jet4 << qint64(100000);
+        QTest::newRow("page boundary, values cut") << jet4 << qint64(204800);
+        QTest::newRow("last pages cut") << jet4 << qint64(700000);
+        QTest::newRow("missing table") << u"public/jackcess_emptyJet4.mdb"_s << qint64(-1);
+    }
+    void refusesDamaged()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(qint64, size);
+        QTemporaryDir dir;
+        const QString path = placeFixture(dir, fixture, size);
+        const QByteArray original = readAll(path);
+        AccessImport import;
+        import.setStallLimit(1500);
+        qint64 asked = -1;
+        import.acceptShortRead = [&](qint64 read, qint64 expected, const QString&) {
+            asked = read;
+            return read == expected; // never: declined
+        };
+        const AccessImport::Outcome outcome = import.convertInPlace(path);
+        if (AccessFile::isAccess(path) && size > 200000)
+            QVERIFY2(asked >= 0 && asked < 16, "a short read asks first");
+        QVERIFY(outcome != AccessImport::Outcome::Done);
+        QVERIFY(outcome == AccessImport::Outcome::NotAccess || !import.message().isEmpty());
+        QCOMPARE(readAll(path), original);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"WebDocuments.mdb"_s});
+    }
+
+    void shortReadTaken()
+    {
+        QTemporaryDir dir;
+        const QString path =
+            placeFixture(dir, u"generated/WebDocuments_jet4_compressed.mdb"_s, 700000);
+        AccessImport import;
+        import.acceptShortRead = [](qint64, qint64, const QString&) { return true; };
+        QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::Done);
+        QCOMPARE(import.recordsExpected(), 16);
+        QCOMPARE(sqliteRecords(path), expectedRecords().mid(0, 2 * import.recordsRead()));
+    }
+
+    void keptNameNeverOverwritten()
+    {
+        QTemporaryDir dir;
+        const QString path = placeFixture(dir, u"generated/template_1row.mdb"_s);
+        const QString taken = dir.filePath(u"WebDocuments.access.mdb"_s);
+        QFile mine(taken);
+        QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
+        mine.close();
+        const QByteArray original = readAll(path);
+        AccessImport import;
+        QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::Done);
+        QCOMPARE(import.keptPath(), dir.filePath(u"WebDocuments.access-1.mdb"_s));
+        QCOMPARE(readAll(import.keptPath()), original);
+        QCOMPARE(readAll(taken), QByteArray("mine"));
+    }
+
+    void readOnlyFolder()
+    {
+        if (geteuid() == 0)
+            QSKIP("Running as root: a write-protected folder can still be written");
+        QTemporaryDir dir;
+        const QString path = placeFixture(dir, u"generated/template_1row.mdb"_s);
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        AccessImport import;
+        const AccessImport::Outcome outcome = import.convertInPlace(path);
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(outcome, AccessImport::Outcome::Failed);
+        QVERIFY(import.message().contains(u"不能写入"_s));
+        QVERIFY(AccessFile::isAccess(path));
+    }
+
+    // Killed at random moments: the name holds the untouched Access file or
+    // the whole new database, the original is never lost.
+    void killedAtRandom()
+    {
+        const QString fixture = u"generated/WebDocuments_jet4_compressed.mdb"_s;
+        const QByteArray original = readAll(kFixtures + u'/' + fixture);
+        int converted = 0;
+        for (int round = 0; round < 12; ++round) {
+            QTemporaryDir dir;
+            const QString path = placeFixture(dir, fixture);
+            QProcess child;
+            child.start(QStringLiteral(ACCESS_CONVERT), {path, QStringLiteral(MDB_READER)});
+            QVERIFY(child.waitForStarted());
+            // The random moment itself, not a wait for a state.
+            QThread::usleep(QRandomGenerator::global()->bounded(round < 6 ? 80000 : 1000000));
+            ::kill(pid_t(child.processId()), SIGKILL);
+            child.waitForFinished();
+            const QByteArray now = readAll(path);
+            const QString kept = dir.filePath(u"WebDocuments.access.mdb"_s);
+            if (now == original) {
+                QVERIFY(!QFileInfo::exists(kept) || readAll(kept) == original);
+            } else {
+                ++converted;
+                QCOMPARE(sqliteRecords(path), expectedRecords());
+                QCOMPARE(readAll(kept), original);
+            }
+            // Whatever was left, the next conversion finishes the work.
+            AccessImport import;
+            QVERIFY(import.convertInPlace(path) != AccessImport::Outcome::Failed);
+            QCOMPARE(sqliteRecords(path), expectedRecords());
+        }
+        qInfo("%d of 12 rounds had converted when killed", converted);
+    }
+
+    void importTwiceAppends()
+    {
+        QTemporaryDir dir;
+        const QString db = dir.filePath(u"WebDocuments.mdb"_s);
+        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), db));
+        QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
+        const QString source = kFixtures + u"/generated/WebDocuments_ace2007.accdb"_s;
+        for (int i = 0; i < 2; ++i) {
+            QString out, err;
+            QCOMPARE(importAccessCommand(source, dir.path(), &out, &err), 0);
+            QVERIFY2(out.contains(u"已添加 16 条记录"_s), qPrintable(out + err));
+        }
+        const QList<QByteArray> expected = expectedRecords();
+        QCOMPARE(sqliteRecords(db), expected + expected);
+
+        QString out, err;
+        QVERIFY(importAccessCommand(kFixtures + u"/bad/random.mdb"_s, dir.path(), &out, &err) != 0);
+        QVERIFY(!err.isEmpty());
+        QCOMPARE(sqliteRecords(db).size(), 64);
+    }
+};
+
+QUORREL_TEST(TestAccess, "access")
+#include "tst_access.moc"
