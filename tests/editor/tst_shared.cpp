@@ -1,9 +1,12 @@
 // The editor and the collector on one Doc.dat.
 #include "CollectorFixture.h"
 #include "EditorFixture.h"
+#include "SessionGuard.h"
 #include "TestMain.h"
 
 #include <QDir>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -126,17 +129,33 @@ private Q_SLOTS:
         QCOMPARE(f.documentText(), u"precious"_s);
     }
 
+    // The editor saves and closes first; the cached text goes after it.
+    void exitWithCachingKeepsTheCachedText_data()
+    {
+        QTest::addColumn<bool>("terminated");
+        QTest::newRow("exit item") << false;
+        QTest::newRow("SIGTERM") << true;
+    }
     void exitWithCachingKeepsTheCachedText()
     {
+        QFETCH(bool, terminated);
         Both b(AppendCached);
         b.writeDocument(u"xy"_s);
         b.c.dropText(u"ab"_s);
         b.c.window->Editor_Click();
         b.box().setText(u"XY"_s);
         b.c.dropText(u"cd"_s);
-        b.c.window->Exit_Click();
+        if (terminated) {
+            int quits = 0;
+            SessionGuard guard(*b.c.window, [&] { ++quits; });
+            ::raise(SIGTERM);
+            QTRY_COMPARE(quits, 1);
+        } else {
+            b.c.window->Exit_Click();
+        }
         QVERIFY(!b.editor || !b.editor->isVisible());
         QCOMPARE(b.c.documentText(), u"XYabcd"_s);
+        QVERIFY(b.c.collector().pendingText().isEmpty());
     }
 
     void exitStopsWhileTheEditorCannotSave()
