@@ -2,6 +2,7 @@
 #include "TestMain.h"
 
 #include "ContentChunks.h"
+#include "DocumentBrowser.h"
 #include "Fonts.h"
 #include "RichText.h"
 
@@ -194,6 +195,29 @@ private Q_SLOTS:
         // Refreshing shows the list as it now is.
         w.refreshList();
         QCOMPARE(f.listed(), QStringList({u"第一篇"_s, u"第三篇"_s}));
+    }
+
+    // A search's list loses the record deleted from it, also when the list
+    // is read again; every row stays a record that exists.
+    void deletingFromASearchsResultsKeepsToTheRest()
+    {
+        LibraryFixture f;
+        QVERIFY(f.store(threeRecords()));
+        DocumentBrowser browser(f.dialogs);
+        QVERIFY(browser.Form_Load());
+        const qint64 first = browser.List1().bookmark(0).value();
+        const qint64 third = browser.List1().bookmark(2).value();
+        browser.showFound({first, third});
+        QCOMPARE(browser.choose(1), u"三的内容"_s);
+        f.dialogs.answers = {Dialogs::Answer::Yes};
+        QVERIFY(browser.deleteCurrent());
+        QVERIFY(browser.isFiltered());
+        QCOMPARE(browser.List1().rowCount(), 1);
+        QCOMPARE(browser.List1().title(0), u"第一篇"_s);
+        QVERIFY(browser.Refresh());
+        QCOMPARE(browser.List1().rowCount(), 1);
+        browser.showAll();
+        QCOMPARE(browser.List1().rowCount(), 2);
     }
 
     void aRecordStoredElsewhereIsListedAfterTheNextRefresh()

@@ -76,7 +76,8 @@ private Q_SLOTS:
 
     void refusesValuesThatBreakTheFile()
     {
-        QVERIFY(!Ini::withValue("", "CollectorSet", "key", "two\nlines"));
+        for (const char* value : {"two\nlines", "old\rMac", "ends\r"})
+            QVERIFY2(!Ini::withValue("", "CollectorSet", "key", value), value);
         QVERIFY(!Ini::withValue("", "CollectorSet", "a=b", "v"));
         QVERIFY(!Ini::withValue("", "CollectorSet", "", "v"));
     }
