@@ -7,7 +7,6 @@
 #include "RichText.h"
 
 #include <QDir>
-#include <QGroupBox>
 #include <QTemporaryDir>
 #include <QScrollBar>
 
@@ -34,19 +33,8 @@ private Q_SLOTS:
         QVERIFY(f.store(threeRecords()));
         frmMain& w = f.open();
         QCOMPARE(w.windowTitle(), u"文档浏览器 - Quorrel专用版"_s);
-        QCOMPARE(w.findChild<QGroupBox*>(u"Frame1"_s)->title(), u"文章列表"_s);
-        QCOMPARE(w.findChild<QGroupBox*>(u"Frame2"_s)->title(), u"文章内容"_s);
-        QVERIFY(w.List1()->parent() == w.findChild<QGroupBox*>(u"Frame1"_s));
-        QVERIFY(w.text1()->parent() == w.findChild<QGroupBox*>(u"Frame2"_s));
-        const QList<std::pair<const char*, QString>> captions = {
-            {"Button1", u"添    加"_s}, {"Button2", u"删    除"_s}, {"Button3", u"导    出"_s},
-            {"Button4", u"退    出"_s}, {"Button5", u"修    改"_s}, {"Button6", u"关    于"_s},
-            {"Button7", u"导    入"_s}, {"Button8", u"成批导入"_s}, {"Button9", u"成批导出"_s},
-            {"Button10", u"显示设置"_s}};
-        for (const auto& [name, caption] : captions) {
-            QVERIFY2(f.button(name), name);
-            QCOMPARE(f.button(name)->text(), caption);
-        }
+        for (int i = 1; i <= 10; ++i)
+            QVERIFY(w.findChild<QPushButton*>(u"Button%1"_s.arg(i)));
         QCOMPARE(f.listed(), QStringList({u"第一篇"_s, u"第二篇"_s, u"第三篇"_s}));
         QVERIFY(f.shown().isEmpty());
         QVERIFY(w.text1()->isReadOnly());
