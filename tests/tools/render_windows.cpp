@@ -112,7 +112,7 @@ int main(int argc, char* argv[])
     save(browser, "window-browser");
     frmAdd add(browser);
     save(add, "window-add");
-    frmDataSet display(browser);
+    frmDataSet display(browser, *browser.text1(), dialogs);
     save(display, "window-display");
 
     frmHelp help;
