@@ -107,28 +107,6 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.messages.size(), 1);
     }
 
-    void failedSaveKeepsTheWindowAndItsText()
-    {
-        EditorFixture f;
-        f.writeDocument(u"xy"_s);
-        f.open();
-        f.box().setText(u"precious"_s);
-        // Doc.dat becomes a folder: nothing can replace it.
-        QVERIFY(QFile::remove(f.path(u"Doc.dat")));
-        QVERIFY(QDir().mkdir(f.path(u"Doc.dat")));
-        f.click(10);
-        QCOMPARE(f.dialogs.messages.size(), 1);
-        QVERIFY(f.dialogs.messages[0].text.startsWith(u"默认文档保存失败！"_s));
-        QVERIFY(!f.close());
-        QVERIFY(f.editor && f.editor->isVisible());
-        QCOMPARE(f.box().Text(), u"precious"_s);
-        QCOMPARE(f.dialogs.messages.size(), 2);
-        // Mended: the next close saves and goes.
-        QVERIFY(QDir().rmdir(f.path(u"Doc.dat")));
-        QVERIFY(f.close());
-        QCOMPARE(f.documentText(), u"precious"_s);
-    }
-
     // The editor saves and closes first; the cached text goes after it.
     void exitWithCachingKeepsTheCachedText_data()
     {
