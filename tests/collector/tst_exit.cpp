@@ -1,39 +1,14 @@
 #include "CollectorFixture.h"
+#include "FileStamp.h"
 #include "RichText.h"
-#include "SessionGuard.h"
 #include "TestMain.h"
 
 #include <QAction>
-#include <QCloseEvent>
-#include <QFileInfo>
 #include <QMenu>
-
-#include <csignal>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// An editor that saves its own text to Doc.dat when it closes.
-class SavingEditor : public QWidget {
-public:
-    QString text;
-    QString path;
-
-protected:
-    void closeEvent(QCloseEvent*) override
-    {
-        RichTextBuffer box;
-        box.setText(text);
-        box.SaveFile(path);
-    }
-};
-
-// A window that will not close, as an editor whose user keeps it open.
-class RefusingWindow : public QWidget {
-protected:
-    void closeEvent(QCloseEvent* event) override { event->ignore(); }
-};
 
 QStringList captions(const QMenu* menu)
 {
@@ -75,82 +50,12 @@ private Q_SLOTS:
         CollectorFixture f;
         QVERIFY(f.load());
         f.write(u"Doc.dat", "{\\rtf1 old}");
-        const QDateTime before = QFileInfo(f.path(u"Doc.dat")).lastModified();
-        QTest::qWait(20);
+        const auto before = FileStamp::of(f.path(u"Doc.dat")); // a rewrite is a new inode
         f.window->HideWindow_Click(); // position is stored hidden too
         f.window->Exit_Click();
-        QCOMPARE(QFileInfo(f.path(u"Doc.dat")).lastModified(), before);
+        QVERIFY(FileStamp::of(f.path(u"Doc.dat")) == before);
         QCOMPARE(f.read(u"Doc.dat"), QByteArray("{\\rtf1 old}"));
         QVERIFY(f.read(u"Set.ini").contains("left="));
-    }
-
-    void exitThatCannotWriteKeepsRunning()
-    {
-        CollectorFixture f;
-        QVERIFY(f.load());
-        f.dropText(u"precious"_s);
-        QVERIFY(QDir(ProgramDir()).mkdir(u"Doc.dat"_s)); // cannot be replaced by a file
-        f.window->Exit_Click();
-        QCOMPARE(f.dialogs.messageTexts().last(), u"文档保存失败！"_s);
-        QVERIFY(f.window->isVisible());
-        QCOMPARE(f.collector().pendingText(), u"precious"_s);
-        QVERIFY(!QFile::exists(f.path(u"Set.ini")));
-
-        QVERIFY(QDir(ProgramDir()).rmdir(u"Doc.dat"_s)); // mended: exit again
-        f.window->Exit_Click();
-        QCOMPARE(f.documentText(), u"precious"_s);
-    }
-
-    void openEditorClosesBeforeTheCachedTextIsWritten()
-    {
-        CollectorFixture f;
-        QVERIFY(f.load());
-        SavingEditor editor;
-        editor.text = u"edited"_s;
-        editor.path = f.path(u"Doc.dat");
-        editor.show();
-        QWidget browser;
-        browser.show();
-        f.window->windows().editor = &editor;
-        f.window->windows().browser = &browser;
-        f.dropText(u"+cached"_s);
-        f.window->Exit_Click();
-        QCOMPARE(f.documentText(), u"edited+cached"_s);
-        QVERIFY(!editor.isVisible());
-        QVERIFY(!browser.isVisible());
-    }
-
-    void terminationSignalSavesCachedText()
-    {
-        CollectorFixture f;
-        QVERIFY(f.load());
-        SavingEditor editor; // must not overwrite the cached text after it is saved
-        editor.text = u"edited"_s;
-        editor.path = f.path(u"Doc.dat");
-        editor.show();
-        f.window->windows().editor = &editor;
-        int quits = 0;
-        SessionGuard guard(*f.window, [&] { ++quits; });
-        f.dropText(u"+kept on SIGTERM"_s);
-        ::raise(SIGTERM);
-        QTRY_COMPARE(quits, 1);
-        QCOMPARE(f.documentText(), u"edited+kept on SIGTERM"_s);
-        QVERIFY(f.collector().pendingText().isEmpty());
-    }
-
-    void editorThatStaysOpenStopsTheExit()
-    {
-        CollectorFixture f;
-        QVERIFY(f.load());
-        RefusingWindow editor;
-        editor.show();
-        f.window->windows().editor = &editor;
-        f.dropText(u"pending"_s);
-        f.window->Exit_Click();
-        QVERIFY(f.window->isVisible());
-        QCOMPARE(f.collector().pendingText(), u"pending"_s);
-        QVERIFY(!QFile::exists(f.path(u"Doc.dat")));
-        QVERIFY(!QFile::exists(f.path(u"Set.ini")));
     }
 
     void menuItemsAndHiding()

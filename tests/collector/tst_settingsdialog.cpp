@@ -141,25 +141,6 @@ private Q_SLOTS:
         QCOMPARE(f.documentText(), u"at once"_s);
         QCOMPARE(f.collector().pendingText(), u"cached "_s);
     }
-
-    void cancelLeavesTheCollectorAsItWas()
-    {
-        CollectorFixture f("[CollectorSet]\nCacheUpdate=false\n");
-        QVERIFY(f.load());
-        wireSettings(*f.window, f.dialogs);
-        const QByteArray before = f.read(u"Set.ini");
-        useSettingsDialog(f, [](frmSet& d) {
-            click(d, u"Option6_1"_s);
-            click(d, u"Check7"_s);
-            click(d, u"Command2"_s);
-        });
-        QCOMPARE(f.collector().save, u"append"_s);
-        QCOMPARE(f.collector().tip, true);
-        QCOMPARE(f.read(u"Set.ini"), before);
-        f.dropText(u"text"_s);
-        QCOMPARE(f.documentText(), u"text"_s);
-        QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved});
-    }
 };
 
 QUORREL_TEST(SettingsDialogTest, "settingsdialog")

@@ -57,10 +57,13 @@ private Q_SLOTS:
 
         WriteSetting(u"tip"_s, u"false"_s);
         WriteSetting(u"filepath"_s, u"/home/用户/摘录 😀/"_s);
+        // A value ends at its first line break, whichever kind.
         WriteSetting(u"left"_s, u"two\nlines"_s);
+        WriteSetting(u"top"_s, u"old\rMac"_s);
+        WriteSetting(u"save"_s, u"dos\r\nline"_s);
         QCOMPARE(readFile(path), QByteArray("; kept\n\n[Other]\nsave=x\n[CollectorSet]\n"
                                             "Tip=false\nfilepath=/home/用户/摘录 😀/\n"
-                                            "left=two\n"));
+                                            "left=two\ntop=old\nsave=dos\n"));
         QCOMPARE(ReadSetting(u"filepath"_s, {}), u"/home/用户/摘录 😀/"_s);
     }
 

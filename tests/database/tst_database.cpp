@@ -256,6 +256,15 @@ private Q_SLOTS:
         QCOMPARE(collector.lastError().kind, DataErrorKind::NoCurrentRecord);
         QVERIFY(collector.recordset().MoveNext());
         QCOMPARE(collector.recordset().field(kTitle).value(), u"typed"_s);
+
+        // Deleted between Edit and Update: the change has nowhere to go.
+        QVERIFY(collector.recordset().Edit());
+        QVERIFY(collector.recordset().setField(kTitle, u"changed"_s));
+        QVERIFY(browser.Refresh() && browser.recordset().Delete());
+        QVERIFY(!collector.recordset().Update());
+        QCOMPARE(collector.lastError().kind, DataErrorKind::NoCurrentRecord);
+        QVERIFY(collector.Refresh());
+        QVERIFY(collector.recordset().isEOF());
     }
 
     void writerWaitsForALockThenFails()

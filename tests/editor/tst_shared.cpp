@@ -1,9 +1,12 @@
 // The editor and the collector on one Doc.dat.
 #include "CollectorFixture.h"
 #include "EditorFixture.h"
+#include "SessionGuard.h"
 #include "TestMain.h"
 
 #include <QDir>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -104,39 +107,33 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.messages.size(), 1);
     }
 
-    void failedSaveKeepsTheWindowAndItsText()
+    // The editor saves and closes first; the cached text goes after it.
+    void exitWithCachingKeepsTheCachedText_data()
     {
-        EditorFixture f;
-        f.writeDocument(u"xy"_s);
-        f.open();
-        f.box().setText(u"precious"_s);
-        // Doc.dat becomes a folder: nothing can replace it.
-        QVERIFY(QFile::remove(f.path(u"Doc.dat")));
-        QVERIFY(QDir().mkdir(f.path(u"Doc.dat")));
-        f.click(10);
-        QCOMPARE(f.dialogs.messages.size(), 1);
-        QVERIFY(f.dialogs.messages[0].text.startsWith(u"默认文档保存失败！"_s));
-        QVERIFY(!f.close());
-        QVERIFY(f.editor && f.editor->isVisible());
-        QCOMPARE(f.box().Text(), u"precious"_s);
-        QCOMPARE(f.dialogs.messages.size(), 2);
-        // Mended: the next close saves and goes.
-        QVERIFY(QDir().rmdir(f.path(u"Doc.dat")));
-        QVERIFY(f.close());
-        QCOMPARE(f.documentText(), u"precious"_s);
+        QTest::addColumn<bool>("terminated");
+        QTest::newRow("exit item") << false;
+        QTest::newRow("SIGTERM") << true;
     }
-
     void exitWithCachingKeepsTheCachedText()
     {
+        QFETCH(bool, terminated);
         Both b(AppendCached);
         b.writeDocument(u"xy"_s);
         b.c.dropText(u"ab"_s);
         b.c.window->Editor_Click();
         b.box().setText(u"XY"_s);
         b.c.dropText(u"cd"_s);
-        b.c.window->Exit_Click();
+        if (terminated) {
+            int quits = 0;
+            SessionGuard guard(*b.c.window, [&] { ++quits; });
+            ::raise(SIGTERM);
+            QTRY_COMPARE(quits, 1);
+        } else {
+            b.c.window->Exit_Click();
+        }
         QVERIFY(!b.editor || !b.editor->isVisible());
         QCOMPARE(b.c.documentText(), u"XYabcd"_s);
+        QVERIFY(b.c.collector().pendingText().isEmpty());
     }
 
     void exitStopsWhileTheEditorCannotSave()

@@ -162,18 +162,6 @@ private Q_SLOTS:
         QCOMPARE(kept, content.size());
     }
 
-    void settingsInAChineseWindowsEncodingAreRead()
-    {
-        // GBK, as written on Chinese Windows: not UTF-8, read as GB18030.
-        QTemporaryDir saves;
-        CollectorFixture f("[CollectorSet]\r\nsave=create\r\nfilepath="
-                           + QFile::encodeName(saves.path()) + "/\xb2\xe2\xca\xd4\r\n");
-        QVERIFY(f.load());
-        QCOMPARE(f.collector().filepath, saves.path() + u"/测试/"_s);
-        f.dropText(u"字"_s);
-        QCOMPARE(Faults::bytesOf(saves.path() + u"/测试/0.txt"_s), QByteArray("\xe5\xad\x97\r\n"));
-    }
-
     // --- data files that are no files -----------------------------------
 
     void settingsFileThatIsAFifo()

@@ -1,13 +1,19 @@
 // A write-protected Doc.dat and a program folder that takes no new files.
-// Root is not stopped by permission bits, so both are made immutable, which
-// binds root too; where that is not allowed and permissions would not bind
-// either, the test skips.
+// Root is not stopped by permission bits, so folders are made immutable,
+// which binds root too; where that is not allowed and permissions would not
+// bind either, the test skips. Doc.dat's own protection is a permission that
+// only the program's refusal honours (the folder would let a new file take
+// its name), so as root that test runs again as an unprivileged user.
 #include "CollectorFixture.h"
 #include "EditorFixture.h"
 #include "Faults.h"
 #include "LibraryFixture.h"
 #include "Settings.h"
 #include "TestMain.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 using Faults::ReadOnly;
@@ -22,6 +28,37 @@ QByteArray settings(const char* mode)
     return "[CollectorSet]\nsave=" + QByteArray(mode) + "\nCacheUpdate=false\nAutoName=true\ntip=true\n";
 }
 
+// Runs test function `name` of this suite in a child process as nobody,
+// from a copy of this executable that nobody can reach; fails unless it
+// passed there.
+void runAsNobody(const char* name)
+{
+    const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
+    if (setpriv.isEmpty())
+        QSKIP("root, and no setpriv to run the test as an unprivileged user");
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(u"tst_faults"_s);
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                      | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(dir.path(), open) && QFile::setPermissions(copy, open));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"XDG_RUNTIME_DIR"_s); // root's
+    env.insert(u"HOME"_s, dir.path());
+    child.setProcessEnvironment(env);
+    child.setWorkingDirectory(dir.path());
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(setpriv, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, copy,
+                          u"readonly"_s, QString::fromLatin1(name)});
+    QVERIFY(child.waitForFinished(120'000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0
+                 && output.contains(QByteArray(QByteArray("PASS   : ReadOnlyTest::") + name))
+                 && !output.contains("SKIP"),
+             output.constData());
+}
+
 } // namespace
 
 class ReadOnlyTest : public QObject {
@@ -29,6 +66,8 @@ class ReadOnlyTest : public QObject {
 private Q_SLOTS:
     void writeProtectedDocumentIsNotReplaced()
     {
+        if (::geteuid() == 0)
+            return runAsNobody("writeProtectedDocumentIsNotReplaced");
         CollectorFixture f(settings("append"));
         QVERIFY(RichText::saveText(f.path(u"Doc.dat"), u"受保护"_s));
         QVERIFY(f.load());

@@ -1,5 +1,6 @@
 #include "CacheJournal.h"
 #include "SafeFile.h"
+#include "SyscallFaults.h"
 #include "TestMain.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,6 +200,40 @@ private Q_SLOTS:
         QVERIFY(QDir(dir.path()).mkdir(u"Set.ini"_s));
         QVERIFY(!SafeFile::write(dir.filePath(u"Set.ini"_s), "x"));
         QCOMPARE(names(dir.path()), QStringList({u"0.txt"_s, u"1.txt"_s, u"Doc.dat"_s}));
+    }
+
+    // Data is on the disk before it counts as written: a sync the disk
+    // refuses fails the write, and nothing takes the target's name.
+    void aFailingSyncFailsTheWrite_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::newRow("replace") << 0;
+        QTest::newRow("create exclusively") << 1;
+        QTest::newRow("journal append") << 2;
+    }
+    void aFailingSyncFailsTheWrite()
+    {
+        QFETCH(int, way);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(u"Doc.dat"_s);
+        CacheJournal journal(target);
+        QVERIFY(way == 1 || (way == 2 ? journal.append(u"old"_s) : SafeFile::write(target, "old")));
+        const QByteArray before = readAll(target);
+        QString error;
+        bool written = false;
+        {
+            SyscallFaults::FailingSync failing(EIO);
+            written = way == 0   ? SafeFile::write(target, "new", &error)
+                      : way == 1 ? SafeFile::createExclusive(target, "new", &error)
+                                 : journal.append(u"new"_s, &error);
+            QVERIFY(failing.calls() > 0);
+        }
+        QVERIFY(!written);
+        QCOMPARE(error, qt_error_string(EIO));
+        QCOMPARE(readAll(target), before);
+        QCOMPARE(names(dir.path()), way == 1 ? QStringList() : QStringList{u"Doc.dat"_s});
+        if (way == 2) // the next append follows the last whole record
+            QVERIFY(journal.append(u"+"_s) && parsed(readAll(target)).text == u"old+"_s);
     }
 
     void leftoversAreRecognisedAndRemoved()
