@@ -87,10 +87,14 @@ int handOver(const QString& text)
         }
     }
     switch (result) {
-    case Result::Taken: return 0;
-    case Result::NoCollector: return fail(3, u"收集器没有应答"_s);
-    case Result::Refused: return fail(3, u"收集器没有收下这段文字"_s);
-    case Result::Failed: break;
+    case Result::Taken:
+        return 0;
+    case Result::NoCollector:
+        return fail(3, u"收集器没有应答"_s);
+    case Result::Refused:
+        return fail(3, u"收集器没有收下这段文字"_s);
+    case Result::Failed:
+        break;
     }
     return fail(3, u"没能把文字交给收集器"_s);
 }

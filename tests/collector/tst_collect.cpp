@@ -58,9 +58,11 @@ class CollectTest : public QObject {
     static CollectChannel::Result handOver(const QString& text)
     {
         const QString path = CollectChannel::pathFor(ProgramDir());
-        auto sent = std::async(std::launch::async, [&] { return CollectChannel::send(path, text, 20000); });
+        auto sent =
+            std::async(std::launch::async, [&] { return CollectChannel::send(path, text, 20000); });
         [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
         }();
         const CollectChannel::Result result = sent.get();
         QCoreApplication::processEvents();
@@ -74,19 +76,20 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<Source>>("source");
         QTest::addColumn<bool>("wrong");
         QTest::newRow("plain start") << QStringList() << std::optional<Source>() << false;
-        QTest::newRow("Qt's own option") << QStringList{u"-platform"_s, u"xcb"_s}
-                                         << std::optional<Source>() << false;
-        QTest::newRow("selection") << QStringList{u"--collect"_s} << std::optional(Source::Selection) << false;
+        QTest::newRow("Qt's own option")
+            << QStringList{u"-platform"_s, u"xcb"_s} << std::optional<Source>() << false;
+        QTest::newRow("selection")
+            << QStringList{u"--collect"_s} << std::optional(Source::Selection) << false;
         QTest::newRow("stdin") << QStringList{u"--collect"_s, u"-"_s}
                                << std::optional(Source::StandardInput) << false;
-        QTest::newRow("clipboard") << QStringList{u"--collect-clipboard"_s}
-                                   << std::optional(Source::Clipboard) << false;
-        QTest::newRow("a file name") << QStringList{u"--collect"_s, u"a.txt"_s}
-                                     << std::optional(Source::Selection) << true;
+        QTest::newRow("clipboard")
+            << QStringList{u"--collect-clipboard"_s} << std::optional(Source::Clipboard) << false;
+        QTest::newRow("a file name")
+            << QStringList{u"--collect"_s, u"a.txt"_s} << std::optional(Source::Selection) << true;
         QTest::newRow("clipboard and stdin") << QStringList{u"--collect-clipboard"_s, u"-"_s}
                                              << std::optional(Source::Selection) << true;
-        QTest::newRow("misspelt") << QStringList{u"--collected"_s} << std::optional(Source::Selection)
-                                  << true;
+        QTest::newRow("misspelt") << QStringList{u"--collected"_s}
+                                  << std::optional(Source::Selection) << true;
     }
     void arguments()
     {
@@ -112,23 +115,26 @@ private Q_SLOTS:
             << Source::Selection << true << text(u"选中\r\n😀"_s) << copied
             << std::optional(u"选中\r\n😀"_s) << QString();
         QTest::newRow("empty selection: the clipboard is no stand-in")
-            << Source::Selection << true << std::make_shared<QMimeData>() << copied << none << NoSelection;
-        QTest::newRow("empty text") << Source::Selection << true << text({}) << copied << none << NoSelection;
+            << Source::Selection << true << std::make_shared<QMimeData>() << copied << none
+            << NoSelection;
+        QTest::newRow("empty text")
+            << Source::Selection << true << text({}) << copied << none << NoSelection;
         QTest::newRow("only NUL") << Source::Selection << true << text(u"\0\0"_s) << copied << none
                                   << NoSelection;
-        QTest::newRow("a line break is text") << Source::Selection << true << text(u"\r\n"_s) << copied
-                                              << std::optional(u"\r\n"_s) << QString();
-        QTest::newRow("an image") << Source::Selection << true << image() << copied << none << NoSelection;
-        QTest::newRow("a file list") << Source::Selection << true << fileList() << copied << none
-                                     << NoSelection;
+        QTest::newRow("a line break is text") << Source::Selection << true << text(u"\r\n"_s)
+                                              << copied << std::optional(u"\r\n"_s) << QString();
+        QTest::newRow("an image") << Source::Selection << true << image() << copied << none
+                                  << NoSelection;
+        QTest::newRow("a file list")
+            << Source::Selection << true << fileList() << copied << none << NoSelection;
         QTest::newRow("no selection on this platform: the clipboard")
             << Source::Selection << false << std::shared_ptr<QMimeData>() << copied
             << std::optional(u"copied"_s) << QString();
         QTest::newRow("no selection, empty clipboard")
-            << Source::Selection << false << std::shared_ptr<QMimeData>() << std::make_shared<QMimeData>()
-            << none << NoClipboard;
-        QTest::newRow("clipboard asked for") << Source::Clipboard << true << text(u"selected"_s) << copied
-                                             << std::optional(u"copied"_s) << QString();
+            << Source::Selection << false << std::shared_ptr<QMimeData>()
+            << std::make_shared<QMimeData>() << none << NoClipboard;
+        QTest::newRow("clipboard asked for") << Source::Clipboard << true << text(u"selected"_s)
+                                             << copied << std::optional(u"copied"_s) << QString();
         QTest::newRow("clipboard holds files") << Source::Clipboard << true << text(u"selected"_s)
                                                << fileList() << none << NoClipboard;
         QTest::newRow("no clipboard data") << Source::Clipboard << true << text(u"selected"_s)
@@ -142,8 +148,8 @@ private Q_SLOTS:
         QFETCH(std::shared_ptr<QMimeData>, clipboard);
         QFETCH(std::optional<QString>, expected);
         QFETCH(QString, problem);
-        const CollectRequest::Choice choice =
-            CollectRequest::fromClipboards(source, {hasSelection, selection.get(), clipboard.get()});
+        const CollectRequest::Choice choice = CollectRequest::fromClipboards(
+            source, {hasSelection, selection.get(), clipboard.get()});
         QCOMPARE(choice.text, expected);
         QCOMPARE(choice.problem, problem);
     }
@@ -153,10 +159,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<std::optional<QString>>("expected");
         QTest::newRow("UTF-8") << QByteArray("中文 😀\n") << std::optional(u"中文 😀\n"_s);
-        QTest::newRow("UTF-8 with a BOM") << QByteArray("\xef\xbb\xbftext") << std::optional(u"text"_s);
-        QTest::newRow("GB18030") << QByteArray("\xd6\xd0\xce\xc4\r\n") << std::optional(u"中文\r\n"_s);
+        QTest::newRow("UTF-8 with a BOM")
+            << QByteArray("\xef\xbb\xbftext") << std::optional(u"text"_s);
+        QTest::newRow("GB18030") << QByteArray("\xd6\xd0\xce\xc4\r\n")
+                                 << std::optional(u"中文\r\n"_s);
         QTest::newRow("nothing") << QByteArray() << std::optional<QString>();
-        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << std::optional<QString>();
+        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
+                                << std::optional<QString>();
     }
     void standardInput()
     {
@@ -231,8 +240,10 @@ private Q_SLOTS:
             --open;
         };
         QVERIFY(f.window->collectText(u"text 1"_s));
-        QTRY_COMPARE(records(f.path(u"WebDocuments.mdb"), u"标题"_s), QStringList({u"first"_s, u"second"_s}));
-        QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"内容"_s), QStringList({u"text 1"_s, u"text 2"_s}));
+        QTRY_COMPARE(records(f.path(u"WebDocuments.mdb"), u"标题"_s),
+                     QStringList({u"first"_s, u"second"_s}));
+        QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"内容"_s),
+                 QStringList({u"text 1"_s, u"text 2"_s}));
         QCOMPARE(most, 1);
     }
 

@@ -24,8 +24,12 @@ namespace {
 // thread's event loop, so the sender runs on a thread of its own.
 Result sendAndServe(const QString& path, const QString& text)
 {
-    auto sent = std::async(std::launch::async, [&] { return CollectChannel::send(path, text, 20000); });
-    [&] { QTRY_VERIFY_WITH_TIMEOUT(sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000); }();
+    auto sent =
+        std::async(std::launch::async, [&] { return CollectChannel::send(path, text, 20000); });
+    [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
+    }();
     return sent.get();
 }
 
@@ -82,8 +86,8 @@ private Q_SLOTS:
         QCOMPARE(sendAndServe(path(), text), Result::Taken);
         QCOMPARE(received, QStringList{text});
         // Only this user may even connect.
-        QCOMPARE(QFileInfo(path()).permissions() & (QFile::ReadGroup | QFile::WriteGroup |
-                                                     QFile::ReadOther | QFile::WriteOther),
+        QCOMPARE(QFileInfo(path()).permissions() &
+                     (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
                  QFile::Permissions());
     }
 
