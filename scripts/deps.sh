@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev
           qt6-translations-l10n fonts-noto-cjk mdbtools-dev)
 if [[ "${1:-run}" == test ]]; then
-    # Headless display checks, a window manager and tray host for the desktop
-    # end-to-end run, LibreOffice as the reference RTF reader, and the sqlite3
-    # shell that the import benchmark compares against, mdb-export that the Access
-    # benchmark compares against.
-    packages+=(xvfb xauth xdotool x11-utils openbox trayer python3 imagemagick
+    # Headless display checks (xclip owns the selection --collect reads), a
+    # window manager and tray host for the desktop end-to-end run, LibreOffice
+    # as the reference RTF reader, the sqlite3 shell that the import benchmark
+    # compares against, and mdb-export that the Access benchmark compares against.
+    packages+=(xvfb xauth xdotool xclip x11-utils openbox trayer python3 imagemagick
                libreoffice-writer-nogui sqlite3 mdbtools)
 fi
 

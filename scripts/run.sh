@@ -30,6 +30,11 @@ Icon=$prefix/quorrel.svg
 Terminal=false
 Categories=Utility;TextTools;
 StartupNotify=false
+Actions=collect;
+
+[Desktop Action collect]
+Name=收集选中的文字
+Exec="$prefix/quorrel" --collect
 ENTRY
 mv -f "$desktop_entry" "$applications/quorrel.desktop"
 echo "Quorrel is in $prefix (menu entry: $applications/quorrel.desktop)"

@@ -1,3 +1,4 @@
+#include "CollectCommand.h"
 #include "Dialogs.h"
 #include "ImportAccess.h"
 #include "QuorrelIcon.h"
@@ -49,6 +50,8 @@ int main(int argc, char* argv[])
     // stay on top nor place itself, and the collector must do both.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+    if (const auto code = CollectCommand::runIfAsked(argc, argv))
+        return *code; // --collect and its kin hand text over and end
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorrel"));
     // The collector may be hidden while other windows close; only the exit

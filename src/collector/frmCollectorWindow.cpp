@@ -1,5 +1,7 @@
 #include "frmCollectorWindow.h"
 
+#include "CollectChannel.h"
+#include "CollectRequest.h"
 #include "CollectorFace.h"
 #include "ProgramDir.h"
 #include "QuorrelIcon.h"
@@ -88,7 +90,42 @@ bool frmCollectorWindow::Form_Load()
     LoadPosition();
     m_collector.readSettings();
     m_collector.prepareSaveDirectory();
+    listenForCollected(); // last: a text handed over now is stored by these settings
     return true;
+}
+
+void frmCollectorWindow::listenForCollected()
+{
+    m_channel = new CollectServer(this);
+    m_channel->take = [this](const QString& text) { return collectText(text); };
+    QString error;
+    if (!m_channel->listen(CollectChannel::pathFor(ProgramDir()), &error))
+        qWarning("quorrel --collect cannot reach this collector: %s", qUtf8Printable(error));
+}
+
+bool frmCollectorWindow::collectText(const QString& text)
+{
+    if (!CollectRequest::isCollectable(text))
+        return false;
+    m_collected.push_back(text);
+    // Stored after the sender has its answer, as a drop is after the drag.
+    QTimer::singleShot(0, this, &frmCollectorWindow::storeCollected);
+    return true;
+}
+
+void frmCollectorWindow::storeCollected()
+{
+    // A title prompt runs an event loop in which more texts may arrive; they
+    // wait for it instead of stacking a second prompt on top.
+    if (m_storingCollected)
+        return;
+    m_storingCollected = true;
+    while (!m_collected.empty()) {
+        const QString text = std::move(m_collected.front());
+        m_collected.pop_front();
+        m_collector.storeDrop(text);
+    }
+    m_storingCollected = false;
 }
 
 void frmCollectorWindow::placeAtStart()

@@ -6,10 +6,12 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 
+class CollectServer;
 class CollectorFace;
 class Dialogs;
 class QAction;
@@ -35,6 +37,10 @@ public:
 
     // Handlers of the face, the tray icon and the menu.
     void Label1_OLEDragDrop(const std::optional<QString>& text);
+    // A text handed over by `quorrel --collect`: stored as a drop of it, in
+    // the order the texts came, one title prompt after the other. False
+    // (and nothing stored) when it holds nothing to keep.
+    bool collectText(const QString& text);
     void Label1_MouseDown(Qt::MouseButton button, const QPoint& globalPos);
     void cSysTray1_MouseDown(Qt::MouseButton button, const QPoint& globalPos);
     void Editor_Click();
@@ -81,6 +87,8 @@ private:
     double dpi() const;
     void startMove(const QPoint& globalPos);
     void popupMenu(const QPoint& globalPos);
+    void listenForCollected();
+    void storeCollected();
 
     Collector m_collector;
     Windows m_windows;
@@ -89,6 +97,9 @@ private:
     QMenu* m_menu = nullptr;
     QAction* m_hideWindow = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    CollectServer* m_channel = nullptr;
+    std::deque<QString> m_collected;
+    bool m_storingCollected = false;
     std::optional<QPoint> m_pressOffset; // manual move where the system cannot move us
     bool m_exiting = false;
 };

@@ -27,6 +27,11 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::lockPathFor(const QString& programDir)
 {
+    return runtimePathFor(programDir, u".lock");
+}
+
+QString SingleInstance::runtimePathFor(const QString& programDir, QStringView suffix)
+{
     // The runtime folder rather than the program folder: that one may be
     // read-only, and a lock there must not look like user data.
     QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -37,7 +42,7 @@ QString SingleInstance::lockPathFor(const QString& programDir)
             .toHex()
             .left(16);
     return base + u"/quorrel-" + QString::number(::getuid()) + u'-' + QString::fromLatin1(hash) +
-           u".lock";
+           suffix;
 }
 
 bool SingleInstance::acquire()

@@ -20,6 +20,9 @@ public:
     bool isHeld() const;
 
     static QString lockPathFor(const QString& programDir);
+    // A name of this user's for `programDir` in the runtime folder, ending
+    // in `suffix`: the lock, the collector's channel.
+    static QString runtimePathFor(const QString& programDir, QStringView suffix);
 
 private:
     QString m_path;

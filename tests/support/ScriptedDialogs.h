@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 
 // Answers modal questions from a script and records every question asked.
 // Unscripted questions get the dismissive answer (Cancel / "" / nullopt).
@@ -24,6 +25,9 @@ public:
 
     QList<Message> messages;
     QStringList prompts; // "title|prompt" of each input box
+    // Runs while an input box is up, before it is answered (as the user
+    // would take a moment, and the event loop runs meanwhile).
+    std::function<void()> whileInputOpen;
     QStringList fileDialogs; // "caption|start folder" of each file or folder dialog
     QStringList fileFilters; // "caption|filter" of each file dialog
 
@@ -47,6 +51,8 @@ public:
                                      const QString&) override
     {
         prompts << title + u'|' + prompt;
+        if (whileInputOpen)
+            whileInputOpen();
         return inputs.empty() ? std::nullopt : take(inputs);
     }
     QString openFileName(QWidget*, const QString& caption, const QString& dir,

@@ -1,0 +1,302 @@
+#!/usr/bin/env python3
+"""`quorrel --collect` as a key binding runs it: the real program on an Xvfb
+of its own, the PRIMARY selection owned by another program (xclip), the
+command run with the collector already running and with none running, in
+each save mode; the database mode's title typed with xdotool.
+
+Usage: e2e_collect.py --quorrel BIN --rtf-text BIN --empty-db FILE
+E2E_SHOTS=folder keeps a screenshot of the title prompt a --collect raised.
+"""
+import argparse
+import os
+import random
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+
+FAILURES = []
+SELECTED = "选中的文字 😀\r\n第二行 second line"
+KEPT = SELECTED.replace("\r\n", "\n")
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        FAILURES.append(what)
+    return condition
+
+
+def wait_for(predicate, timeout=10.0, step=0.05):
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() > end:
+            return value
+        time.sleep(step)
+
+
+class Desktop:
+    """An Xvfb on a free display, and a runtime folder of our own for the
+    collector's lock and channel."""
+
+    def __init__(self):
+        self.runtime = tempfile.mkdtemp(prefix="quorrel-e2e-run-")
+        os.chmod(self.runtime, 0o700)
+        self.xvfb = None
+        self.owners = {}
+        for number in random.sample(range(400, 600), 200):
+            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            self.env = dict(os.environ, DISPLAY=f":{number}", XDG_RUNTIME_DIR=self.runtime)
+            for name in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+                self.env.pop(name, None)
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if wait_for(lambda: self.xvfb.poll() is not None or self.xdo("getdisplaygeometry"), 20) \
+                    and self.xvfb.poll() is None:
+                break
+            self.xvfb.kill()
+            self.xvfb.wait()
+            self.xvfb = None
+        if self.xvfb is None:
+            raise RuntimeError("no Xvfb could be started")
+
+    def xdo(self, *args):
+        result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
+        return result.stdout.strip() if result.returncode == 0 else None
+
+    def windows(self, name):
+        found = self.xdo("search", "--onlyvisible", "--name", name)
+        return found.split() if found else []
+
+    def wait_window(self, name, timeout=15):
+        return wait_for(lambda: self.windows(name), timeout)
+
+    def wait_gone(self, name, timeout=10):
+        return wait_for(lambda: not self.windows(name), timeout)
+
+    def key(self, *keys):
+        for k in keys:
+            self.xdo("key", k)
+
+    def select(self, data, target=None, selection="primary"):
+        """Another program owns the selection with `data` (bytes) as `target`."""
+        self.drop_selection(selection)
+        argv = ["xclip", "-selection", selection, "-quiet", "-i"]
+        if target:
+            argv += ["-t", target]
+        owner = subprocess.Popen(argv, env=self.env, stdin=subprocess.PIPE,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.owners[selection] = owner
+        owner.stdin.write(data)
+        owner.stdin.close()
+        # Owned once xclip answers for it.
+        wanted = target or "UTF8_STRING"
+        return wait_for(lambda: wanted in subprocess.run(
+            ["xclip", "-selection", selection, "-o", "-t", "TARGETS"], env=self.env,
+            capture_output=True, text=True, timeout=10).stdout, 10)
+
+    def drop_selection(self, selection="primary"):
+        owner = self.owners.pop(selection, None)
+        if owner:
+            owner.kill()
+            owner.wait()
+
+    def shot(self, name):
+        folder = os.environ.get("E2E_SHOTS")
+        if folder:
+            subprocess.run(["import", "-window", "root", "-display", self.env["DISPLAY"],
+                            os.path.join(folder, name)])
+
+    def close(self):
+        for selection in list(self.owners):
+            self.drop_selection(selection)
+        self.xvfb.kill()
+        self.xvfb.wait()
+        shutil.rmtree(self.runtime, ignore_errors=True)
+
+
+class Quorrel:
+    """An installed Quorrel in a program folder of its own."""
+
+    def __init__(self, desktop, args, settings):
+        self.desktop = desktop
+        self.args = args
+        self.dir = tempfile.mkdtemp(prefix="quorrel-e2e-collect-")
+        self.exe = os.path.join(self.dir, "quorrel")
+        shutil.copy(args.quorrel, self.exe)
+        shutil.copy(args.empty_db, self.path("WebDocuments.mdb"))
+        with open(self.path("Set.ini"), "w", encoding="utf-8") as f:
+            f.write("[CollectorSet]\nleft=4500\ntop=4500\n" + settings)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def collectors(self):
+        """Processes running this folder's executable (a collector the
+        command started is detached from us)."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                if os.readlink(f"/proc/{pid}/exe") == self.exe:
+                    found.append(int(pid))
+            except OSError:
+                pass
+        return found
+
+    def start(self):
+        subprocess.Popen([self.exe], env=self.desktop.env, cwd=self.dir,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return wait_for(lambda: self.collector_window(), 30)
+
+    def collector_window(self):
+        return self.desktop.windows("^Quorrel$")
+
+    def collect(self, *args, stdin=None):
+        """Runs `quorrel --collect ARGS`; its exit code and standard error."""
+        result = subprocess.run([self.exe, *(args or ("--collect",))], env=self.desktop.env,
+                                input=stdin, capture_output=True, timeout=60)
+        return result.returncode, result.stderr.decode(errors="replace").strip()
+
+    def document(self):
+        if not os.path.exists(self.path("Doc.dat")):
+            return None
+        out = subprocess.run([self.args.rtf_text, self.path("Doc.dat")], capture_output=True)
+        return out.stdout.decode("utf-8")[:-1] if out.returncode == 0 else None
+
+    def numbered(self, number):
+        path = self.path(f"Documents/{number}.txt")
+        return open(path, "rb").read() if os.path.exists(path) else None
+
+    def records(self):
+        with sqlite3.connect(self.path("WebDocuments.mdb")) as db:
+            return db.execute("SELECT 标题, 内容 FROM WebDocuments ORDER BY rowid").fetchall()
+
+    def end(self):
+        for pid in self.collectors():
+            try:
+                os.kill(pid, 9)
+            except ProcessLookupError:
+                pass
+        wait_for(lambda: not self.collectors(), 10)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def taken(q, label, *args, stdin=None):
+    code, err = q.collect(*args, stdin=stdin)
+    return check(code == 0 and err == "", f"{label}: the command exits 0 and says nothing ({code}, {err!r})")
+
+
+def append_mode(desktop, args):
+    q = Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n")
+    try:
+        desktop.select(SELECTED.encode())
+        taken(q, "append, none running")
+        check(bool(wait_for(q.collector_window, 30)), "append, none running: a collector starts and shows")
+        check(wait_for(lambda: q.document() == KEPT, 10), "append, none running: Doc.dat holds the selection")
+        desktop.select("+again".encode())
+        taken(q, "append, running")
+        check(wait_for(lambda: q.document() == KEPT + "+again", 10), "append, running: added to Doc.dat")
+        check(len(q.collectors()) == 1, "append: still one collector")
+
+        # Standard input (GB18030 as well as UTF-8) and the clipboard.
+        taken(q, "standard input", "--collect", "-", stdin="+中文".encode("gb18030"))
+        check(wait_for(lambda: q.document() == KEPT + "+again+中文", 10), "standard input: GB18030 read")
+        desktop.select(b"+clip", selection="clipboard")
+        taken(q, "clipboard", "--collect-clipboard")
+        check(wait_for(lambda: q.document() == KEPT + "+again+中文+clip", 10), "clipboard: added")
+
+        # No text: an image, a file list without a text form, nothing selected.
+        before = q.document()
+        for what, data, target in [("an image", b"\x89PNG\r\n\x1a\n", "image/png"),
+                                   ("a file list", b"file:///etc/hostname\r\n", "text/uri-list"),
+                                   ("an empty selection", b"", None)]:
+            desktop.select(data, target)
+            code, err = q.collect()
+            check(code != 0 and err.startswith("quorrel: "),
+                  f"{what}: exits {code} with a message ({err!r})")
+        check(q.document() == before, "no text: nothing stored")
+    finally:
+        q.end()
+
+
+def create_mode(desktop, args):
+    q = Quorrel(desktop, args, "save=create\ntip=false\n")
+    try:
+        desktop.drop_selection()
+        code, err = q.collect()
+        check(code != 0 and err, f"nothing selected, none running: exits {code} with a message")
+        check(not q.collectors(), "nothing selected, none running: no collector started")
+        check(q.start() is not None, "create: a plain start shows the collector")
+        desktop.select(SELECTED.encode())
+        taken(q, "create, running")
+        expected = (KEPT.replace("\n", "\r\n") + "\r\n").encode()
+        check(wait_for(lambda: q.numbered(0) == expected, 10), "create, running: Documents/0.txt")
+    finally:
+        q.end()
+    q = Quorrel(desktop, args, "save=create\ntip=false\n")
+    try:
+        taken(q, "create, none running")
+        check(wait_for(lambda: q.numbered(0) == expected, 30), "create, none running: Documents/0.txt")
+    finally:
+        q.end()
+
+
+def title(desktop, label, typed, shot=None):
+    """The title prompt is up: type the title, then close the "提示" box."""
+    prompt = desktop.wait_window("^输入信息$", 30)
+    if not check(bool(prompt), f'{label}: the title prompt "输入信息" appears'):
+        return
+    desktop.xdo("type", "--delay", "20", typed)
+    if shot:
+        desktop.shot(shot)
+    desktop.key("Return")
+    check(bool(desktop.wait_window("^提示$")), f'{label}: the "提示" box appears')
+    desktop.key("Return")
+    desktop.wait_gone("^提示$")
+
+
+def database_mode(desktop, args):
+    q = Quorrel(desktop, args, "save=database\n")
+    try:
+        desktop.select(SELECTED.encode())
+        taken(q, "database, none running")  # before the prompt: it has the text
+        title(desktop, "database, none running", "typed title", "collect-title.png")
+        check(wait_for(lambda: q.records() == [("typed title", KEPT)], 10),
+              "database, none running: the record holds the typed title and the selection")
+        desktop.select("later".encode())
+        taken(q, "database, running")
+        title(desktop, "database, running", "second")
+        check(wait_for(lambda: q.records()[1:] == [("second", "later")], 10),
+              "database, running: a second record")
+    finally:
+        q.end()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--quorrel", required=True)
+    parser.add_argument("--rtf-text", required=True)
+    parser.add_argument("--empty-db", required=True)
+    args = parser.parse_args()
+    for tool in ("Xvfb", "xdotool", "xclip"):
+        if not shutil.which(tool):
+            print(f"SKIP: {tool} is not installed")
+            return 77
+    desktop = Desktop()
+    try:
+        append_mode(desktop, args)
+        create_mode(desktop, args)
+        database_mode(desktop, args)
+    finally:
+        desktop.close()
+    print(f"{len(FAILURES)} failed" if FAILURES else "all passed")
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
