@@ -98,12 +98,26 @@ class Desktop:
             self.extra.append(self.spawn(["openbox"]))
             if not wait_for(lambda: "window id" in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"), 30):
                 raise RuntimeError("openbox did not take charge of the display within 30 s")
-            self.extra.append(self.spawn(["trayer", "--edge", "top", "--align", "left",
-                                          "--widthtype", "pixel", "--width", "120",
-                                          "--height", "24", "--SetDockType", "true"]))
-            # trayer owns the tray selection before it shows its window.
-            if not wait_for(lambda: self.xdo("search", "--onlyvisible", "--class", "^trayer$"), 30):
-                raise RuntimeError("trayer did not show within 30 s")
+            self.start_tray()
+
+    def start_tray(self):
+        """trayer as the tray host; it owns the tray selection before it
+        shows its window. One that ends before it shows is started again."""
+        for _ in range(3):
+            log = tempfile.TemporaryFile()
+            tray = self.spawn(["trayer", "--edge", "top", "--align", "left", "--widthtype", "pixel",
+                               "--width", "120", "--height", "24", "--SetDockType", "true"],
+                              stdout=log, stderr=subprocess.STDOUT)
+            self.extra.append(tray)
+            if wait_for(lambda: tray.poll() is not None
+                        or self.xdo("search", "--onlyvisible", "--class", "^trayer$"), 30) and tray.poll() is None:
+                return
+            log.seek(0)
+            print(f"     trayer {'ended with ' + str(tray.poll()) if tray.poll() is not None else 'did not show in 30 s'}"
+                  f": {log.read().decode(errors='replace').strip()!r}", flush=True)
+            tray.kill()
+            tray.wait()
+        raise RuntimeError("trayer did not show")
 
     def spawn(self, argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL):
         return subprocess.Popen(argv, env=self.env, stdout=stdout, stderr=stderr)
