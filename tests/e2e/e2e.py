@@ -10,7 +10,7 @@ tray host (skipped when they are not installed).
 import argparse
 import os
 import random
-import select
+import re
 import shutil
 import sqlite3
 import subprocess
@@ -32,12 +32,41 @@ def check(condition, what):
 
 
 def wait_for(predicate, timeout=10.0, step=0.05):
+    """Polls until `predicate` gives something true or `timeout` seconds
+    passed; returns its last value. The only way this suite waits."""
     end = time.monotonic() + timeout
     while True:
         value = predicate()
         if value or time.monotonic() > end:
             return value
         time.sleep(step)
+
+
+class Lines:
+    """The whole lines a child process printed so far, read without blocking."""
+
+    def __init__(self, pipe):
+        self.fd = pipe.fileno()
+        os.set_blocking(self.fd, False)
+        self.pending = b""
+        self.lines = []
+
+    def poll(self):
+        while True:
+            try:
+                chunk = os.read(self.fd, 4096)
+            except BlockingIOError:
+                break
+            if not chunk:
+                break
+            self.pending += chunk
+        *done, self.pending = self.pending.split(b"\n")
+        self.lines += [line.decode(errors="replace") for line in done]
+        return self.lines
+
+    def last(self, prefix):
+        """The latest line starting with `prefix`, or None."""
+        return next((line for line in reversed(self.poll()) if line.startswith(prefix)), None)
 
 
 class Desktop:
@@ -67,11 +96,28 @@ class Desktop:
             raise RuntimeError("no Xvfb could be started")
         if wm:
             self.extra.append(self.spawn(["openbox"]))
-            wait_for(lambda: self.xdo("search", "--name", "^$") is not None, 2)
-            self.extra.append(self.spawn(["trayer", "--edge", "top", "--align", "left",
-                                          "--widthtype", "pixel", "--width", "120",
-                                          "--height", "24", "--SetDockType", "true"]))
-            time.sleep(1)
+            if not wait_for(lambda: "window id" in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"), 30):
+                raise RuntimeError("openbox did not take charge of the display within 30 s")
+            self.start_tray()
+
+    def start_tray(self):
+        """trayer as the tray host; it owns the tray selection before it
+        shows its window. One that ends before it shows is started again."""
+        for _ in range(3):
+            log = tempfile.TemporaryFile()
+            tray = self.spawn(["trayer", "--edge", "top", "--align", "left", "--widthtype", "pixel",
+                               "--width", "120", "--height", "24", "--SetDockType", "true"],
+                              stdout=log, stderr=subprocess.STDOUT)
+            self.extra.append(tray)
+            if wait_for(lambda: tray.poll() is not None
+                        or self.xdo("search", "--onlyvisible", "--class", "^trayer$"), 30) and tray.poll() is None:
+                return
+            log.seek(0)
+            print(f"     trayer {'ended with ' + str(tray.poll()) if tray.poll() is not None else 'did not show in 30 s'}"
+                  f": {log.read().decode(errors='replace').strip()!r}", flush=True)
+            tray.kill()
+            tray.wait()
+        raise RuntimeError("trayer did not show")
 
     def spawn(self, argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL):
         return subprocess.Popen(argv, env=self.env, stdout=stdout, stderr=stderr)
@@ -79,6 +125,38 @@ class Desktop:
     def xdo(self, *args):
         result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
         return result.stdout.strip() if result.returncode == 0 else None
+
+    def xprop(self, *args):
+        return subprocess.run(["xprop", *args], env=self.env, capture_output=True, text=True).stdout
+
+    def wiggle(self, x, y, done, timeout=10):
+        """Moves the pointer to x, y and a pixel to the right, back and forth,
+        until done() is true (a move the program had not read yet is made
+        again); done()'s last value."""
+        flip = [0]
+
+        def step():
+            flip[0] ^= 1
+            self.xdo("mousemove", str(x + flip[0]), str(y))
+            return done()
+        return wait_for(step, timeout)
+
+    def popups(self, pid):
+        """The pop-up menus of process `pid` that are up: its mapped windows
+        that the window manager leaves alone (override-redirect) and that stand
+        on the screen itself (the tray icon's is one too, but inside the tray)."""
+        found = self.xdo("search", "--onlyvisible", "--pid", str(pid)) or ""
+        menus = []
+        for wid in found.split():
+            info = subprocess.run(["xwininfo", "-all", "-id", wid], env=self.env, capture_output=True,
+                                  text=True).stdout
+            if "Override Redirect State: yes" in info and re.search(r"Parent window id: \S+ \(the root window\)", info):
+                menus.append(wid)
+        return menus
+
+    def focused(self, wid):
+        """Whether window `wid` has the keyboard focus (keys typed go to it)."""
+        return self.xdo("getwindowfocus", "-f") == wid
 
     def client_area(self, wid):
         """x, y, width, height of a window's inside on the screen (xdotool's
@@ -96,16 +174,22 @@ class Desktop:
         found = self.xdo("search", "--onlyvisible", "--name", name)
         return found.split() if found else []
 
-    def wait_window(self, name, timeout=10):
-        return wait_for(lambda: self.windows(name), timeout)
+    def wait_window(self, name, timeout=10, focused=True):
+        """The ids of the windows named `name` once one is shown and, with
+        `focused`, has the keyboard focus, so keys pressed next reach it."""
+        shown = wait_for(lambda: self.windows(name), timeout)
+        if shown and focused and not wait_for(lambda: any(self.focused(w) for w in self.windows(name)), timeout):
+            print(f"     {name} is shown but never got the keyboard focus "
+                  f"(focus on {self.xdo('getwindowfocus', '-f')})", flush=True)
+            return []
+        return shown
 
     def wait_gone(self, name, timeout=10):
         return wait_for(lambda: not self.windows(name), timeout)
 
     def key(self, *keys):
-        for k in keys:
-            self.xdo("key", k)
-            time.sleep(0.05)
+        # Queued in order by the X server; the program reads them in turn.
+        self.xdo("key", *keys)
 
     def close(self):
         for p in self.extra:
@@ -159,12 +243,21 @@ class Quorrel:
         x, y = self.geometry() or COLLECTOR
         return x + SIDE // 2, y + SIDE // 2
 
-    def menu(self, *keys):
-        """Right press on the face, then keys in the menu."""
-        x, y = self.centre()
+    def menu(self, *keys, at=None):
+        """Right press on the face (or at `at`), then, once the menu is up,
+        keys in it; the last one must close it. False, saying why, when the
+        menu did not open or stayed open."""
+        x, y = at or self.centre()
         self.desktop.xdo("mousemove", str(x), str(y), "click", "3")
-        time.sleep(0.4)
+        if not wait_for(lambda: self.desktop.popups(self.proc.pid), 10):
+            print(f"     no menu opened within 10 s of a right press at {x},{y}", flush=True)
+            return False
         self.desktop.key(*keys)
+        if not wait_for(lambda: not self.desktop.popups(self.proc.pid), 10):
+            print(f"     the menu was still open 10 s after the keys {' '.join(keys)}", flush=True)
+            self.desktop.key("Escape")
+            return False
+        return True
 
     def exit(self):
         self.menu("Up", "Return")  # "退出" is the last item
@@ -201,14 +294,18 @@ class Quorrel:
 
     def drag(self, text=DRAG_TEXT, attempts=2):
         """Drags `text` from a source window onto the collector; True when the
-        source saw the drop taken. A drag that did not register is tried once
-        more; one that registered is never repeated."""
+        source saw the drop taken. Each step waits for what the source says:
+        the drag running, the collector accepting it, the drop taken. A drag
+        that did not register is tried once more; one that registered is
+        never repeated."""
         for _ in range(attempts):
             # The source must outlive the drop: its drag ends when it sends the
             # drop, and the collector fetches the text only afterwards.
             self.end_source()
             self.source = self.desktop.spawn([self.args.drag_source, text], stdout=subprocess.PIPE)
+            said = Lines(self.source.stdout)
             if not wait_for(lambda: self.desktop.xdo("search", "--onlyvisible", "--class", "^drag_source$"), 10):
+                print("     the drag source did not show within 10 s", flush=True)
                 continue
             tx, ty = self.centre()
             # The collector must be what lies under the target point.
@@ -216,18 +313,24 @@ class Quorrel:
             wid = self.collector_window()
             wait_for(lambda: wid and f"window:{wid}" in (self.desktop.xdo("getmouselocation") or ""), 5)
             self.desktop.xdo("mousemove", "60", "40", "mousedown", "1")
-            for i in range(1, 9):
-                self.desktop.xdo("mousemove", str(60 + (tx - 60) * i // 8), str(40 + (ty - 40) * i // 8))
-                time.sleep(0.04)
-            self.desktop.xdo("mousemove", str(tx + 1), str(ty + 1))
-            time.sleep(0.2)
+            # The source starts its drag at a move with the button down.
+            accepted = None
+            started = self.desktop.wiggle(61, 41, lambda: said.last("drag started"))
+            if started:
+                for i in range(1, 9):
+                    self.desktop.xdo("mousemove", str(60 + (tx - 60) * i // 8), str(40 + (ty - 40) * i // 8))
+                # Each move over the collector asks it again whether it takes
+                # the drag; released only once it said yes.
+                accepted = self.desktop.wiggle(tx + 1, ty + 1,
+                                               lambda: said.last("drag action:") == "drag action: 1")
             self.desktop.xdo("mouseup", "1")
-            ready, _, _ = select.select([self.source.stdout], [], [], 10)
-            line = self.source.stdout.readline().decode() if ready else ""
-            if line.startswith("drag ended: 1"):
+            ended = wait_for(lambda: said.last("drag ended:"), 10)
+            if ended == "drag ended: 1":
                 return True
-            print(f"     drag not taken ({line.strip() or 'no answer'}), pointer at "
-                  f"{self.desktop.xdo('getmouselocation')}", flush=True)
+            why = ("the source never started its drag" if not started else
+                   "the collector never accepted it" if not accepted else ended or "no answer")
+            print(f"     drag not taken ({why}), pointer at {self.desktop.xdo('getmouselocation')}, "
+                  f"the source said {said.poll()}", flush=True)
         return False
 
 
@@ -263,14 +366,19 @@ def collector_part(desktop, args, label):
         check(code == 0, f"{label}: a second Quorrel exits at once")
 
         # Moving the face with the left button, then the exit stores the place.
+        start = q.geometry()
         x, y = q.centre()
         desktop.xdo("mousemove", str(x), str(y), "mousedown", "1")
-        for i in range(1, 6):
+        # The face follows the pointer once the window manager (or, on a bare
+        # server, the collector itself) has taken the press.
+        followed = desktop.wiggle(x + 20, y + 10, lambda: q.geometry() not in (None, start))
+        for i in range(2, 6):
             desktop.xdo("mousemove", str(x + 20 * i), str(y + 10 * i))
-            time.sleep(0.05)
         desktop.xdo("mouseup", "1")
-        moved = wait_for(lambda: q.geometry() != COLLECTOR and q.geometry(), 5)
-        check(bool(moved), f"{label}: a left drag moves the collector")
+        target = (start[0] + 100, start[1] + 50) if start else None
+        moved = followed and wait_for(lambda: q.geometry() == target, 5) and target
+        check(bool(moved), f"{label}: a left drag moves the collector by the pointer's way "
+                           f"(from {start} to {q.geometry()}, {target} expected)")
         check(q.exit() == 0, f'{label}: "退出" ends the program')
         stored = q.settings()
         if moved:
@@ -426,9 +534,7 @@ def tray_part(desktop, args, label):
         q.menu("Down", "Down", "Down", "Down", "Return")  # "隐藏悬浮窗", enabled with a tray
         check(wait_for(lambda: q.collector_window() is None, 5), f"{label}: hide from the menu")
         # trayer stands at the top left; its one icon is ours.
-        desktop.xdo("mousemove", "12", "12", "click", "3")
-        time.sleep(0.4)
-        desktop.key("Down", "Down", "Down", "Down", "Return")  # "显示悬浮窗"
+        q.menu("Down", "Down", "Down", "Down", "Return", at=(12, 12))  # "显示悬浮窗"
         check(wait_for(lambda: q.collector_window() is not None, 5), f"{label}: show again from the tray icon")
         check(q.exit() == 0, f"{label}: the exit after hide and show")
     finally:

@@ -1,6 +1,9 @@
 // A window at the top-left corner of the screen that starts a text drag when
 // pressed, for checking drops onto the collector under a real X server.
 //   drag_source "text to drag"
+// It prints what a driving test waits for: "drag started" once the drag runs,
+// "drag action: <n>" as the window under the pointer accepts (n = 1, copy)
+// or refuses (0) it, and "drag ended: <n>" with the action taken.
 #include <QApplication>
 #include <QDrag>
 #include <QLabel>
@@ -8,8 +11,15 @@
 #include <QMouseEvent>
 
 #include <cstdio>
+#include <string>
 
 namespace {
+
+void say(const std::string& line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
 
 class Source : public QLabel {
 public:
@@ -30,9 +40,12 @@ protected:
         data->setText(m_text);
         auto* drag = new QDrag(this);
         drag->setMimeData(data);
+        connect(drag, &QDrag::actionChanged, this, [](Qt::DropAction action) {
+            say("drag action: " + std::to_string(int(action)));
+        });
+        say("drag started");
         const Qt::DropAction result = drag->exec(Qt::CopyAction | Qt::MoveAction);
-        std::printf("drag ended: %d\n", int(result));
-        std::fflush(stdout);
+        say("drag ended: " + std::to_string(int(result)));
     }
 
 private:
