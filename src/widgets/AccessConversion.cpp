@@ -2,22 +2,41 @@
 
 #include "AccessImport.h"
 #include "Dialogs.h"
+#include "FileStamp.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProgressDialog>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace AccessConversion {
 
+namespace {
+
+// Files this run could not convert, as they were then. The collector tries
+// again at every database-mode drop; one the user was told about and that
+// nobody changed since fails quietly, like any database that cannot be used.
+std::vector<FileStamp>& refused()
+{
+    static std::vector<FileStamp> stamps;
+    return stamps;
+}
+
+} // namespace
+
 bool convert(Dialogs& dialogs, QWidget* parent, const QString& path, int showProgressAfterMs)
 {
     if (!AccessFile::isAccess(path))
         return true;
+    const std::optional<FileStamp> before = FileStamp::of(path);
+    if (before && std::ranges::find(refused(), *before) != refused().end())
+        return false;
     const QString name = QFileInfo(path).fileName();
     const QString title = u"提示"_s;
 
@@ -64,6 +83,8 @@ bool convert(Dialogs& dialogs, QWidget* parent, const QString& path, int showPro
         return true;
     case AccessImport::Outcome::Declined:
     case AccessImport::Outcome::Failed:
+        if (before && FileStamp::of(path) == before)
+            refused().push_back(*before);
         dialogs.message(parent,
                         import.message() + u"\n\n"_s + name + u" 未作任何改动。"_s, title,
                         Dialogs::Icon::Warning, Dialogs::Buttons::Ok);

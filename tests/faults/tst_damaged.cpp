@@ -246,9 +246,12 @@ private Q_SLOTS:
         QVERIFY(f.load());
         const QStringList names = Faults::namesIn(ProgramDir());
 
-        // The drop fails with the usual message.
+        // The drop fails with the usual message. An Access file that cannot
+        // be converted was said to be so at the load, and is not again.
         f.dropText(u"一段文字"_s);
-        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+        const QStringList said = f.dialogs.messageTexts();
+        QCOMPARE(said.size(), QTest::currentDataTag() == QByteArrayView("Access file") ? 2 : 1);
+        QCOMPARE(said.last(), Failed);
 
         // The browser says why on opening, shows no (or only the readable)
         // titles, and refuses to add.
