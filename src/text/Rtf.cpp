@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Rtf {
@@ -150,13 +151,21 @@ enum class Dest : quint8 {
 // ShapeText marks the text group itself, whose paragraph ends with it.
 enum class Holder : quint8 { None, Object, Upr, Shape, ShapeInst, Drawing, ShapeText };
 
+// Word keeps a font for each kind of run: \loch (low ANSI), \hich (high
+// ANSI) and \dbch (double-byte) text. The last of those words says which
+// font the text is in; \f sets that kind's font (every kind's before any is
+// named), \af the font of the kind named just before it.
+enum class Script : quint8 { Low, High, Double, None };
+
 struct State {
     Dest dest = Dest::Text;
     Holder holder = Holder::None;
-    bool hidden = false;     // \v
-    qint16 uc = 1;           // fallback characters after each \uN
-    bool doubleByte = false; // \dbch: an \af that follows names the font of CJK text
-    int font = -1;           // -1: the default font (\deff)
+    bool hidden = false; // \v
+    qint16 uc = 1;       // fallback characters after each \uN
+    Script run = Script::None;
+    Script assoc = Script::None;          // whose font an \af names; None after \rtlch, \ltrch
+    std::array<int, 3> fonts{-1, -1, -1}; // per Script; -1: the default font (\deff)
+    int textFont() const { return fonts[size_t(run == Script::None ? Script::Low : run)]; }
     bool operator==(const State&) const = default;
 };
 
@@ -185,7 +194,8 @@ enum class Kind : quint8 {
     Plain,
     Hidden,
     AssocFont, // \af
-    RunType,   // \loch, \hich, \dbch (value 1)
+    RunType,   // \loch, \hich, \dbch (value: Script + 1)
+    Direction, // \rtlch, \ltrch: an \af that follows names the bidi font
     Object,
     Result,
     Upr,
@@ -241,7 +251,7 @@ constexpr auto kKeywords = std::to_array<Keyword>({
     {"creatim", Kind::Skip},
     {"datafield", Kind::Skip},
     {"datastore", Kind::Skip},
-    {"dbch", Kind::RunType, 1},
+    {"dbch", Kind::RunType, char16_t(Script::Double) + 1},
     {"defchp", Kind::Skip},
     {"deff", Kind::DefaultFont},
     {"defpap", Kind::Skip},
@@ -287,7 +297,7 @@ constexpr auto kKeywords = std::to_array<Keyword>({
     {"headerf", Kind::Skip},
     {"headerl", Kind::Skip},
     {"headerr", Kind::Skip},
-    {"hich", Kind::RunType},
+    {"hich", Kind::RunType, char16_t(Script::High) + 1},
     {"hl", Kind::Skip},
     {"hlfr", Kind::Skip},
     {"hlinkbase", Kind::Skip},
@@ -306,8 +316,9 @@ constexpr auto kKeywords = std::to_array<Keyword>({
     {"listpicture", Kind::Skip},
     {"listtable", Kind::Skip},
     {"listtext", Kind::Skip},
-    {"loch", Kind::RunType},
+    {"loch", Kind::RunType, char16_t(Script::Low) + 1},
     {"lquote", Kind::Symbol, 0x2018},
+    {"ltrch", Kind::Direction},
     {"ltrmark", Kind::Symbol, 0x200E},
     {"mac", Kind::CodePage, 10000},
     {"manager", Kind::Skip},
@@ -366,6 +377,7 @@ constexpr auto kKeywords = std::to_array<Keyword>({
     {"row", Kind::Row},
     {"rquote", Kind::Symbol, 0x2019},
     {"rsidtbl", Kind::Skip},
+    {"rtlch", Kind::Direction},
     {"rtlmark", Kind::Symbol, 0x200F},
     {"rxe", Kind::Skip},
     {"sect", Kind::Break},
@@ -439,13 +451,16 @@ const Keyword* findKeyword(std::string_view name)
 }
 
 // Windows character sets (\fcharsetN) and their code pages. Symbol glyph
-// codes are no text in any code page; 1252 keeps them readable. ANSI (0) and
-// DEFAULT (1) are missing on purpose: they mean the document's \ansicpg.
-// 77 to 81 are the Mac character sets TextEdit and Word for Mac write.
+// codes are no text in any code page; 1252 keeps them readable. ANSI (0) is
+// 1252 even in a Chinese or Japanese document: their writers put Western
+// punctuation in such fonts. DEFAULT (1) is missing on purpose: it means the
+// document's \ansicpg. 77 to 81 are the Mac character sets TextEdit and Word
+// for Mac write.
 constexpr std::pair<int, int> kCharsets[] = {
-    {2, 1252},   {77, 10000}, {78, 10001}, {79, 10003}, {80, 10008}, {81, 10002}, {128, 932},
-    {129, 949},  {130, 1361}, {134, 936},  {136, 950},  {161, 1253}, {162, 1254}, {163, 1258},
-    {177, 1255}, {178, 1256}, {186, 1257}, {204, 1251}, {222, 874},  {238, 1250}, {255, 437},
+    {0, 1252},   {2, 1252},   {77, 10000}, {78, 10001}, {79, 10003}, {80, 10008},
+    {81, 10002}, {128, 932},  {129, 949},  {130, 1361}, {134, 936},  {136, 950},
+    {161, 1253}, {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256}, {186, 1257},
+    {204, 1251}, {222, 874},  {238, 1250}, {255, 437},
 };
 
 // 0 for "the document's code page".
@@ -525,11 +540,6 @@ Dbcs dbcsOf(int codePage)
 {
     const CodePage* known = findCodePage(codePage);
     return known ? known->dbcs : Dbcs::None;
-}
-
-bool isDoubleByte(int codePage)
-{
-    return dbcsOf(codePage) != Dbcs::None;
 }
 
 bool inRange(uchar b, uchar low, uchar high)
@@ -749,6 +759,8 @@ private:
     {
         return {tokenStart_ - begin_, state(), !bytes_.isEmpty(), conditional};
     }
+    int textFont() const { return state().textFont() >= 0 ? state().textFont() : defaultFont_; }
+    void setFonts(const State& next);
     int codePage();
     QStringDecoder& decoder(int codePage);
     QString decode(int codePage, QByteArrayView bytes);
@@ -856,10 +868,14 @@ QString Reader::run()
                 fallback_ = 0; // a fallback never spans groups
                 star_ = false;
                 if (c == '{') {
+                    if (leadPending_)
+                        flushBytes(); // nor does a character's pair of bytes
                     openGroup();
                 } else {
                     if (stack_.size() == 1 && stack_.back().groups == 1)
                         closeDocument();
+                    if (leadPending_)
+                        flushBytes();
                     closeGroup();
                     if (stack_.empty())
                         p_ = end_; // the document ends with its group
@@ -1043,6 +1059,18 @@ void Reader::controlSymbol(char c)
     }
 }
 
+// A run's fonts and kind changed by \f, \af, \loch, \hich, \dbch or \plain.
+void Reader::setFonts(const State& next)
+{
+    if (next == state())
+        return;
+    // A lead byte's trail byte is in the same font.
+    const int font = next.textFont() >= 0 ? next.textFont() : defaultFont_;
+    if (leadPending_ && font != textFont())
+        flushBytes();
+    mutableState() = next;
+}
+
 void Reader::skipDestination()
 {
     if (state().dest != Dest::Skip)
@@ -1124,10 +1152,16 @@ void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
             mutableState().dest = Dest::FontTable;
         break;
     case Kind::Font:
-        if (state().dest == Dest::FontTable)
+        if (state().dest == Dest::FontTable) {
             definingFont_ = intParam;
-        else if (state().dest == Dest::Text && state().font != intParam)
-            mutableState().font = intParam;
+        } else if (state().dest == Dest::Text) {
+            State next = state();
+            if (next.run == Script::None)
+                next.fonts.fill(intParam);
+            else
+                next.fonts[size_t(next.run)] = intParam;
+            setFonts(next);
+        }
         break;
     case Kind::Charset:
         if (state().dest == Dest::FontTable && definingFont_ >= 0) {
@@ -1142,24 +1176,35 @@ void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
         }
         break;
     case Kind::DefaultFont:
+        if (leadPending_ && defaultFont_ != intParam)
+            flushBytes();
         defaultFont_ = intParam;
         cachedFont_ = -2;
         break;
-    case Kind::Plain:
-        if (state().font != -1 || state().hidden || state().doubleByte) {
-            State& s = mutableState();
-            s.font = -1;
-            s.hidden = false;
-            s.doubleByte = false;
-        }
+    case Kind::Plain: {
+        State next = state();
+        next.fonts.fill(-1);
+        next.run = next.assoc = Script::None;
+        next.hidden = false;
+        setFonts(next);
         break;
-    case Kind::RunType:
-        if (state().doubleByte != (keyword->value != 0))
-            mutableState().doubleByte = keyword->value != 0;
+    }
+    case Kind::RunType: {
+        State next = state();
+        next.run = next.assoc = Script(keyword->value - 1);
+        setFonts(next);
+        break;
+    }
+    case Kind::Direction:
+        if (state().assoc != Script::None)
+            mutableState().assoc = Script::None;
         break;
     case Kind::AssocFont: // Word names the CJK font with \dbch\afN
-        if (state().dest == Dest::Text && state().doubleByte && state().font != intParam)
-            mutableState().font = intParam;
+        if (state().dest == Dest::Text && state().assoc != Script::None) {
+            State next = state();
+            next.fonts[size_t(next.assoc)] = intParam;
+            setFonts(next);
+        }
         break;
     case Kind::Hidden:
         if (state().hidden != (!hasParam || param != 0))
@@ -1248,7 +1293,7 @@ void Reader::controlWord(std::string_view word, bool hasParam, qint64 param)
 
 int Reader::codePage()
 {
-    const int font = state().font >= 0 ? state().font : defaultFont_;
+    const int font = textFont();
     if (font != cachedFont_) {
         cachedFont_ = font;
         const auto it = fonts_.constFind(font);
@@ -1273,6 +1318,10 @@ void Reader::putByte(uchar b)
         dbcsPage_ = page;
         dbcs_ = dbcsOf(page);
     }
+    if (page == 936 && b == 0x80 && !leadPending_) {
+        putChar(u'\u20AC'); // Windows' GBK has the euro sign there, GB18030 nothing
+        return;
+    }
     leadPending_ = !leadPending_ && isLeadByte(dbcs_, b);
     bytes_.append(char(b));
     bytesCodePage_ = page;
@@ -1289,8 +1338,18 @@ void Reader::flushBytes()
 {
     if (bytes_.isEmpty())
         return;
-    leadPending_ = false;
-    const QString text = decode(bytesCodePage_, QByteArrayView(bytes_.data(), bytes_.size()));
+    const QByteArrayView bytes(bytes_.data(), bytes_.size());
+    QString text;
+    if (leadPending_) {
+        // A lead byte whose trail byte never came stands alone, as the code
+        // page reads it alone (or U+FFFD): it never takes what follows.
+        text = decode(bytesCodePage_, bytes.chopped(1));
+        const QString alone = decode(bytesCodePage_, bytes.last(1));
+        text += alone.isEmpty() ? QString(QChar::ReplacementCharacter) : alone;
+        leadPending_ = false;
+    } else {
+        text = decode(bytesCodePage_, bytes);
+    }
     bytes_.clear();
     if (text.isEmpty())
         return;
@@ -1320,15 +1379,7 @@ QString Reader::decode(int codePage, QByteArrayView bytes)
     QStringDecoder& chosen = decoder(codePage);
     if (!chosen.isValid())
         return Encoding::decodeNarrow(bytes);
-    QString text = chosen.decode(bytes);
-    if (chosen.hasError() && isDoubleByte(codePage)) {
-        // No CJK text: most likely a Western letter such as \'e9 under a
-        // Western font that left its charset to the document.
-        QStringDecoder& western = decoder(1252);
-        if (western.isValid())
-            return western.decode(bytes);
-    }
-    return text;
+    return chosen.decode(bytes);
 }
 
 } // namespace
@@ -1418,22 +1469,6 @@ std::optional<QByteArray> append(QByteArrayView doc, const QString& text)
     out.append(insert->bytes);
     out.append(doc.sliced(insert->offset));
     return out;
-}
-
-QList<std::pair<int, QByteArray>> codePageDecoders()
-{
-    QList<std::pair<int, QByteArray>> pages;
-    for (const CodePage& known : kCodePages)
-        pages.append({known.page, codecName(known.page)});
-    return pages;
-}
-
-QList<std::pair<int, int>> charsetCodePages()
-{
-    QList<std::pair<int, int>> sets;
-    for (const auto& [set, page] : kCharsets)
-        sets.append({set, page});
-    return sets;
 }
 
 bool isRtf(QByteArrayView bytes)
