@@ -44,10 +44,12 @@ bool isText(QByteArrayView bytes)
         return false;
     if (bytes.isValidUtf8())
         return true;
-    QStringDecoder decoder("GB18030");
+    // Stateless: a lead byte cut off at the end is an error too.
+    QStringDecoder decoder("GB18030", QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
         return true; // cannot tell: keep today's reading
-    (void)decoder.decode(bytes);
+    // decode() is lazy: only turning its result into a string decodes.
+    const QString decoded = decoder.decode(bytes);
     return !decoder.hasError();
 }
 

@@ -14,7 +14,9 @@ namespace Encoding {
 QString decodeNarrow(QByteArrayView bytes);
 // Whether the bytes are text at all, as decodeNarrow reads it: valid UTF-8
 // or GB18030 without NUL bytes or more than a trace of other control bytes.
-// What fails is a binary file, which must not be taken for a document.
+// What fails is a binary file, which must not be taken for a document, and
+// text in another code page GB18030 cannot read (Latin-1 "caf\xe9 au lait";
+// Latin-1 whose accented letters all precede a letter is valid GB18030).
 bool isText(QByteArrayView bytes);
 QByteArray encodeNarrow(QStringView text);
 // A file written line by line: every line, the last one included, ends in

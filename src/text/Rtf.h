@@ -2,10 +2,8 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
 #include <QString>
 #include <optional>
-#include <utility>
 
 // The default document is stored as RTF so that Windows word processors open
 // it. We only keep plain text: write() produces a minimal document, read()
@@ -42,11 +40,6 @@ struct Insertion {
 // it ends inside a destination that is no text.
 std::optional<Insertion> insertion(QByteArrayView doc, const QString& text);
 std::optional<QByteArray> append(QByteArrayView doc, const QString& text);
-
-// The code pages the reader knows with the decoder each uses (empty when Qt
-// has none), and the \fcharset values it maps to code pages. For tests.
-QList<std::pair<int, QByteArray>> codePageDecoders();
-QList<std::pair<int, int>> charsetCodePages();
 
 // True when `bytes` starts as an RTF document: "{\rtf", optionally after a
 // UTF-8 byte order mark and blanks (some web tools emit those).

@@ -120,6 +120,33 @@ private Q_SLOTS:
         QVERIFY(keptAround());
     }
 
+    // A plain-text Doc.dat in a code page we do not read (Latin-1 here) is
+    // somebody's file: a drop fails, at once or cached until the exit, and
+    // leaves its bytes as they were instead of rewriting them as "text".
+    void appendLeavesAForeignTextFile_data()
+    {
+        QTest::addColumn<bool>("cached");
+        QTest::newRow("at once") << false;
+        QTest::newRow("cached") << true;
+    }
+    void appendLeavesAForeignTextFile()
+    {
+        QFETCH(bool, cached);
+        CollectorFixture f(settings(cached ? "" : "CacheUpdate=false\n"));
+        QVERIFY(f.load());
+        const QByteArray latin1 = "caf\xe9 au lait\r\nna\xefve\r\n";
+        f.write(u"Doc.dat", latin1);
+        f.dropText(u"x"_s);
+        if (cached) {
+            QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved});
+            QVERIFY(!f.collector().WriteDefaultDocument());
+            QCOMPARE(f.collector().pendingText(), u"x"_s); // kept for a later try
+        } else {
+            QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+        }
+        QCOMPARE(f.read(u"Doc.dat"), latin1);
+    }
+
     void dragWithoutTextFails()
     {
         CollectorFixture f;

@@ -116,6 +116,56 @@ private Q_SLOTS:
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 
+    // What Chinese and Japanese word processors write: Western punctuation
+    // in a Western font. Opening and saving keeps every character.
+    void wordProcessorsPunctuationSurvivesOpenAndSave_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("chinese")
+            << QByteArray(
+                   "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times "
+                   "New Roman;}{\\f1\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\f1 "
+                   "\\'d6\\'d0\\'ce\\'c4}{\\f0 \\'93quoted\\'94 \\'e9t\\'e9}\\par}")
+            << u"中文“quoted” été"_s;
+        QTest::newRow("japanese")
+            << QByteArray(
+                   "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times "
+                   "New Roman;}{\\f11\\froman\\fcharset128 MS Mincho;}}\r\n{\\f0 says that "
+                   "}{\\loch\\f0 \\'93}{\\loch\\f0 This is a test\\'94}{\\f11 "
+                   "\\'82\\'a0}\\par}")
+            << u"says that “This is a test”あ"_s;
+    }
+    void wordProcessorsPunctuationSurvivesOpenAndSave()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QString, text);
+        EditorFixture f;
+        f.write(u"Doc.dat", rtf);
+        f.open();
+        QCOMPARE(f.box().Text(), text);
+        f.click(10); // confirm: saved
+        QVERIFY(f.close());
+        QCOMPARE(f.documentText(), text);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    // Text in a code page the program does not read (Latin-1) is refused
+    // like any other file that is no document, and stays as it was.
+    void foreignTextDocumentIsKeptOnClose()
+    {
+        EditorFixture f;
+        const QByteArray latin1 = "caf\xe9 au lait\r\n";
+        f.write(u"Doc.dat", latin1);
+        f.open();
+        QCOMPARE(f.box().Text(), QString());
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages[0].text.startsWith(u"默认文档读取失败！"_s));
+        f.box().setText(u"typed"_s);
+        QVERIFY(f.close());
+        QCOMPARE(f.read(u"Doc.dat"), latin1);
+    }
+
     void withoutDocumentClosingCreatesItOnlyWithExitNew()
     {
         {

@@ -32,20 +32,33 @@ private Q_SLOTS:
         QCOMPARE(Encoding::decodeNarrow("\x95\x32\x82\x36"), u"𠀀"_s);
     }
 
-    // A binary file must not pass for a document: the program would replace
-    // it with the "text" it read.
-    void tellsTextFromBinary()
+    // A binary file, or text in a code page we do not read, must not pass
+    // for a document: the program would replace it with the "text" it read.
+    void tellsTextFromBinary_data()
     {
-        QVERIFY(Encoding::isText(QByteArray()));
-        QVERIFY(Encoding::isText("plain\r\n\ttext\f\x1a"));
-        QVERIFY(Encoding::isText(QStringLiteral("中文 text 😀\n").toUtf8()));
-        QVERIFY(Encoding::isText("\xD6\xD0\xCE\xC4 GBK")); // 中文 in GBK
-        QVERIFY(!Encoding::isText(QByteArray("text\0more", 9)));
-        QVERIFY(!Encoding::isText("\x01\x02\x03\x04 mostly control bytes"));
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("text");
+        QTest::newRow("empty") << QByteArray() << true;
+        QTest::newRow("ascii and usual controls") << QByteArray("plain\r\n\ttext\f\x1a") << true;
+        QTest::newRow("utf-8") << u"中文 text 😀\n"_s.toUtf8() << true;
+        QTest::newRow("gbk") << QByteArray("\xD6\xD0\xCE\xC4 GBK") << true;
+        QTest::newRow("gb18030 four bytes") << QByteArray("\x95\x32\x82\x36") << true;
+        QTest::newRow("nul") << QByteArray("text\0more", 9) << false;
+        QTest::newRow("control bytes")
+            << QByteArray("\x01\x02\x03\x04 mostly control bytes") << false;
+        QTest::newRow("latin-1") << QByteArray("caf\xe9 au lait\r\n") << false;
+        QTest::newRow("latin-1, accent last") << QByteArray("un caf\xe9") << false;
+        QTest::newRow("gbk cut in a character") << QByteArray("\xD6\xD0\xCE") << false;
         QByteArray noise;
         for (int i = 0; i < 4096; ++i)
             noise += char((i * 7919 + 13) % 251 + 1); // no NUL: control bytes and bad sequences tell
-        QVERIFY(!Encoding::isText(noise));
+        QTest::newRow("noise") << noise << false;
+    }
+    void tellsTextFromBinary()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, text);
+        QCOMPARE(Encoding::isText(bytes), text);
     }
 
     void truncatesOnCharacterBoundaries_data()
