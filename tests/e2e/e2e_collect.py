@@ -9,79 +9,29 @@ E2E_SHOTS=folder keeps a screenshot of the title prompt a --collect raised.
 """
 import argparse
 import os
-import random
 import shutil
 import sqlite3
 import subprocess
 import sys
 import tempfile
-import time
 
-FAILURES = []
+import e2e
+from e2e import FAILURES, check, wait_for
+
 SELECTED = "选中的文字 😀\r\n第二行 second line"
 KEPT = SELECTED.replace("\r\n", "\n")
 
 
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        FAILURES.append(what)
-    return condition
-
-
-def wait_for(predicate, timeout=10.0, step=0.05):
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > end:
-            return value
-        time.sleep(step)
-
-
-class Desktop:
-    """An Xvfb on a free display, and a runtime folder of our own for the
-    collector's lock and channel."""
+class Desktop(e2e.Desktop):
+    """The end-to-end suite's Xvfb, with a runtime folder of our own for the
+    collector's lock and channel, and programs that own the selections."""
 
     def __init__(self):
         self.runtime = tempfile.mkdtemp(prefix="quorrel-e2e-run-")
         os.chmod(self.runtime, 0o700)
-        self.xvfb = None
         self.owners = {}
-        for number in random.sample(range(400, 600), 200):
-            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                continue
-            self.env = dict(os.environ, DISPLAY=f":{number}", XDG_RUNTIME_DIR=self.runtime)
-            for name in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-                self.env.pop(name, None)
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            if wait_for(lambda: self.xvfb.poll() is not None or self.xdo("getdisplaygeometry"), 20) \
-                    and self.xvfb.poll() is None:
-                break
-            self.xvfb.kill()
-            self.xvfb.wait()
-            self.xvfb = None
-        if self.xvfb is None:
-            raise RuntimeError("no Xvfb could be started")
-
-    def xdo(self, *args):
-        result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
-        return result.stdout.strip() if result.returncode == 0 else None
-
-    def windows(self, name):
-        found = self.xdo("search", "--onlyvisible", "--name", name)
-        return found.split() if found else []
-
-    def wait_window(self, name, timeout=15):
-        return wait_for(lambda: self.windows(name), timeout)
-
-    def wait_gone(self, name, timeout=10):
-        return wait_for(lambda: not self.windows(name), timeout)
-
-    def key(self, *keys):
-        for k in keys:
-            self.xdo("key", k)
+        super().__init__()
+        self.env["XDG_RUNTIME_DIR"] = self.runtime
 
     def select(self, data, target=None, selection="primary"):
         """Another program owns the selection with `data` (bytes) as `target`."""
@@ -115,8 +65,7 @@ class Desktop:
     def close(self):
         for selection in list(self.owners):
             self.drop_selection(selection)
-        self.xvfb.kill()
-        self.xvfb.wait()
+        super().close()
         shutil.rmtree(self.runtime, ignore_errors=True)
 
 
