@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <sqlite3.h>
 
@@ -16,8 +17,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Bumped whenever the index's tables change; an index of another version is
-// made again.
-constexpr int IndexVersion = 1;
+// made again. 1 kept positions (detail=full): 3.7 times the database's size.
+constexpr int IndexVersion = 2;
+// No positions, no column sizes: which records hold a trigram is all the
+// search asks of it.
+constexpr char IndexOptions[] = "content='', tokenize='trigram', detail=none, columnsize=0";
 
 bool fail(const SqliteError& e, const QString& what, QString* error)
 {
@@ -39,13 +43,17 @@ QString containsPattern(const QString& text)
     return u'%' + escaped + u'%';
 }
 
-// One FTS5 phrase: the trigram tokenizer turns it into a substring match.
-QString phrase(const QString& text)
+// One FTS5 string, taken literally.
+QString quoted(const QString& text)
 {
-    QString quoted = text;
-    quoted.replace(u'"', u"\"\""_s);
-    return u'"' + quoted + u'"';
+    QString out = text;
+    out.replace(u'"', u"\"\""_s);
+    return u'"' + out + u'"';
 }
+
+// More trigrams narrow the hits little once they cover the text, but each
+// costs a list to read.
+constexpr int MostTrigrams = 12;
 
 int progressHandler(void* context)
 {
@@ -86,6 +94,35 @@ std::optional<qint64> singleInt(SqliteDatabase& db, const char* sql, SqliteError
 
 } // namespace
 
+QString DocumentSearch::trigramQuery(const QString& text)
+{
+    const QList<uint> chars = text.toUcs4(); // code points, as the tokenizer counts
+    const qsizetype n = chars.size();
+    if (n < IndexedLength)
+        return {};
+    // Every third one from the start, and the last: each character is in one.
+    QList<qsizetype> starts;
+    for (qsizetype i = 0; i + IndexedLength <= n; i += IndexedLength)
+        starts.append(i);
+    if (starts.last() != n - IndexedLength)
+        starts.append(n - IndexedLength);
+    if (starts.size() > MostTrigrams) {
+        // Spread over the whole text.
+        QList<qsizetype> spread;
+        for (int k = 0; k < MostTrigrams; ++k)
+            spread.append(starts.at(k * (starts.size() - 1) / (MostTrigrams - 1)));
+        starts = spread;
+    }
+    QStringList terms;
+    for (const qsizetype start : starts) {
+        const QString trigram = QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData()) + start, IndexedLength);
+        const QString term = quoted(trigram);
+        if (!terms.contains(term))
+            terms.append(term);
+    }
+    return terms.join(u" AND "_s);
+}
+
 int DocumentSearch::Progress::percent() const
 {
     if (done())
@@ -109,18 +146,21 @@ bool DocumentSearch::open(const QString& databasePath, QString* error)
             *error = u"No database: "_s + databasePath;
         return false;
     }
+    m_databasePath = databasePath;
     const QString indexPath = indexPathFor(databasePath);
+    const bool large = QFileInfo(databasePath).size() >= m_indexFrom;
     QString why;
-    if (!openIndex(indexPath, &why)) {
-        // A damaged or foreign file in the index's place: it only ever holds
-        // what can be made again from the database.
+    if ((large || QFileInfo::exists(indexPath)) && !openIndex(indexPath, &why)) {
+        // A damaged or foreign file in the index's place, or one of another
+        // version: it only ever holds what can be made again from the database.
         m_db.close();
         for (const QString& suffix : {u""_s, u"-wal"_s, u"-shm"_s, u"-journal"_s})
             QFile::remove(indexPath + suffix);
-        if (!openIndex(indexPath, &why))
+        if (!large || !openIndex(indexPath, &why))
             m_db.close();
     }
     m_hasIndex = m_db.isOpen();
+    m_indexImpossible = large && !m_hasIndex;
     SqliteError e;
     if (!m_hasIndex && !m_db.open(u":memory:"_s, SqliteOpenMode::ReadWriteCreate, &e))
         return fail(e, u"Cannot search"_s, error);
@@ -161,22 +201,36 @@ bool DocumentSearch::openIndex(const QString& indexPath, QString* error)
             *error = u"The search index is of another version"_s;
         return false;
     }
+    const QByteArray create = QByteArray("CREATE VIRTUAL TABLE IF NOT EXISTS words USING fts5("
+                                         "title, content, ")
+        + IndexOptions + ')';
     // WAL keeps the index whole after a crash, with one sync per slice at most.
     if (!m_db.exec("PRAGMA journal_mode=WAL", &e) || !m_db.exec("PRAGMA synchronous=NORMAL", &e)
         || !m_db.exec("BEGIN", &e)
-        || !m_db.exec("CREATE VIRTUAL TABLE IF NOT EXISTS words USING fts5("
-                      "title, content, content='', tokenize='trigram')",
-                      &e)
+        || !m_db.exec(create.constData(), &e)
         || !m_db.exec("CREATE TABLE IF NOT EXISTS state (id INTEGER PRIMARY KEY CHECK (id = 1), "
                       "upto INTEGER NOT NULL, fingerprint TEXT NOT NULL)",
                       &e)
         || !m_db.exec("INSERT OR IGNORE INTO state VALUES (1, 0, '')", &e)
-        || !m_db.exec("PRAGMA user_version = 1", &e) || !m_db.exec("COMMIT", &e)) {
+        || !m_db.exec("PRAGMA user_version = 2", &e) || !m_db.exec("COMMIT", &e)) {
         if (m_db.inTransaction())
             m_db.exec("ROLLBACK");
         return fail(e, u"Cannot make the search index"_s, error);
     }
-    static_assert(IndexVersion == 1, "the PRAGMA above says 1");
+    static_assert(IndexVersion == 2, "the PRAGMA above says 2");
+    // A file that calls itself this version but holds other tables (written
+    // by hand, or a build of this program that changed them without saying
+    // so) is never read as if it were one.
+    SqliteStatement shape;
+    if (!shape.prepare(m_db, "SELECT sql FROM sqlite_master WHERE name = 'words'", &e, false)
+        || shape.step(&e) != SqliteStep::Row)
+        return fail(e, u"Cannot read the search index"_s, error);
+    if (!shape.columnText(0).contains(QString::fromLatin1(IndexOptions))) {
+        if (error)
+            *error = u"The search index is of another kind"_s;
+        return false;
+    }
+    shape.finalize();
     if (!readState(&e))
         return fail(e, u"Cannot read the search index"_s, error);
     return true;
@@ -186,6 +240,7 @@ void DocumentSearch::close()
 {
     m_db.close();
     m_hasIndex = false;
+    m_indexImpossible = false;
     m_upTo = 0;
     m_fingerprint.clear();
 }
@@ -250,6 +305,9 @@ bool DocumentSearch::startOver(SqliteError* error)
 
 bool DocumentSearch::sync(QString* error)
 {
+    if (!m_hasIndex && m_db.isOpen() && !m_indexImpossible
+        && QFileInfo(m_databasePath).size() >= m_indexFrom)
+        return open(QString(m_databasePath), error); // grown large enough for one
     if (!m_hasIndex || m_upTo == 0)
         return true;
     SqliteError e;
@@ -426,7 +484,7 @@ std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
                             "AND (w.\"标题\" LIKE ?2 ESCAPE '\\' OR w.\"内容\" LIKE ?2 ESCAPE '\\') "
                             "ORDER BY words.rowid",
                             &e, false)
-            || !lookUp.bindText(1, phrase(text), &e) || !lookUp.bindText(2, pattern, &e)
+            || !lookUp.bindText(1, trigramQuery(text), &e) || !lookUp.bindText(2, pattern, &e)
             || !lookUp.bindInt64(3, m_upTo, &e)) {
             fail(e, u"Cannot search"_s, error);
             return std::nullopt;

@@ -15,7 +15,9 @@
 // Texts of three characters or more are looked up in a trigram full-text
 // index kept in a file of its own beside the database (WebDocuments.search
 // for WebDocuments.mdb), so the database stays a plain table any SQLite
-// program can read and write. The index is only a sieve: every hit is checked
+// program can read and write. A small database gets no index: reading the
+// whole table answers as fast as anyone can type, and the index would cost
+// disk for nothing. It gets one once it has grown past IndexFrom bytes. The index is only a sieve: every hit is checked
 // against the record itself, so records deleted or changed since they were
 // indexed never show wrongly. Records with a bookmark beyond the last one
 // indexed (added by the collector, an import or any other program) are
@@ -44,10 +46,21 @@ public:
     static QString indexPathFor(const QString& databasePath);
     // The length from which a text is looked up in the index.
     static constexpr int IndexedLength = 3;
+    // The index's query for a text of IndexedLength characters or more:
+    // trigrams that cover it, all of which a record holding it has. The
+    // index keeps no positions (a quarter of the size), so it cannot ask for
+    // them in a row; the check of each hit against the record does.
+    static QString trigramQuery(const QString& text);
+
+    // The database's size in bytes from which an index is made; below it an
+    // index already there is still used.
+    static constexpr qint64 IndexFrom = 0; // measured below
+    void setIndexFrom(qint64 bytes) { m_indexFrom = bytes; }
 
     // Opens the database for reading and its index, making the index when
-    // there is none and making it again when it is damaged or no longer fits
-    // the database. Without an index everything still works, by scanning.
+    // there is none and the database is large enough, and making it again
+    // when it is damaged, of another version or no longer fits the
+    // database. Without an index everything still works, by scanning.
     bool open(const QString& databasePath, QString* error = nullptr);
     void close();
     bool isOpen() const { return m_db.isOpen(); }
@@ -55,7 +68,8 @@ public:
 
     // Checks the index against the database: notices records added at the
     // end and starts over when the last records were replaced by another
-    // program. Cheap: two small reads.
+    // program; makes the index once the database has grown large enough.
+    // Cheap: two small reads.
     bool sync(QString* error = nullptr);
     // Adds up to `limit` records beyond the last indexed one, in one
     // transaction.
@@ -91,7 +105,10 @@ private:
     bool scanInto(Gatherer& out, const QString& pattern, qint64 after, SqliteError* error);
 
     SqliteDatabase m_db;
+    QString m_databasePath;
+    qint64 m_indexFrom = IndexFrom;
     bool m_hasIndex = false;
+    bool m_indexImpossible = false; // the folder takes no index: not tried again
     qint64 m_upTo = 0;      // the last bookmark indexed
     QString m_fingerprint;  // of that record when it was indexed
 };
