@@ -4,24 +4,85 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringList>
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <limits>
 #include <utility>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Bumped whenever the index's tables change; an index of another version is
-// made again. 1 kept positions (detail=full): 3.7 times the database's size.
+// Bumped whenever the index's tables or its words change; an index of
+// another version is made again. 1 kept every trigram with its positions:
+// 3.7 times the database's size.
 constexpr int IndexVersion = 2;
-// No positions, no column sizes: which records hold a trigram is all the
-// search asks of it.
-constexpr char IndexOptions[] = "content='', tokenize='trigram', detail=none, columnsize=0";
+// Which records hold a word is all the search asks of the index: no
+// positions, no column sizes, no copy of the text.
+constexpr char IndexOptions[] =
+    "terms, content='', tokenize='ascii', detail=none, columnsize=0";
+
+// The index keeps, for each record, words that stand for its trigrams: a
+// trigram's hash cut to BucketBits. Nearly every trigram of clipped text is
+// rare, so an index of the trigrams themselves holds nearly one entry of
+// nine bytes per character (more than the text); buckets hold long lists of
+// records instead, a byte or two for each. A bucket shared by several
+// trigrams only lets in records that the check against the record drops.
+constexpr int BucketBits = 15;
+// Letters of 3 bits each: FTS5's own hash of a word, used while it gathers
+// them, takes 3 bits from each byte, so more varied letters would make most
+// words share its slots (measured: three quarters of the build's time).
+constexpr int TermLength = (BucketBits + 2) / 3;
+
+// Latin letters in any case, everything else exactly, as LIKE compares.
+char32_t folded(uint c)
+{
+    return c >= u'A' && c <= u'Z' ? char32_t(c + (u'a' - u'A')) : char32_t(c);
+}
+
+quint32 bucketOf(const uint* trigram)
+{
+    constexpr quint64 Odd = 0x9E3779B97F4A7C15ull;
+    quint64 h = 0;
+    for (int i = 0; i < 3; ++i)
+        h = (h + folded(trigram[i])) * Odd;
+    return quint32(h >> (64 - BucketBits));
+}
+
+void appendTerm(QString& out, quint32 bucket)
+{
+    for (int i = TermLength - 1; i >= 0; --i)
+        out += QChar(char16_t(u'a' + ((bucket >> (3 * i)) & 7)));
+}
+
+void addBuckets(std::vector<quint32>& out, const QString& text)
+{
+    const QList<uint> chars = text.toUcs4(); // code points
+    for (qsizetype i = 0; i + 3 <= chars.size(); ++i)
+        out.push_back(bucketOf(chars.constData() + i));
+}
+
+// A record's words for the index, each once.
+QString termsOf(const QString& title, const QString& content)
+{
+    std::vector<quint32> buckets;
+    buckets.reserve(size_t(title.size() + content.size()));
+    addBuckets(buckets, title); // never a trigram across the two
+    addBuckets(buckets, content);
+    std::sort(buckets.begin(), buckets.end());
+    buckets.erase(std::unique(buckets.begin(), buckets.end()), buckets.end());
+    QString terms;
+    terms.reserve(qsizetype(buckets.size()) * (TermLength + 1));
+    for (const quint32 bucket : buckets) {
+        if (!terms.isEmpty())
+            terms += u' ';
+        appendTerm(terms, bucket);
+    }
+    return terms;
+}
 
 bool fail(const SqliteError& e, const QString& what, QString* error)
 {
@@ -41,14 +102,6 @@ QString containsPattern(const QString& text)
         escaped += c;
     }
     return u'%' + escaped + u'%';
-}
-
-// One FTS5 string, taken literally.
-QString quoted(const QString& text)
-{
-    QString out = text;
-    out.replace(u'"', u"\"\""_s);
-    return u'"' + out + u'"';
 }
 
 // More trigrams narrow the hits little once they cover the text, but each
@@ -113,14 +166,18 @@ QString DocumentSearch::trigramQuery(const QString& text)
             spread.append(starts.at(k * (starts.size() - 1) / (MostTrigrams - 1)));
         starts = spread;
     }
-    QStringList terms;
+    QString query;
+    std::vector<quint32> seen;
     for (const qsizetype start : starts) {
-        const QString trigram = QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData()) + start, IndexedLength);
-        const QString term = quoted(trigram);
-        if (!terms.contains(term))
-            terms.append(term);
+        const quint32 bucket = bucketOf(chars.constData() + start);
+        if (std::find(seen.cbegin(), seen.cend(), bucket) != seen.cend())
+            continue;
+        seen.push_back(bucket);
+        if (!query.isEmpty())
+            query += u" AND "_s;
+        appendTerm(query, bucket);
     }
-    return terms.join(u" AND "_s);
+    return query;
 }
 
 int DocumentSearch::Progress::percent() const
@@ -201,9 +258,8 @@ bool DocumentSearch::openIndex(const QString& indexPath, QString* error)
             *error = u"The search index is of another version"_s;
         return false;
     }
-    const QByteArray create = QByteArray("CREATE VIRTUAL TABLE IF NOT EXISTS words USING fts5("
-                                         "title, content, ")
-        + IndexOptions + ')';
+    const QByteArray create =
+        QByteArray("CREATE VIRTUAL TABLE IF NOT EXISTS words USING fts5(") + IndexOptions + ')';
     // WAL keeps the index whole after a crash, with one sync per slice at most.
     if (!m_db.exec("PRAGMA journal_mode=WAL", &e) || !m_db.exec("PRAGMA synchronous=NORMAL", &e)
         || !m_db.exec("BEGIN", &e)
@@ -368,16 +424,8 @@ std::optional<DocumentSearch::Progress> DocumentSearch::indexMore(int limit, QSt
     const qint64 end = upTo.columnInt64(0); // 0 (NULL) when nothing is left
     upTo.finalize();
     if (end > m_upTo) {
-        SqliteStatement insert;
-        if (!insert.prepare(m_db,
-                            "INSERT INTO words (rowid, title, content) "
-                            "SELECT rowid, \"标题\", \"内容\" FROM docs.WebDocuments "
-                            "WHERE rowid > ?1 AND rowid <= ?2",
-                            &e, false)
-            || !insert.bindInt64(1, m_upTo, &e) || !insert.bindInt64(2, end, &e)
-            || insert.step(&e) != SqliteStep::Done)
+        if (!indexRecords(m_upTo, end, &e))
             return rollback();
-        insert.finalize();
         if (!writeState(end, &e))
             return rollback();
     }
@@ -407,19 +455,35 @@ void DocumentSearch::reindex(qint64 bookmark)
     // The old text's entries stay beside the new (a contentless index cannot
     // take them out without it) and are sifted out by the check of each hit.
     SqliteError e;
-    SqliteStatement insert;
     if (!m_db.exec("BEGIN", &e))
         return;
-    if (!insert.prepare(m_db,
-                        "INSERT INTO words (rowid, title, content) "
-                        "SELECT rowid, \"标题\", \"内容\" FROM docs.WebDocuments WHERE rowid = ?1",
-                        &e, false)
-        || !insert.bindInt64(1, bookmark, &e) || insert.step(&e) != SqliteStep::Done
+    if (!indexRecords(bookmark - 1, bookmark, &e)
         || (bookmark == m_upTo && !writeState(bookmark, &e)) || !m_db.exec("COMMIT", &e)) {
-        insert.finalize();
         m_db.exec("ROLLBACK");
         readState(nullptr);
     }
+}
+
+bool DocumentSearch::indexRecords(qint64 after, qint64 upTo, SqliteError* error)
+{
+    SqliteStatement read;
+    SqliteStatement insert;
+    if (!read.prepare(m_db,
+                      "SELECT rowid, \"标题\", \"内容\" FROM docs.WebDocuments "
+                      "WHERE rowid > ?1 AND rowid <= ?2 ORDER BY rowid",
+                      error, false)
+        || !read.bindInt64(1, after, error) || !read.bindInt64(2, upTo, error)
+        || !insert.prepare(m_db, "INSERT INTO words (rowid, terms) VALUES (?1, ?2)", error, false))
+        return false;
+    SqliteStep step;
+    while ((step = read.step(error)) == SqliteStep::Row) {
+        insert.reset();
+        if (!insert.bindInt64(1, read.columnInt64(0), error)
+            || !insert.bindText(2, termsOf(read.columnText(1), read.columnText(2)), error)
+            || insert.step(error) != SqliteStep::Done)
+            return false;
+    }
+    return step == SqliteStep::Done;
 }
 
 // Collects the bookmarks found, handing them on in parts while a search
