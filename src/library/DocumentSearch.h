@@ -12,18 +12,19 @@
 // text: Latin letters without regard to case, everything else exactly, the
 // bookmarks in record order.
 //
-// Texts of three characters or more are looked up in a trigram full-text
-// index kept in a file of its own beside the database (WebDocuments.search
+// Texts of three characters or more are looked up in a full-text index of
+// their trigrams (SQLite FTS5, each trigram as a word naming its hash's
+// bucket) kept in a file of its own beside the database (WebDocuments.search
 // for WebDocuments.mdb), so the database stays a plain table any SQLite
 // program can read and write. A small database gets no index: reading the
-// whole table answers as fast as anyone can type, and the index would cost
-// disk for nothing. It gets one once it has grown past IndexFrom bytes. The index is only a sieve: every hit is checked
-// against the record itself, so records deleted or changed since they were
-// indexed never show wrongly. Records with a bookmark beyond the last one
-// indexed (added by the collector, an import or any other program) are
+// whole table answers as fast as anyone types, and the index would cost disk
+// for nothing; it gets one once it has grown past IndexFrom bytes. The index
+// is only a sieve: every hit is checked against the record itself, so
+// records sharing a bucket with the text, or deleted or changed since they
+// were indexed, never show wrongly. Records with a bookmark beyond the last
+// one indexed (added by the collector, an import or any other program) are
 // scanned, so they are found before the index catches up with them. Shorter
-// texts, and every text while no index can be kept (a folder that cannot be
-// written), scan the table.
+// texts, and every text while there is no index, scan the table.
 //
 // One object is one connection, used from one thread.
 class DocumentSearch {
