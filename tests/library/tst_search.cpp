@@ -337,9 +337,13 @@ private Q_SLOTS:
         QTest::newRow("this version, other options") << QByteArrayList{
             "CREATE VIRTUAL TABLE words USING fts5(title, content, content='', "
             "tokenize='trigram')",
-            state, "PRAGMA user_version = 2"};
+            state, "PRAGMA user_version = 3"};
         QTest::newRow("this version, a plain table") << QByteArrayList{
-            "CREATE TABLE words (title, content)", state, "PRAGMA user_version = 2"};
+            "CREATE TABLE words (title, content)", state, "PRAGMA user_version = 3"};
+        QTest::newRow("buckets of another size (version 2)") << QByteArrayList{
+            "CREATE VIRTUAL TABLE words USING fts5(terms, content='', tokenize='ascii', "
+            "detail=none, columnsize=0)",
+            state, "PRAGMA user_version = 2"};
         QTest::newRow("a later version") << QByteArrayList{state, "PRAGMA user_version = 99"};
     }
     void anIndexOfAnotherKindIsNeverRead()
