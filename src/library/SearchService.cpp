@@ -58,6 +58,11 @@ void SearchService::setSliceRows(int rows)
     });
 }
 
+void SearchService::setIndexFrom(qint64 bytes)
+{
+    post([bytes](Worker& w) { w.search.setIndexFrom(bytes); });
+}
+
 void SearchService::open(const QString& databasePath)
 {
     post([this, databasePath](Worker& w) {
@@ -108,9 +113,11 @@ void SearchService::buildMore()
 void SearchService::recordsChanged()
 {
     post([this](Worker& w) {
-        if (!w.search.isOpen() || !w.search.hasIndex())
+        if (!w.search.isOpen())
             return;
-        w.search.sync();
+        w.search.sync(); // may make the index, the database having grown
+        if (!w.search.hasIndex())
+            return;
         if (!w.building) {
             w.building = true;
             buildMore();

@@ -36,6 +36,8 @@ public:
     // Fixed slices of this many records instead of slices of about 80 ms;
     // tests make them small.
     void setSliceRows(int rows);
+    // DocumentSearch::setIndexFrom, before open().
+    void setIndexFrom(qint64 bytes);
 
 Q_SIGNALS:
     // The bookmarks found by a search, in parts while it runs long: each

@@ -6,11 +6,13 @@
 #include "TestMain.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QThread>
 
 #include <algorithm>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -28,6 +30,15 @@ QList<LibraryFixture::Record> sampleRecords()
         {u"空"_s, QString()},
         {u"搜索标题和内容"_s, u"Ärger über Umlaute"_s},
     };
+}
+
+// With a record whose trigrams a search may find out of order.
+QList<LibraryFixture::Record> searchedRecords()
+{
+    return sampleRecords()
+        << LibraryFixture::Record{
+               u"长文"_s,
+               u"𠀀𠀁𠀂𠀃 哈哈哈哈哈哈 一二三四五六七八九十甲乙丙丁戊己庚辛壬癸子丑寅卯辰巳午未申酉戌亥"_s};
 }
 
 // Bookmarks are rowids from 1 in a fresh database.
@@ -82,15 +93,22 @@ private Q_SLOTS:
         QTest::newRow("other letters exactly") << u"Ärger"_s << rows({5});
         QTest::newRow("other letters in another case") << u"äRGER"_s << rows({});
         QTest::newRow("none") << u"不存在的文字"_s << rows({});
-        QTest::newRow("empty: every record") << QString() << rows({0, 1, 2, 3, 4, 5});
+        QTest::newRow("characters beyond 16 bits") << u"𠀁𠀂𠀃"_s << rows({6});
+        QTest::newRow("one trigram over and over") << u"哈哈哈哈"_s << rows({6});
+        QTest::newRow("longer than the trigrams asked for")
+            << u"二三四五六七八九十甲乙丙丁戊己庚辛壬癸子丑寅卯辰巳午未申酉戌"_s << rows({6});
+        QTest::newRow("its trigrams, not in a row") << u"一二三甲乙丙"_s << rows({});
+        QTest::newRow("across title and content") << u"长文𠀀"_s << rows({});
+        QTest::newRow("empty: every record") << QString() << rows({0, 1, 2, 3, 4, 5, 6});
     }
     void findsInTitlesAndContents()
     {
         QFETCH(QString, text);
         QFETCH(QList<qint64>, expected);
         LibraryFixture f;
-        QVERIFY(f.storeQuickly(sampleRecords()));
+        QVERIFY(f.storeQuickly(searchedRecords()));
         DocumentSearch search;
+        search.setIndexFrom(0);
         QVERIFY(search.open(f.databasePath()));
         QVERIFY(search.hasIndex());
         // The same answers before the index holds anything, half way and whole.
@@ -110,6 +128,7 @@ private Q_SLOTS:
         QVERIFY(f.storeQuickly(many));
         {
             DocumentSearch search;
+            search.setIndexFrom(0);
             QVERIFY(search.open(f.databasePath()));
             int last = -1;
             for (;;) {
@@ -124,6 +143,7 @@ private Q_SLOTS:
         }
         QVERIFY(QFile::exists(DocumentSearch::indexPathFor(f.databasePath())));
         DocumentSearch again;
+        again.setIndexFrom(0);
         QVERIFY(again.open(f.databasePath()));
         QVERIFY(again.progress()->done()); // nothing to do twice
         QCOMPARE(again.find(u"内容7"_s), std::optional(rows({7})));
@@ -141,6 +161,7 @@ private Q_SLOTS:
         }
         QVERIFY(f.storeQuickly(many));
         DocumentSearch search;
+        search.setIndexFrom(0);
         QVERIFY(search.open(f.databasePath()));
         // A slow machine, played by a pause at each check.
         const auto slowly = [] {
@@ -169,6 +190,7 @@ private Q_SLOTS:
         LibraryFixture f;
         QVERIFY(f.storeQuickly(sampleRecords()));
         DocumentSearch search;
+        search.setIndexFrom(0);
         QVERIFY(search.open(f.databasePath()));
         QVERIFY(buildAll(search));
 
@@ -196,6 +218,7 @@ private Q_SLOTS:
         LibraryFixture f;
         QVERIFY(f.storeQuickly(sampleRecords()));
         DocumentSearch search;
+        search.setIndexFrom(0);
         QVERIFY(search.open(f.databasePath()));
         QVERIFY(buildAll(search));
         // SQLite gives a deleted last record's rowid to the next new one.
@@ -214,6 +237,7 @@ private Q_SLOTS:
         LibraryFixture f;
         QVERIFY(f.storeQuickly(sampleRecords()));
         DocumentSearch search;
+        search.setIndexFrom(0);
         QVERIFY(search.open(f.databasePath()));
         QVERIFY(buildAll(search));
         QVERIFY(execute(f.databasePath(), "DELETE FROM WebDocuments WHERE rowid = 6"));
@@ -236,6 +260,7 @@ private Q_SLOTS:
             junk.write(QByteArray(8192, 'x'));
         }
         DocumentSearch search;
+        search.setIndexFrom(0);
         QVERIFY(search.open(f.databasePath()));
         QVERIFY(search.hasIndex()); // made again
         QVERIFY(buildAll(search));
@@ -257,11 +282,118 @@ private Q_SLOTS:
         QVERIFY(!search.find(u"abc"_s));
     }
 
+    void aSmallDatabaseIsScannedUntilItGrows()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        const QString indexPath = DocumentSearch::indexPathFor(f.databasePath());
+        const qint64 size = QFileInfo(f.databasePath()).size();
+        DocumentSearch search;
+        search.setIndexFrom(size + 64 * 1024);
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(!search.hasIndex());
+        QVERIFY(!QFile::exists(indexPath));
+        QVERIFY(search.progress()->done());
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+        QVERIFY(search.sync());
+        QVERIFY(!search.hasIndex());
+
+        // Past the size: the next look at the database makes the index.
+        QList<LibraryFixture::Record> more;
+        for (int i = 0; i < 40; ++i)
+            more.append({u"长的%1"_s.arg(i), QString(2000, QChar(u'文')) + QString::number(i)});
+        QVERIFY(f.storeQuickly(more));
+        QVERIFY(QFileInfo(f.databasePath()).size() >= size + 64 * 1024);
+        QVERIFY(search.sync());
+        QVERIFY(search.hasIndex());
+        QVERIFY(QFile::exists(indexPath));
+        QVERIFY(buildAll(search));
+        QCOMPARE(search.find(u"文文39"_s), std::optional(rows({45})));
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+        search.close();
+
+        // An index already there is used whatever the size.
+        search.setIndexFrom(std::numeric_limits<qint64>::max());
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(search.hasIndex());
+        QVERIFY(search.progress()->done());
+    }
+
+    void anIndexOfAnotherKindIsNeverRead_data()
+    {
+        QTest::addColumn<QByteArrayList>("sql");
+        // Each claims to know records 1 to 6 and finds "收集器" in all of them.
+        const QByteArray state =
+            "CREATE TABLE state (id INTEGER PRIMARY KEY, upto INTEGER, fingerprint TEXT); "
+            "INSERT INTO state SELECT 1, 6, '#' || length(\"内容\") || ':' || "
+            "substr(\"标题\", 1, 64) || ':' || substr(\"内容\", 1, 64) "
+            "FROM docs.WebDocuments WHERE rowid = 6";
+        QTest::newRow("positions kept (version 1)") << QByteArrayList{
+            "CREATE VIRTUAL TABLE words USING fts5(title, content, content='', "
+            "tokenize='trigram')",
+            state, "WITH RECURSIVE n(v) AS (SELECT 1 UNION ALL SELECT v + 1 FROM n WHERE v < 6) "
+                   "INSERT INTO words (rowid, title, content) SELECT v, '收集器', '' FROM n",
+            "PRAGMA user_version = 1"};
+        QTest::newRow("this version, other options") << QByteArrayList{
+            "CREATE VIRTUAL TABLE words USING fts5(title, content, content='', "
+            "tokenize='trigram')",
+            state, "PRAGMA user_version = 3"};
+        QTest::newRow("this version, a plain table") << QByteArrayList{
+            "CREATE TABLE words (title, content)", state, "PRAGMA user_version = 3"};
+        QTest::newRow("buckets of another size (version 2)") << QByteArrayList{
+            "CREATE VIRTUAL TABLE words USING fts5(terms, content='', tokenize='ascii', "
+            "detail=none, columnsize=0)",
+            state, "PRAGMA user_version = 2"};
+        QTest::newRow("a later version") << QByteArrayList{state, "PRAGMA user_version = 99"};
+    }
+    void anIndexOfAnotherKindIsNeverRead()
+    {
+        QFETCH(QByteArrayList, sql);
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        const QString indexPath = DocumentSearch::indexPathFor(f.databasePath());
+        const auto writeOld = [&] {
+            SqliteDatabase db;
+            SqliteStatement attach;
+            if (!db.open(indexPath, SqliteOpenMode::ReadWriteCreate)
+                || !attach.prepare(db, "ATTACH DATABASE ?1 AS docs")
+                || !attach.bindText(1, f.databasePath()) || attach.step() != SqliteStep::Done)
+                return false;
+            attach.finalize();
+            for (const QByteArray& statement : sql) {
+                if (!db.exec(statement.constData()))
+                    return false;
+            }
+            return true;
+        };
+        QVERIFY(writeOld());
+        {
+            // A small database: the file is dropped and none is made.
+            DocumentSearch search;
+            search.setIndexFrom(std::numeric_limits<qint64>::max());
+            QVERIFY(search.open(f.databasePath()));
+            QVERIFY(!search.hasIndex());
+            QVERIFY(!QFile::exists(indexPath));
+            QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+        }
+        QVERIFY(writeOld());
+        DocumentSearch search;
+        search.setIndexFrom(0);
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(search.hasIndex());
+        QCOMPARE(search.progress()->indexedUpTo, 0); // made again from nothing
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+        QVERIFY(buildAll(search));
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+        QCOMPARE(search.find(u"购物清"_s), std::optional(rows({1})));
+    }
+
     void theDatabaseStaysAPlainTable()
     {
         LibraryFixture f;
         QVERIFY(f.storeQuickly(sampleRecords()));
         DocumentSearch search;
+        search.setIndexFrom(0);
         QVERIFY(search.open(f.databasePath()));
         QVERIFY(buildAll(search));
         SqliteDatabase db;
@@ -325,6 +457,7 @@ private Q_SLOTS:
         f.window = new frmMain(f.dialogs);
         frmMain& w = *f.window;
         w.search().setSliceRows(3);
+        w.search().setIndexFrom(0);
         QList<int> seen;
         QStringList notes;
         connect(&w.search(), &SearchService::indexProgress, &w, [&](int percent) {
