@@ -5,6 +5,7 @@
 #include "ProgramDir.h"
 #include "RichText.h"
 #include "ScriptedDialogs.h"
+#include "TestFiles.h"
 #include "frmCollectorWindow.h"
 
 #include <QApplication>
@@ -61,15 +62,9 @@ struct CollectorFixture {
 
     void write(QStringView name, const QByteArray& bytes) const
     {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        QVERIFY(TestFiles::writeBytes(path(name), bytes));
     }
-    QByteArray read(QStringView name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray read(QStringView name) const { return TestFiles::bytesOf(path(name)); }
     QString documentText() const
     {
         RichTextBuffer box;

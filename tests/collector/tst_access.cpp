@@ -10,8 +10,7 @@ const QString kFixtures = QStringLiteral(ACCESS_FIXTURES);
 
 QByteArray fixture(const QString& name)
 {
-    QFile file(kFixtures + u'/' + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return TestFiles::bytesOf(kFixtures + u'/' + name);
 }
 
 } // namespace

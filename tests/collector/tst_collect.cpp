@@ -1,6 +1,7 @@
 #include "CollectChannel.h"
 #include "CollectRequest.h"
 #include "CollectorFixture.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QMimeData>
@@ -190,7 +191,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, mode);
         CollectorFixture f(settings("") + mode);
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         f.dialogs.inputs.push_back(u"标题"_s);
         QCOMPARE(handOver(u"一\r\n二\0"_s), CollectChannel::Result::Taken);
@@ -226,7 +227,7 @@ private Q_SLOTS:
     void textsWaitForTheOpenPrompt()
     {
         CollectorFixture f(settings("save=database\ntip=false\n"));
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         f.dialogs.inputs = {u"first"_s, u"second"_s};
         int open = 0;
@@ -251,7 +252,7 @@ private Q_SLOTS:
     void cancelledTitle()
     {
         CollectorFixture f(settings("save=database\ntip=false\n"));
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         QCOMPARE(handOver(u"text"_s), CollectChannel::Result::Taken);
         QTRY_COMPARE(f.dialogs.messageTexts(), QStringList{Cancelled});

@@ -1,6 +1,7 @@
 #include "CollectorFixture.h"
 #include "DataSource.h"
 #include "Rtf.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QFileInfo>
@@ -94,9 +95,8 @@ private Q_SLOTS:
     {
         CollectorFixture f(settings("CacheUpdate=false\ntip=false\n"));
         QVERIFY(f.load());
-        QFile source(QStringLiteral(QUORREL_TEST_DATA "/rtf/word-like.rtf"));
-        QVERIFY(source.open(QIODevice::ReadOnly));
-        const QByteArray original = source.readAll();
+        const QByteArray original =
+            TestFiles::bytesOf(QStringLiteral(QUORREL_TEST_DATA "/rtf/word-like.rtf"));
         QVERIFY(original.contains("\\pict"));
         f.write(u"Doc.dat", original);
         const QString oldText = f.documentText();
@@ -211,7 +211,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, mode);
         CollectorFixture f(QByteArray("[CollectorSet]\ntip=false\n") + mode);
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         const QString fromBrowser = u"一\n二\n\n三"_s;
         f.dropText(fromBrowser);
@@ -284,7 +284,7 @@ private Q_SLOTS:
     void databaseAsksForATitle()
     {
         CollectorFixture f(settings("save=database\ntip=false\n"));
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QFile::setPermissions(f.path(u"WebDocuments.mdb"),
                               QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(f.load());

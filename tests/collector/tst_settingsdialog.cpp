@@ -1,6 +1,7 @@
 #include "CollectorFixture.h"
 #include "DataSource.h"
 #include "Settings.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "frmSet.h"
 
@@ -105,8 +106,7 @@ private Q_SLOTS:
     void databaseWithAutomaticNamesAndNoTip()
     {
         CollectorFixture f;
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
-        QFile::setPermissions(f.path(u"WebDocuments.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         wireSettings(*f.window, f.dialogs);
 
