@@ -256,19 +256,6 @@ private Q_SLOTS:
         QVERIFY(empty.messages().isEmpty());
     }
 
-    void exportedFilesImportAgainUnderTheirNumbers()
-    {
-        Library lib;
-        QVERIFY(lib.add(u"网页文摘"_s, u"第一段\n第二段"_s));
-        QVERIFY(lib.add(u"空"_s, QString()));
-        const QString folder = lib.folder(u"out"_s);
-        QCOMPARE(lib.exportAll(folder).done, 2);
-        QCOMPARE(lib.importFolder(folder).done, 2);
-        // The file's last line end comes back as part of the text.
-        QCOMPARE(lib.records(), (QStringList{u"网页文摘|第一段\n第二段"_s, u"空|"_s,
-                                             u"0.txt|第一段\n第二段\n"_s, u"1.txt|\n"_s}));
-    }
-
     void exportOfTheShownTextWritesItWithCrLf()
     {
         Library lib;
