@@ -285,8 +285,6 @@ private Q_SLOTS:
     {
         CollectorFixture f(settings("save=database\ntip=false\n"));
         QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
-        QFile::setPermissions(f.path(u"WebDocuments.mdb"),
-                              QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(f.load());
         f.dialogs.inputs = {u"  "_s, std::nullopt, u""_s, u"它's; DROP TABLE"_s};
         f.dropText(u"one"_s);
