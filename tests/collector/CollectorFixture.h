@@ -5,7 +5,7 @@
 #include "ProgramDir.h"
 #include "RichText.h"
 #include "ScriptedDialogs.h"
-#include "TestFiles.h"
+#include "TestDatabase.h"
 #include "frmCollectorWindow.h"
 
 #include <QApplication>
@@ -17,20 +17,6 @@
 #include <QWindow>
 
 #include <memory>
-
-// One field of every record of the database at `path`, in record order.
-inline QStringList records(const QString& path, const QString& field)
-{
-    DataSource data;
-    data.setDatabaseName(path);
-    QStringList values;
-    if (!data.Refresh())
-        return {QStringLiteral("<no database>")};
-    Recordset& rs = data.recordset();
-    for (; !rs.isEOF(); rs.MoveNext())
-        values << rs.field(field).value_or(QStringLiteral("<error>"));
-    return values;
-}
 
 // A program folder of its own and a loaded collector in it, with every modal
 // question answered by a script.

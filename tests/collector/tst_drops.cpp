@@ -225,8 +225,9 @@ private Q_SLOTS:
                 QCOMPARE(f.read(QString::fromLatin1(name)),
                          QByteArray("一\r\n二\r\n\r\n三\r\n"));
         } else {
-            QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"内容"_s),
-                     QStringList({fromBrowser, fromBrowser, fromBrowser}));
+            const QString record = u"文档|"_s + fromBrowser;
+            QCOMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")),
+                     QStringList({record, record, record}));
         }
     }
 
@@ -295,13 +296,13 @@ private Q_SLOTS:
         // Cancel and an empty title are reported whatever `tip` says.
         QCOMPARE(f.dialogs.messageTexts(), QStringList({Cancelled, Cancelled}));
         const QString db = f.path(u"WebDocuments.mdb");
-        QCOMPARE(records(db, u"标题"_s), QStringList({u"  "_s, u"它's; DROP TABLE"_s}));
-        QCOMPARE(records(db, u"内容"_s), QStringList({u"one"_s, u"four"_s}));
+        QCOMPARE(TestFiles::recordsIn(db), QStringList({u"  |one"_s, u"它's; DROP TABLE|four"_s}));
 
         f.collector().autoname = true;
         for (int i = 0; i < 3; ++i)
             f.dropText(QString::number(i));
-        QCOMPARE(records(db, u"标题"_s).mid(2), QStringList({u"文档"_s, u"文档"_s, u"文档"_s}));
+        QCOMPARE(TestFiles::recordsIn(db).mid(2),
+                 QStringList({u"文档|0"_s, u"文档|1"_s, u"文档|2"_s}));
         QCOMPARE(f.dialogs.prompts.size(), 4); // no prompt with automatic names
     }
 
