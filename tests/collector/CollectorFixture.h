@@ -5,6 +5,7 @@
 #include "ProgramDir.h"
 #include "RichText.h"
 #include "ScriptedDialogs.h"
+#include "TestDatabase.h"
 #include "frmCollectorWindow.h"
 
 #include <QApplication>
@@ -16,20 +17,6 @@
 #include <QWindow>
 
 #include <memory>
-
-// One field of every record of the database at `path`, in record order.
-inline QStringList records(const QString& path, const QString& field)
-{
-    DataSource data;
-    data.setDatabaseName(path);
-    QStringList values;
-    if (!data.Refresh())
-        return {QStringLiteral("<no database>")};
-    Recordset& rs = data.recordset();
-    for (; !rs.isEOF(); rs.MoveNext())
-        values << rs.field(field).value_or(QStringLiteral("<error>"));
-    return values;
-}
 
 // A program folder of its own and a loaded collector in it, with every modal
 // question answered by a script.
@@ -61,15 +48,9 @@ struct CollectorFixture {
 
     void write(QStringView name, const QByteArray& bytes) const
     {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        QVERIFY(TestFiles::writeBytes(path(name), bytes));
     }
-    QByteArray read(QStringView name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray read(QStringView name) const { return TestFiles::bytesOf(path(name)); }
     QString documentText() const
     {
         RichTextBuffer box;

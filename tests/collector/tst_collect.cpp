@@ -1,6 +1,7 @@
 #include "CollectChannel.h"
 #include "CollectRequest.h"
 #include "CollectorFixture.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QMimeData>
@@ -190,7 +191,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, mode);
         CollectorFixture f(settings("") + mode);
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         f.dialogs.inputs.push_back(u"标题"_s);
         QCOMPARE(handOver(u"一\r\n二\0"_s), CollectChannel::Result::Taken);
@@ -205,8 +206,7 @@ private Q_SLOTS:
             QCOMPARE(f.read(u"Documents/0.txt"), QByteArray("一\r\n二\r\n"));
         else {
             QCOMPARE(f.dialogs.prompts, QStringList{u"输入信息|请输入文档标题:"_s});
-            QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"标题"_s), QStringList{u"标题"_s});
-            QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"内容"_s), QStringList{u"一\n二"_s});
+            QCOMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")), QStringList{u"标题|一\n二"_s});
         }
     }
 
@@ -226,7 +226,7 @@ private Q_SLOTS:
     void textsWaitForTheOpenPrompt()
     {
         CollectorFixture f(settings("save=database\ntip=false\n"));
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         f.dialogs.inputs = {u"first"_s, u"second"_s};
         int open = 0;
@@ -240,10 +240,8 @@ private Q_SLOTS:
             --open;
         };
         QVERIFY(f.window->collectText(u"text 1"_s));
-        QTRY_COMPARE(records(f.path(u"WebDocuments.mdb"), u"标题"_s),
-                     QStringList({u"first"_s, u"second"_s}));
-        QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"内容"_s),
-                 QStringList({u"text 1"_s, u"text 2"_s}));
+        QTRY_COMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")),
+                     QStringList({u"first|text 1"_s, u"second|text 2"_s}));
         QCOMPARE(most, 1);
     }
 
@@ -251,11 +249,11 @@ private Q_SLOTS:
     void cancelledTitle()
     {
         CollectorFixture f(settings("save=database\ntip=false\n"));
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         QCOMPARE(handOver(u"text"_s), CollectChannel::Result::Taken);
         QTRY_COMPARE(f.dialogs.messageTexts(), QStringList{Cancelled});
-        QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"标题"_s), QStringList());
+        QCOMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")), QStringList());
     }
 };
 

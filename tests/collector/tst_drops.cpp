@@ -1,6 +1,7 @@
 #include "CollectorFixture.h"
 #include "DataSource.h"
 #include "Rtf.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QFileInfo>
@@ -94,9 +95,8 @@ private Q_SLOTS:
     {
         CollectorFixture f(settings("CacheUpdate=false\ntip=false\n"));
         QVERIFY(f.load());
-        QFile source(QStringLiteral(QUORREL_TEST_DATA "/rtf/word-like.rtf"));
-        QVERIFY(source.open(QIODevice::ReadOnly));
-        const QByteArray original = source.readAll();
+        const QByteArray original =
+            TestFiles::bytesOf(QStringLiteral(QUORREL_TEST_DATA "/rtf/word-like.rtf"));
         QVERIFY(original.contains("\\pict"));
         f.write(u"Doc.dat", original);
         const QString oldText = f.documentText();
@@ -211,7 +211,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, mode);
         CollectorFixture f(QByteArray("[CollectorSet]\ntip=false\n") + mode);
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         const QString fromBrowser = u"一\n二\n\n三"_s;
         f.dropText(fromBrowser);
@@ -225,8 +225,9 @@ private Q_SLOTS:
                 QCOMPARE(f.read(QString::fromLatin1(name)),
                          QByteArray("一\r\n二\r\n\r\n三\r\n"));
         } else {
-            QCOMPARE(records(f.path(u"WebDocuments.mdb"), u"内容"_s),
-                     QStringList({fromBrowser, fromBrowser, fromBrowser}));
+            const QString record = u"文档|"_s + fromBrowser;
+            QCOMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")),
+                     QStringList({record, record, record}));
         }
     }
 
@@ -284,9 +285,7 @@ private Q_SLOTS:
     void databaseAsksForATitle()
     {
         CollectorFixture f(settings("save=database\ntip=false\n"));
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
-        QFile::setPermissions(f.path(u"WebDocuments.mdb"),
-                              QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         f.dialogs.inputs = {u"  "_s, std::nullopt, u""_s, u"它's; DROP TABLE"_s};
         f.dropText(u"one"_s);
@@ -297,13 +296,13 @@ private Q_SLOTS:
         // Cancel and an empty title are reported whatever `tip` says.
         QCOMPARE(f.dialogs.messageTexts(), QStringList({Cancelled, Cancelled}));
         const QString db = f.path(u"WebDocuments.mdb");
-        QCOMPARE(records(db, u"标题"_s), QStringList({u"  "_s, u"它's; DROP TABLE"_s}));
-        QCOMPARE(records(db, u"内容"_s), QStringList({u"one"_s, u"four"_s}));
+        QCOMPARE(TestFiles::recordsIn(db), QStringList({u"  |one"_s, u"它's; DROP TABLE|four"_s}));
 
         f.collector().autoname = true;
         for (int i = 0; i < 3; ++i)
             f.dropText(QString::number(i));
-        QCOMPARE(records(db, u"标题"_s).mid(2), QStringList({u"文档"_s, u"文档"_s, u"文档"_s}));
+        QCOMPARE(TestFiles::recordsIn(db).mid(2),
+                 QStringList({u"文档|0"_s, u"文档|1"_s, u"文档|2"_s}));
         QCOMPARE(f.dialogs.prompts.size(), 4); // no prompt with automatic names
     }
 

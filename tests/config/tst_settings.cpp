@@ -1,5 +1,6 @@
 #include "ProgramDir.h"
 #include "Settings.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QFile>
@@ -11,18 +12,6 @@ using namespace Qt::StringLiterals;
 class SettingsTest : public QObject {
     Q_OBJECT
 
-    QByteArray readFile(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void writeFile(const QString& path, const QByteArray& bytes)
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-
 private Q_SLOTS:
     void readsWithDefaultsAndCuts()
     {
@@ -33,10 +22,11 @@ private Q_SLOTS:
 
         const QByteArray longAscii(300, 'x');
         const QByteArray longChinese = QString(100, u'中').toUtf8();
-        writeFile(ProgramDir() + u"Set.ini"_s,
-                  "[CollectorSet]\r\ntip=false\r\nfilepath=D:\\\xD6\xD0\xCE\xC4\\\r\n"
-                  "empty=\r\nlong=" + longAscii + "\r\nlongzh=" + longChinese +
-                  "\r\nnul=" + QByteArray("ab\0cd", 5) + "\r\nutf8=中文\r\n");
+        QVERIFY(TestFiles::writeBytes(
+            ProgramDir() + u"Set.ini"_s,
+            "[CollectorSet]\r\ntip=false\r\nfilepath=D:\\\xD6\xD0\xCE\xC4\\\r\n"
+            "empty=\r\nlong=" + longAscii + "\r\nlongzh=" + longChinese
+                + "\r\nnul=" + QByteArray("ab\0cd", 5) + "\r\nutf8=中文\r\n"));
         QCOMPARE(ReadSetting(u"Tip"_s, u"true"_s), u"false"_s);
         QCOMPARE(ReadSetting(u"missing"_s, u"default"_s), u"default"_s);
         QCOMPARE(ReadSetting(u"empty"_s, u"default"_s), QString());
@@ -53,7 +43,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         ProgramDirOverride programDir(dir.path());
         const QString path = ProgramDir() + u"Set.ini"_s;
-        writeFile(path, "; kept\n\n[Other]\nsave=x\n[CollectorSet]\nTip=true\n");
+        QVERIFY(TestFiles::writeBytes(path, "; kept\n\n[Other]\nsave=x\n[CollectorSet]\nTip=true\n"));
 
         WriteSetting(u"tip"_s, u"false"_s);
         WriteSetting(u"filepath"_s, u"/home/用户/摘录 😀/"_s);
@@ -61,7 +51,7 @@ private Q_SLOTS:
         WriteSetting(u"left"_s, u"two\nlines"_s);
         WriteSetting(u"top"_s, u"old\rMac"_s);
         WriteSetting(u"save"_s, u"dos\r\nline"_s);
-        QCOMPARE(readFile(path), QByteArray("; kept\n\n[Other]\nsave=x\n[CollectorSet]\n"
+        QCOMPARE(TestFiles::bytesOf(path), QByteArray("; kept\n\n[Other]\nsave=x\n[CollectorSet]\n"
                                             "Tip=false\nfilepath=/home/用户/摘录 😀/\n"
                                             "left=two\ntop=old\nsave=dos\n"));
         QCOMPARE(ReadSetting(u"filepath"_s, {}), u"/home/用户/摘录 😀/"_s);

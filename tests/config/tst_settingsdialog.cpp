@@ -1,6 +1,7 @@
 #include "ProgramDir.h"
 #include "ScriptedDialogs.h"
 #include "Settings.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "frmSet.h"
 
@@ -32,18 +33,11 @@ struct DialogFixture {
 
     explicit DialogFixture(const QByteArray& settings = {})
     {
-        if (!settings.isNull()) {
-            QFile file(ini());
-            if (file.open(QIODevice::WriteOnly))
-                file.write("[CollectorSet]\n" + settings);
-        }
+        if (!settings.isNull())
+            TestFiles::writeBytes(ini(), "[CollectorSet]\n" + settings);
     }
     QString ini() const { return ProgramDir() + u"Set.ini"_s; }
-    QByteArray iniBytes() const
-    {
-        QFile file(ini());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray iniBytes() const { return TestFiles::bytesOf(ini()); }
 
     frmSet& open()
     {

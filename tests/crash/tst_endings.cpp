@@ -1,6 +1,7 @@
 #include "CacheJournal.h"
 #include "Child.h"
 #include "RichText.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QDir>
@@ -11,13 +12,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QString documentText(const QString& folder)
 {
@@ -55,7 +49,7 @@ private Q_SLOTS:
         }
 
         QTemporaryDir dir;
-        writeFile(dir.filePath(u"Set.ini"_s), "[CollectorSet]\ntip=false\n");
+        QVERIFY(TestFiles::writeBytes(dir.filePath(u"Set.ini"_s), "[CollectorSet]\ntip=false\n"));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         env.insert(u"DISPLAY"_s, u":"_s + QString::number(display));
@@ -87,7 +81,7 @@ private Q_SLOTS:
     void terminatedWithUnwritableDocument()
     {
         QTemporaryDir dir;
-        writeFile(dir.filePath(u"Set.ini"_s), "[CollectorSet]\ntip=false\n");
+        QVERIFY(TestFiles::writeBytes(dir.filePath(u"Set.ini"_s), "[CollectorSet]\ntip=false\n"));
         QVERIFY(QDir(dir.path()).mkdir(u"Doc.dat"_s));
         Child child(dir.path(), {u"run"_s, u"t"_s, u"2"_s, u"0"_s});
         QVERIFY(child.waitFor("loaded"));
@@ -96,9 +90,8 @@ private Q_SLOTS:
         child.terminate();
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
-        QFile journal(dir.filePath(u"Doc.dat.pending"_s));
-        QVERIFY(journal.open(QIODevice::ReadOnly));
-        QCOMPARE(CacheJournal::parse(journal.readAll()).text, u"t-1 摘录\n|t-2 摘录\n|"_s);
+        QCOMPARE(CacheJournal::parse(TestFiles::bytesOf(dir.filePath(u"Doc.dat.pending"_s))).text,
+                 u"t-1 摘录\n|t-2 摘录\n|"_s);
 
         QVERIFY(QDir(dir.path()).rmdir(u"Doc.dat"_s));
         Child next(dir.path(), {u"load"_s});
@@ -113,7 +106,7 @@ private Q_SLOTS:
     void fileSizeLimit()
     {
         QTemporaryDir dir;
-        writeFile(dir.filePath(u"Set.ini"_s), "[CollectorSet]\ntip=false\n");
+        QVERIFY(TestFiles::writeBytes(dir.filePath(u"Set.ini"_s), "[CollectorSet]\ntip=false\n"));
         Child child(dir.path(), {u"filesize"_s, u"65536"_s});
         QVERIFY(child.finish());
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);

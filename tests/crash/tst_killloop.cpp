@@ -1,5 +1,6 @@
 #include "Child.h"
 #include "RichText.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QDir>
@@ -21,13 +22,6 @@ struct Run {
 QString clipping(const QString& prefix, int n)
 {
     return prefix + u'-' + QString::number(n) + u" 摘录\n|"_s;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 } // namespace
@@ -98,7 +92,7 @@ private Q_SLOTS:
     void cachedAppend()
     {
         QTemporaryDir dir;
-        writeFile(dir.filePath(u"Set.ini"_s), "[CollectorSet]\ntip=false\n");
+        QVERIFY(TestFiles::writeBytes(dir.filePath(u"Set.ini"_s), "[CollectorSet]\ntip=false\n"));
         // A large document makes every write of it long enough to be hit.
         QString seed;
         while (seed.size() < 600'000)
@@ -132,7 +126,8 @@ private Q_SLOTS:
     void createMode()
     {
         QTemporaryDir dir;
-        writeFile(dir.filePath(u"Set.ini"_s), "[CollectorSet]\nsave=create\ntip=false\n");
+        QVERIFY(TestFiles::writeBytes(dir.filePath(u"Set.ini"_s),
+                                      "[CollectorSet]\nsave=create\ntip=false\n"));
         const QString documents = dir.filePath(u"Documents"_s);
 
         const int before = m_kills;
@@ -141,9 +136,7 @@ private Q_SLOTS:
             const auto names = QDir(documents).entryList(QDir::Files | QDir::Hidden | QDir::System);
             for (const QString& name : names) {
                 QVERIFY2(!name.startsWith(u'.'), qPrintable(u"left behind: "_s + name));
-                QFile file(documents + u'/' + name);
-                QVERIFY(file.open(QIODevice::ReadOnly));
-                contents << QString::fromUtf8(file.readAll());
+                contents << QString::fromUtf8(TestFiles::bytesOf(documents + u'/' + name));
             }
             int expected = 0;
             for (const Run& run : runs) {

@@ -3,6 +3,7 @@
 #include "DataSource.h"
 #include "Faults.h"
 #include "Sqlite.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QDir>
@@ -22,22 +23,14 @@ namespace {
 
 const QString kFixtures = QStringLiteral(ACCESS_FIXTURES);
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestFiles::bytesOf;
 
 // A fixture copied into `dir` as WebDocuments.mdb, `size` bytes of it (all when negative).
 QString placeFixture(const QTemporaryDir& dir, const QString& fixture, qint64 size = -1)
 {
     const QString path = dir.filePath(u"WebDocuments.mdb"_s);
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return {};
-    const QByteArray bytes = readAll(kFixtures + u'/' + fixture);
-    out.write(size < 0 ? bytes : bytes.left(size));
-    return path;
+    const QByteArray bytes = bytesOf(kFixtures + u'/' + fixture);
+    return TestFiles::writeBytes(path, size < 0 ? bytes : bytes.left(size)) ? path : QString();
 }
 
 // Title and content of every record, in rowid order.
@@ -58,7 +51,7 @@ QList<QByteArray> sqliteRecords(const QString& path)
 // NULL, which the conversion stores as empty text.
 QList<QByteArray> expectedRecords()
 {
-    const QByteArray bin = readAll(kFixtures + u"/generated/WebDocuments_expected.bin"_s);
+    const QByteArray bin = bytesOf(kFixtures + u"/generated/WebDocuments_expected.bin"_s);
     QList<QByteArray> values;
     for (qsizetype i = 0; i + 4 <= bin.size();) {
         qint32 n;
@@ -120,7 +113,7 @@ private slots:
         QFETCH(int, records);
         QTemporaryDir dir;
         const QString path = placeFixture(dir, fixture);
-        const QByteArray original = readAll(path);
+        const QByteArray original = bytesOf(path);
         QFile(dir.filePath(u"WebDocuments.search"_s)).open(QIODevice::WriteOnly); // a stale index
 
         AccessImport import;
@@ -133,7 +126,7 @@ private slots:
         if (records == 3)
             QCOMPARE(got[4], QByteArray("second 第二"));
         QCOMPARE(import.keptPath(), dir.filePath(u"WebDocuments.access.mdb"_s));
-        QCOMPARE(readAll(import.keptPath()), original);
+        QCOMPARE(bytesOf(import.keptPath()), original);
         QVERIFY(!QFileInfo::exists(dir.filePath(u"WebDocuments.search"_s)));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
         // From now on the ordinary database, and converted only once.
@@ -201,7 +194,7 @@ private slots:
         QFETCH(qint64, size);
         QTemporaryDir dir;
         const QString path = placeFixture(dir, fixture, size);
-        const QByteArray original = readAll(path);
+        const QByteArray original = bytesOf(path);
         AccessImport import;
         import.setStallLimit(1500);
         qint64 asked = -1;
@@ -214,7 +207,7 @@ private slots:
             QVERIFY2(asked >= 0 && asked < 16, "a short read asks first");
         QVERIFY(outcome != AccessImport::Outcome::Done);
         QVERIFY(outcome == AccessImport::Outcome::NotAccess || !import.message().isEmpty());
-        QCOMPARE(readAll(path), original);
+        QCOMPARE(bytesOf(path), original);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{u"WebDocuments.mdb"_s});
     }
@@ -236,22 +229,20 @@ private slots:
         QTemporaryDir dir;
         const QString path = placeFixture(dir, u"generated/template_1row.mdb"_s);
         const QString taken = dir.filePath(u"WebDocuments.access.mdb"_s);
-        QFile mine(taken);
-        QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
-        mine.close();
-        const QByteArray original = readAll(path);
+        QVERIFY(TestFiles::writeBytes(taken, "mine"));
+        const QByteArray original = bytesOf(path);
         AccessImport import;
         QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::Done);
         QCOMPARE(import.keptPath(), dir.filePath(u"WebDocuments.access-1.mdb"_s));
-        QCOMPARE(readAll(import.keptPath()), original);
-        QCOMPARE(readAll(taken), QByteArray("mine"));
+        QCOMPARE(bytesOf(import.keptPath()), original);
+        QCOMPARE(bytesOf(taken), QByteArray("mine"));
     }
 
     void readOnlyFolder()
     {
         QTemporaryDir dir;
         const QString path = placeFixture(dir, u"generated/template_1row.mdb"_s);
-        const QByteArray original = readAll(path);
+        const QByteArray original = bytesOf(path);
         AccessImport::Outcome outcome;
         {
             const Faults::ReadOnly folder(dir.path()); // immutable, which binds root too
@@ -262,7 +253,7 @@ private slots:
             QVERIFY(import.message().contains(u"不能写入"_s));
         }
         QCOMPARE(outcome, AccessImport::Outcome::Failed);
-        QCOMPARE(readAll(path), original);
+        QCOMPARE(bytesOf(path), original);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 1);
     }
 
@@ -271,7 +262,7 @@ private slots:
     void killedAtRandom()
     {
         const QString fixture = u"generated/WebDocuments_jet4_compressed.mdb"_s;
-        const QByteArray original = readAll(kFixtures + u'/' + fixture);
+        const QByteArray original = bytesOf(kFixtures + u'/' + fixture);
         int converted = 0;
         for (int round = 0; round < 12; ++round) {
             QTemporaryDir dir;
@@ -283,14 +274,14 @@ private slots:
             QThread::usleep(QRandomGenerator::global()->bounded(round < 6 ? 80000 : 1000000));
             ::kill(pid_t(child.processId()), SIGKILL);
             child.waitForFinished();
-            const QByteArray now = readAll(path);
+            const QByteArray now = bytesOf(path);
             const QString kept = dir.filePath(u"WebDocuments.access.mdb"_s);
             if (now == original) {
-                QVERIFY(!QFileInfo::exists(kept) || readAll(kept) == original);
+                QVERIFY(!QFileInfo::exists(kept) || bytesOf(kept) == original);
             } else {
                 ++converted;
                 QCOMPARE(sqliteRecords(path), expectedRecords());
-                QCOMPARE(readAll(kept), original);
+                QCOMPARE(bytesOf(kept), original);
             }
             // Whatever was left, the next conversion finishes the work.
             AccessImport import;
@@ -304,8 +295,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString db = dir.filePath(u"WebDocuments.mdb"_s);
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), db));
-        QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(TestFiles::copyEmptyDatabase(db));
         const QString source = kFixtures + u"/generated/WebDocuments_ace2007.accdb"_s;
         for (int i = 0; i < 2; ++i) {
             QString out, err;

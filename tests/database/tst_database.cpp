@@ -1,5 +1,6 @@
 #include "DataSource.h"
 #include "Sqlite.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QDir>
@@ -21,20 +22,27 @@ namespace {
 const QString kTitle = u"标题"_s;
 const QString kContent = u"内容"_s;
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestFiles::bytesOf;
 
 // A copy of the empty database the build makes, as the program ships it.
 QString copyEmptyDatabase(const QTemporaryDir& dir)
 {
     const QString path = dir.filePath(u"WebDocuments.mdb"_s);
-    if (!QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), path))
-        return QString();
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    return path;
+    return TestFiles::copyEmptyDatabase(path) ? path : QString();
+}
+
+// `owner.call` fails, and owner's last error says why.
+#define FAILS_WITH(owner, call, why)                                                           \
+    do {                                                                                       \
+        QVERIFY(!(owner).call);                                                                \
+        QCOMPARE((owner).lastError().kind, DataErrorKind::why);                                \
+    } while (false)
+
+// Opens `ds` on a fresh copy of the empty database in `dir`.
+bool openEmpty(DataSource& ds, const QTemporaryDir& dir)
+{
+    ds.setDatabaseName(copyEmptyDatabase(dir));
+    return ds.Refresh();
 }
 
 bool createDatabase(const QString& path, const char* sql)
@@ -92,17 +100,13 @@ private Q_SLOTS:
         QVERIFY(rs.isEOF());
         QVERIFY(!rs.Bookmark());
         QString error;
-        QVERIFY(!rs.MoveFirst(&error));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        FAILS_WITH(rs, MoveFirst(&error), NoCurrentRecord);
         QVERIFY(!error.isEmpty());
-        QVERIFY(!rs.MoveNext());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
-        QVERIFY(!rs.field(kTitle));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
-        QVERIFY(!rs.Edit());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
-        QVERIFY(!rs.Delete());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        FAILS_WITH(rs, MoveNext(), NoCurrentRecord);
+        FAILS_WITH(rs, field(kTitle), NoCurrentRecord);
+        FAILS_WITH(rs, Edit(), NoCurrentRecord);
+        FAILS_WITH(rs, Delete(), NoCurrentRecord);
+        FAILS_WITH(rs, MoveLast(), NoCurrentRecord);
 
         // Titles that would sort differently, to show nothing sorts them.
         QVERIFY(add(rs, u"b"_s, u"1"_s));
@@ -120,11 +124,12 @@ private Q_SLOTS:
         QCOMPARE(rs.field(kTitle).value(), u"b"_s);
         QVERIFY(rs.LastModified().value() > first);
 
+        QVERIFY(rs.MoveLast());
+        QCOMPARE(rs.field(kTitle).value(), u"c"_s);
         QCOMPARE(walkTitles(rs), (QStringList{u"b"_s, u"a"_s, u"c"_s}));
         QVERIFY(rs.isEOF());
         QVERIFY(!rs.Bookmark());
-        QVERIFY(!rs.MoveNext());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        FAILS_WITH(rs, MoveNext(), NoCurrentRecord);
 
         QCOMPARE(rs.recordCount().value(), 3);
         const QList<TitleEntry> titles = rs.titles().value();
@@ -172,31 +177,25 @@ private Q_SLOTS:
         ds.setDatabaseName(dir.filePath(u"missing.mdb"_s));
         QVERIFY(!ds.Refresh());
         QVERIFY(!rs.bookmarks());
-        QVERIFY(!rs.titlesFrom(0, 10));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NotOpen);
+        FAILS_WITH(rs, titlesFrom(0, 10), NotOpen);
     }
 
     void editsAndDeletesTheCurrentRecord()
     {
         QTemporaryDir dir;
         DataSource ds;
-        ds.setDatabaseName(copyEmptyDatabase(dir));
-        QVERIFY(ds.Refresh());
+        QVERIFY(openEmpty(ds, dir));
         Recordset& rs = ds.recordset();
         for (const QString& title : {u"one"_s, u"two"_s, u"three"_s})
             QVERIFY(add(rs, title, title + u" text"_s));
         QVERIFY(ds.Refresh());
 
         // Misuse fails cleanly and changes nothing.
-        QVERIFY(!rs.Update());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NotEditing);
-        QVERIFY(!rs.setField(kTitle, u"x"_s));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NotEditing);
+        FAILS_WITH(rs, Update(), NotEditing);
+        FAILS_WITH(rs, setField(kTitle, u"x"_s), NotEditing);
         QVERIFY(rs.Edit());
-        QVERIFY(!rs.setField(u"Title"_s, u"x"_s));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::UnknownField);
-        QVERIFY(!rs.field(u"标题 "_s));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::UnknownField);
+        FAILS_WITH(rs, setField(u"Title"_s, u"x"_s), UnknownField);
+        FAILS_WITH(rs, field(u"标题 "_s), UnknownField);
         QVERIFY(rs.setField(kTitle, u"dropped"_s));
         rs.CancelUpdate();
         QVERIFY(!rs.Update());
@@ -218,13 +217,10 @@ private Q_SLOTS:
         QVERIFY(rs.Delete());
         QVERIFY(!rs.Bookmark());
         QVERIFY(!rs.isEOF());
-        QVERIFY(!rs.field(kContent));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
+        FAILS_WITH(rs, field(kContent), NoCurrentRecord);
         QVERIFY(!rs.Edit());
-        QVERIFY(!rs.Delete());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
-        QVERIFY(!rs.setBookmark(two));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::InvalidBookmark);
+        FAILS_WITH(rs, Delete(), NoCurrentRecord);
+        FAILS_WITH(rs, setBookmark(two), InvalidBookmark);
         QVERIFY(rs.MoveNext());
         QCOMPARE(rs.field(kTitle).value(), u"three"_s);
         QCOMPARE(walkTitles(rs), (QStringList{u"one"_s, u"three"_s}));
@@ -250,10 +246,8 @@ private Q_SLOTS:
         // A record deleted by the other side reads as gone, not as stale data.
         QVERIFY(collector.recordset().MoveFirst());
         QVERIFY(browser.recordset().MoveFirst() && browser.recordset().Delete());
-        QVERIFY(!collector.recordset().field(kTitle));
-        QCOMPARE(collector.lastError().kind, DataErrorKind::NoCurrentRecord);
-        QVERIFY(!collector.recordset().Edit());
-        QCOMPARE(collector.lastError().kind, DataErrorKind::NoCurrentRecord);
+        FAILS_WITH(collector, recordset().field(kTitle), NoCurrentRecord);
+        FAILS_WITH(collector, recordset().Edit(), NoCurrentRecord);
         QVERIFY(collector.recordset().MoveNext());
         QCOMPARE(collector.recordset().field(kTitle).value(), u"typed"_s);
 
@@ -261,8 +255,7 @@ private Q_SLOTS:
         QVERIFY(collector.recordset().Edit());
         QVERIFY(collector.recordset().setField(kTitle, u"changed"_s));
         QVERIFY(browser.Refresh() && browser.recordset().Delete());
-        QVERIFY(!collector.recordset().Update());
-        QCOMPARE(collector.lastError().kind, DataErrorKind::NoCurrentRecord);
+        FAILS_WITH(collector, recordset().Update(), NoCurrentRecord);
         QVERIFY(collector.Refresh());
         QVERIFY(collector.recordset().isEOF());
     }
@@ -271,8 +264,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         DataSource ds;
-        ds.setDatabaseName(copyEmptyDatabase(dir));
-        QVERIFY(ds.Refresh());
+        QVERIFY(openEmpty(ds, dir));
         Recordset& rs = ds.recordset();
         QVERIFY(add(rs, u"before"_s, u"x"_s));
         QVERIFY(rs.MoveFirst());
@@ -291,38 +283,18 @@ private Q_SLOTS:
         QCOMPARE(rs.lastError().kind, DataErrorKind::Busy);
         QVERIFY(!error.isEmpty());
         QCOMPARE(rs.field(kTitle).value(), u"blocked"_s); // kept for a retry
-        QVERIFY(!rs.Delete());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::Busy);
+        FAILS_WITH(rs, Delete(), Busy);
 
         QVERIFY(holder.exec("ROLLBACK"));
         QVERIFY(rs.AddNew() && rs.setField(kTitle, u"after"_s) && rs.Update());
         QCOMPARE(walkTitles(rs), (QStringList{u"before"_s, u"after"_s}));
     }
 
-    void movesToTheLastRecord()
-    {
-        QTemporaryDir dir;
-        DataSource ds;
-        ds.setDatabaseName(copyEmptyDatabase(dir));
-        QVERIFY(ds.Refresh());
-        Recordset& rs = ds.recordset();
-        QVERIFY(!rs.MoveLast());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NoCurrentRecord);
-        QVERIFY(rs.isEOF());
-        QVERIFY(add(rs, u"one"_s, u"1"_s) && add(rs, u"two"_s, u"2"_s));
-        QVERIFY(rs.MoveLast());
-        QCOMPARE(rs.field(kTitle).value(), u"two"_s);
-        // Past the last record: how a walk over every record ends.
-        QVERIFY(rs.MoveNext() && rs.isEOF());
-        QVERIFY(!rs.Bookmark());
-    }
-
     void groupsWritesInTransactions()
     {
         QTemporaryDir dir;
         DataSource ds;
-        ds.setDatabaseName(copyEmptyDatabase(dir));
-        QVERIFY(ds.Refresh());
+        QVERIFY(openEmpty(ds, dir));
         Recordset& rs = ds.recordset();
         DataSource other;
         other.setDatabaseName(ds.DatabaseName());
@@ -360,8 +332,7 @@ private Q_SLOTS:
         QCOMPARE(reading.step(), SqliteStep::Row); // holds a read lock
         ds.setBusyTimeout(50);
         QString error;
-        QVERIFY(!rs.CommitTrans(&error));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::Busy);
+        FAILS_WITH(rs, CommitTrans(&error), Busy);
         QVERIFY(!error.isEmpty());
         QVERIFY(!rs.inTransaction());
         reading.reset();
@@ -398,22 +369,18 @@ private Q_SLOTS:
             QRandomGenerator rng(7);
             for (char& c : bytes)
                 c = char(rng.bounded(256));
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+            QVERIFY(TestFiles::writeBytes(path, bytes));
         } else if (setup == "access") {
-            QFile f(path);
             QByteArray bytes("\0\1\0\0Standard Jet DB\0", 24);
-            bytes.append(4096 - bytes.size(), '\x5a');
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+            QVERIFY(TestFiles::writeBytes(path, bytes.append(4096 - bytes.size(), '\x5a')));
         } else if (setup == "empty") {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(TestFiles::writeBytes(path, QByteArray()));
         } else if (setup == "folder") {
             QVERIFY(QDir(dir.path()).mkdir(u"WebDocuments.mdb"_s));
         } else if (setup != "none") {
             QVERIFY(createDatabase(path, setup.constData()));
         }
-        const QByteArray before = readAll(path);
+        const QByteArray before = bytesOf(path);
         const QStringList filesBefore = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
 
         DataSource ds;
@@ -427,18 +394,16 @@ private Q_SLOTS:
         // Every operation says the database is not open, and why.
         Recordset& rs = ds.recordset();
         QVERIFY(rs.isEOF());
-        QVERIFY(!rs.MoveFirst());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NotOpen);
+        FAILS_WITH(rs, MoveFirst(), NotOpen);
         QVERIFY(rs.lastError().message.contains(error));
         QVERIFY(!rs.AddNew());
         QVERIFY(!rs.setField(kTitle, u"x"_s));
         QVERIFY(!rs.Update());
         QVERIFY(!rs.field(kTitle));
-        QVERIFY(!rs.titles());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::NotOpen);
+        FAILS_WITH(rs, titles(), NotOpen);
 
         // Nothing was created, changed or left beside it.
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(bytesOf(path), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), filesBefore);
     }
 
@@ -458,7 +423,7 @@ private Q_SLOTS:
         writer.setDatabaseName(copyEmptyDatabase(dir));
         QVERIFY(writer.Refresh() && add(writer.recordset(), u"kept"_s, u"safe"_s));
         const QString path = writer.DatabaseName();
-        const QByteArray before = readAll(path);
+        const QByteArray before = bytesOf(path);
 
         DataSource ds;
         ds.setDatabaseName(path);
@@ -471,15 +436,12 @@ private Q_SLOTS:
         QCOMPARE(rs.field(kContent).value(), u"safe"_s);
         QCOMPARE(rs.titles().value().size(), 1);
         QString error;
-        QVERIFY(!rs.AddNew(&error));
-        QCOMPARE(rs.lastError().kind, DataErrorKind::ReadOnly);
+        FAILS_WITH(rs, AddNew(&error), ReadOnly);
         QVERIFY(!error.isEmpty());
-        QVERIFY(!rs.Edit());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::ReadOnly);
-        QVERIFY(!rs.Delete());
-        QCOMPARE(rs.lastError().kind, DataErrorKind::ReadOnly);
+        FAILS_WITH(rs, Edit(), ReadOnly);
+        FAILS_WITH(rs, Delete(), ReadOnly);
         QCOMPARE(rs.field(kTitle).value(), u"kept"_s);
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(bytesOf(path), before);
     }
 
     void storesTextExactly_data()
@@ -504,8 +466,7 @@ private Q_SLOTS:
         QFETCH(QString, content);
         QTemporaryDir dir;
         DataSource ds;
-        ds.setDatabaseName(copyEmptyDatabase(dir));
-        QVERIFY(ds.Refresh());
+        QVERIFY(openEmpty(ds, dir));
         QVERIFY(add(ds.recordset(), title, content));
 
         DataSource reader;

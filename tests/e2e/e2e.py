@@ -21,6 +21,7 @@ import time
 COLLECTOR = (300, 300)  # left=4500, top=4500 twips at 96 DPI
 SIDE = 37
 DRAG_TEXT = "拖来的文字 😀 emoji\n第二行 second line"
+DRAG_FILE = (DRAG_TEXT.replace("\n", "\r\n") + "\r\n").encode()  # as a numbered file holds it
 FAILURES = []
 
 
@@ -40,6 +41,15 @@ def wait_for(predicate, timeout=10.0, step=0.05):
         if value or time.monotonic() > end:
             return value
         time.sleep(step)
+
+
+def holds(path, expected):
+    """Whether the file at `path` exists and holds exactly `expected`."""
+    try:
+        with open(path, "rb") as f:
+            return f.read() == expected
+    except OSError:
+        return False
 
 
 class Lines:
@@ -201,23 +211,30 @@ class Desktop:
 class Quorrel:
     """An installed Quorrel in a program folder of its own."""
 
-    def __init__(self, desktop, args, settings):
+    def __init__(self, desktop, args, settings, prefix="quorrel-e2e-"):
         self.desktop = desktop
         self.args = args
-        self.dir = tempfile.mkdtemp(prefix="quorrel-e2e-")
-        shutil.copy(args.quorrel, self.dir)
+        self.dir = tempfile.mkdtemp(prefix=prefix)
+        self.exe = os.path.join(self.dir, "quorrel")
+        shutil.copy(args.quorrel, self.exe)
         shutil.copy(args.empty_db, os.path.join(self.dir, "WebDocuments.mdb"))
         with open(self.path("Set.ini"), "w", encoding="utf-8") as f:
             f.write("[CollectorSet]\nleft=4500\ntop=4500\n" + settings)
         self.proc = None
         self.source = None
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.kill()
+
     def path(self, name):
         return os.path.join(self.dir, name)
 
     def start(self):
         log = open(self.path("stderr.log"), "ab")
-        self.proc = self.desktop.spawn([os.path.join(self.dir, "quorrel")], stderr=log)
+        self.proc = self.desktop.spawn([self.exe], stderr=log)
         shown = wait_for(self.collector_window, 30)  # a busy machine starts slowly
         if not shown:
             log.flush()
@@ -345,8 +362,7 @@ def notice(q, what):
 def collector_part(desktop, args, label):
     print(f"--- the collector ({label})", flush=True)
     # Append at once, silent.
-    q = Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n")
-    try:
+    with Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n") as q:
         check(q.start() is not None, f"{label}: the collector shows")
         check(q.drag(), f"{label}: a drag is taken as a copy")
         check(wait_for(lambda: q.document() == DRAG_TEXT, 5), f"{label}: append at once writes Doc.dat")
@@ -387,35 +403,24 @@ def collector_part(desktop, args, label):
         check(q.start() is not None and wait_for(lambda: q.geometry() == moved, 5),
               f"{label}: the next start stands there")
         q.exit()
-    finally:
-        q.kill()
 
     # Cached append with notices: nothing on disk until the exit.
-    q = Quorrel(desktop, args, "")
-    try:
+    with Quorrel(desktop, args, "") as q:
         q.start()
         check(q.drag(), f"{label}: cached drag taken")
         notice(q, f"{label}: cached drop")
         check(q.document() is None, f"{label}: cached text stays off the disk")
         check(q.exit() == 0 and q.document() == DRAG_TEXT, f"{label}: the exit writes the cached text")
-    finally:
-        q.kill()
 
     # Create mode: a numbered file with CR LF line ends.
-    q = Quorrel(desktop, args, "save=create\ntip=false\n")
-    try:
+    with Quorrel(desktop, args, "save=create\ntip=false\n") as q:
         q.start()
         check(q.drag(), f"{label}: create-mode drag taken")
-        expected = (DRAG_TEXT.replace("\n", "\r\n") + "\r\n").encode()
-        numbered = q.path("Documents/0.txt")
-        check(wait_for(lambda: os.path.exists(numbered) and open(numbered, "rb").read() == expected, 5),
+        check(wait_for(lambda: holds(q.path("Documents/0.txt"), DRAG_FILE), 5),
               f"{label}: create mode writes Documents/0.txt")
-    finally:
-        q.kill()
 
     # Database mode: a typed title, a cancelled prompt, then automatic naming.
-    q = Quorrel(desktop, args, "save=database\n")
-    try:
+    with Quorrel(desktop, args, "save=database\n") as q:
         q.start()
         check(q.drag(), f"{label}: database drag taken")
         if check(bool(desktop.wait_window("^输入信息$")), f'{label}: the title prompt "输入信息" appears'):
@@ -428,22 +433,16 @@ def collector_part(desktop, args, label):
             desktop.key("Escape")
             notice(q, f"{label}: cancelled title")
         check(len(q.records()) == 1, f"{label}: a cancelled prompt stores nothing")
-    finally:
-        q.kill()
-    q = Quorrel(desktop, args, "save=database\nAutoName=true\ntip=false\n")
-    try:
+    with Quorrel(desktop, args, "save=database\nAutoName=true\ntip=false\n") as q:
         q.start()
         check(q.drag(), f"{label}: automatic naming drag taken")
         check(wait_for(lambda: q.records() == [("文档", DRAG_TEXT)], 5), f'{label}: automatic naming titles "文档"')
-    finally:
-        q.kill()
 
 
 def windows_part(desktop, args, label):
     """The windows reached from the collector's menu, as a user opens them."""
     print(f"--- the windows ({label})", flush=True)
-    q = Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n")
-    try:
+    with Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n") as q:
         q.start()
         # Advanced settings: the next drop follows the new save mode at once.
         q.menu("Up", "Up", "Up", "Up", "Return")
@@ -490,14 +489,11 @@ def windows_part(desktop, args, label):
             check(wait_for(lambda: q.document() == "typed " + DRAG_TEXT, 5),
                   f"{label}: closing the editor keeps the typed text and the drop ({q.document()!r})")
         check(q.exit() == 0, f"{label}: the exit after the windows")
-    finally:
-        q.kill()
 
     # The browser lists what a database-mode drop stored, and its batch export
     # writes it out.
-    q = Quorrel(desktop, args, "save=database\nAutoName=true\ntip=false\n")
-    out = tempfile.mkdtemp(prefix="quorrel-e2e-export-")
-    try:
+    with Quorrel(desktop, args, "save=database\nAutoName=true\ntip=false\n") as q, \
+            tempfile.TemporaryDirectory(prefix="quorrel-e2e-export-") as out:
         q.start()
         check(q.drag() and wait_for(lambda: len(q.records()) == 1, 5),
               f"{label}: a database-mode drop before the browser")
@@ -515,21 +511,15 @@ def windows_part(desktop, args, label):
                 desktop.xdo("windowactivate", "--sync", folder[0])
                 desktop.xdo("type", "--delay", "10", out)
                 desktop.key("Return")
-                exported = os.path.join(out, "0.txt")
-                expected = (DRAG_TEXT.replace("\n", "\r\n") + "\r\n").encode()
-                check(wait_for(lambda: os.path.exists(exported) and open(exported, "rb").read() == expected, 10),
+                check(wait_for(lambda: holds(os.path.join(out, "0.txt"), DRAG_FILE), 10),
                       f"{label}: the batch export writes the dropped record to 0.txt")
         check(q.exit() == 0 and not desktop.windows("^文档浏览器 - Quorrel专用版$"),
               f"{label}: the exit closes the browser too")
-    finally:
-        q.kill()
-        shutil.rmtree(out, ignore_errors=True)
 
 
 def tray_part(desktop, args, label):
     """Hide and show through the tray icon, where there is a tray."""
-    q = Quorrel(desktop, args, "tip=false\n")
-    try:
+    with Quorrel(desktop, args, "tip=false\n") as q:
         q.start()
         q.menu("Down", "Down", "Down", "Down", "Return")  # "隐藏悬浮窗", enabled with a tray
         check(wait_for(lambda: q.collector_window() is None, 5), f"{label}: hide from the menu")
@@ -537,15 +527,12 @@ def tray_part(desktop, args, label):
         q.menu("Down", "Down", "Down", "Down", "Return", at=(12, 12))  # "显示悬浮窗"
         check(wait_for(lambda: q.collector_window() is not None, 5), f"{label}: show again from the tray icon")
         check(q.exit() == 0, f"{label}: the exit after hide and show")
-    finally:
-        q.kill()
 
 
 def bare_menu_part(desktop, args, label):
     """Without a tray "隐藏悬浮窗" is disabled: nothing could bring the window
     back. The keyboard passes over it, so the fourth step is "高级设置"."""
-    q = Quorrel(desktop, args, "tip=false\n")
-    try:
+    with Quorrel(desktop, args, "tip=false\n") as q:
         q.start()
         q.menu("Down", "Down", "Down", "Down", "Return")
         check(bool(desktop.wait_window("^高级设置$")) and q.collector_window() is not None,
@@ -553,8 +540,6 @@ def bare_menu_part(desktop, args, label):
         desktop.key("Escape")
         desktop.wait_gone("^高级设置$")
         check(q.exit() == 0, f"{label}: the exit")
-    finally:
-        q.kill()
 
 
 def main():

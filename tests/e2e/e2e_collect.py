@@ -10,7 +10,6 @@ E2E_SHOTS=folder keeps a screenshot of the title prompt a --collect raised.
 import argparse
 import os
 import shutil
-import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -69,21 +68,15 @@ class Desktop(e2e.Desktop):
         shutil.rmtree(self.runtime, ignore_errors=True)
 
 
-class Quorrel:
-    """An installed Quorrel in a program folder of its own."""
+class Quorrel(e2e.Quorrel):
+    """An installed Quorrel in a program folder of its own, whose collector
+    the command starts detached from us."""
 
     def __init__(self, desktop, args, settings):
-        self.desktop = desktop
-        self.args = args
-        self.dir = tempfile.mkdtemp(prefix="quorrel-e2e-collect-")
-        self.exe = os.path.join(self.dir, "quorrel")
-        shutil.copy(args.quorrel, self.exe)
-        shutil.copy(args.empty_db, self.path("WebDocuments.mdb"))
-        with open(self.path("Set.ini"), "w", encoding="utf-8") as f:
-            f.write("[CollectorSet]\nleft=4500\ntop=4500\n" + settings)
+        super().__init__(desktop, args, settings, prefix="quorrel-e2e-collect-")
 
-    def path(self, name):
-        return os.path.join(self.dir, name)
+    def __exit__(self, *exc):
+        self.end()
 
     def collectors(self):
         """Processes running this folder's executable (a collector the
@@ -111,19 +104,9 @@ class Quorrel:
                                 input=stdin, capture_output=True, timeout=60)
         return result.returncode, result.stderr.decode(errors="replace").strip()
 
-    def document(self):
-        if not os.path.exists(self.path("Doc.dat")):
-            return None
-        out = subprocess.run([self.args.rtf_text, self.path("Doc.dat")], capture_output=True)
-        return out.stdout.decode("utf-8")[:-1] if out.returncode == 0 else None
-
     def numbered(self, number):
         path = self.path(f"Documents/{number}.txt")
         return open(path, "rb").read() if os.path.exists(path) else None
-
-    def records(self):
-        with sqlite3.connect(self.path("WebDocuments.mdb")) as db:
-            return db.execute("SELECT 标题, 内容 FROM WebDocuments ORDER BY rowid").fetchall()
 
     def end(self):
         for pid in self.collectors():
@@ -141,8 +124,7 @@ def taken(q, label, *args, stdin=None):
 
 
 def append_mode(desktop, args):
-    q = Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n")
-    try:
+    with Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n") as q:
         desktop.select(SELECTED.encode())
         taken(q, "append, none running")
         check(bool(wait_for(q.collector_window, 30)), "append, none running: a collector starts and shows")
@@ -169,13 +151,10 @@ def append_mode(desktop, args):
             check(code != 0 and err.startswith("quorrel: "),
                   f"{what}: exits {code} with a message ({err!r})")
         check(q.document() == before, "no text: nothing stored")
-    finally:
-        q.end()
 
 
 def create_mode(desktop, args):
-    q = Quorrel(desktop, args, "save=create\ntip=false\n")
-    try:
+    with Quorrel(desktop, args, "save=create\ntip=false\n") as q:
         desktop.drop_selection()
         code, err = q.collect()
         check(code != 0 and err, f"nothing selected, none running: exits {code} with a message")
@@ -185,14 +164,9 @@ def create_mode(desktop, args):
         taken(q, "create, running")
         expected = (KEPT.replace("\n", "\r\n") + "\r\n").encode()
         check(wait_for(lambda: q.numbered(0) == expected, 10), "create, running: Documents/0.txt")
-    finally:
-        q.end()
-    q = Quorrel(desktop, args, "save=create\ntip=false\n")
-    try:
+    with Quorrel(desktop, args, "save=create\ntip=false\n") as q:
         taken(q, "create, none running")
         check(wait_for(lambda: q.numbered(0) == expected, 30), "create, none running: Documents/0.txt")
-    finally:
-        q.end()
 
 
 def title(desktop, label, typed, shot=None):
@@ -210,8 +184,7 @@ def title(desktop, label, typed, shot=None):
 
 
 def database_mode(desktop, args):
-    q = Quorrel(desktop, args, "save=database\n")
-    try:
+    with Quorrel(desktop, args, "save=database\n") as q:
         desktop.select(SELECTED.encode())
         taken(q, "database, none running")  # before the prompt: it has the text
         title(desktop, "database, none running", "typed title", "collect-title.png")
@@ -222,8 +195,6 @@ def database_mode(desktop, args):
         title(desktop, "database, running", "second")
         check(wait_for(lambda: q.records()[1:] == [("second", "later")], 10),
               "database, running: a second record")
-    finally:
-        q.end()
 
 
 def main():

@@ -4,6 +4,7 @@
 #include "RichText.h"
 #include "RichTextBox.h"
 #include "ScriptedDialogs.h"
+#include "TestFiles.h"
 #include "frmCollectorEditor.h"
 
 #include <QAction>
@@ -55,15 +56,9 @@ struct EditorFixture {
     bool exists(QStringView name) const { return QFile::exists(path(name)); }
     void write(QStringView name, const QByteArray& bytes) const
     {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        QVERIFY(TestFiles::writeBytes(path(name), bytes));
     }
-    QByteArray read(QStringView name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray read(QStringView name) const { return TestFiles::bytesOf(path(name)); }
     void writeDocument(const QString& text) const
     {
         QVERIFY(RichText::saveText(path(u"Doc.dat"), text));

@@ -116,32 +116,17 @@ private Q_SLOTS:
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 
-    // What Chinese and Japanese word processors write: Western punctuation
-    // in a Western font. Opening and saving keeps every character.
-    void wordProcessorsPunctuationSurvivesOpenAndSave_data()
-    {
-        QTest::addColumn<QByteArray>("rtf");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("chinese")
-            << QByteArray(
-                   "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times "
-                   "New Roman;}{\\f1\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\f1 "
-                   "\\'d6\\'d0\\'ce\\'c4}{\\f0 \\'93quoted\\'94 \\'e9t\\'e9}\\par}")
-            << u"中文“quoted” été"_s;
-        QTest::newRow("japanese")
-            << QByteArray(
-                   "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times "
-                   "New Roman;}{\\f11\\froman\\fcharset128 MS Mincho;}}\r\n{\\f0 says that "
-                   "}{\\loch\\f0 \\'93}{\\loch\\f0 This is a test\\'94}{\\f11 "
-                   "\\'82\\'a0}\\par}")
-            << u"says that “This is a test”あ"_s;
-    }
+    // What Chinese word processors write: Western punctuation in a Western
+    // font (the RTF suite reads the other writers). Opening and saving keeps
+    // every character.
     void wordProcessorsPunctuationSurvivesOpenAndSave()
     {
-        QFETCH(QByteArray, rtf);
-        QFETCH(QString, text);
         EditorFixture f;
-        f.write(u"Doc.dat", rtf);
+        f.write(u"Doc.dat",
+                "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times New "
+                "Roman;}{\\f1\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\f1 "
+                "\\'d6\\'d0\\'ce\\'c4}{\\f0 \\'93quoted\\'94 \\'e9t\\'e9}\\par}");
+        const QString text = u"中文“quoted” été"_s;
         f.open();
         QCOMPARE(f.box().Text(), text);
         f.click(10); // confirm: saved

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DataSource.h"
+#include "TestDatabase.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -175,18 +175,10 @@ private:
     std::thread m_watchdog;
 };
 
-inline QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-inline bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()
-        && file.flush();
-}
+using TestFiles::bytesOf;
+using TestFiles::namesIn;
+using TestFiles::recordsIn;
+using TestFiles::writeBytes;
 
 // A file named by raw bytes, for names that are valid in no encoding.
 inline bool writeRaw(const QByteArray& path, const QByteArray& bytes)
@@ -209,31 +201,6 @@ inline bool writeSparse(const QString& path, const QByteArray& head, qint64 size
         || file.write(tail) != tail.size())
         return false;
     return file.flush();
-}
-
-// Every name in `folder`, hidden ones included, sorted.
-inline QStringList namesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                      | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-// Every record of the database file as "title|content", in record order,
-// read through a data source of its own; one line saying why when it cannot
-// be read.
-inline QStringList recordsIn(const QString& database)
-{
-    DataSource data;
-    data.setDatabaseName(database);
-    if (!data.Refresh())
-        return {QStringLiteral("<cannot open>")};
-    Recordset& records = data.recordset();
-    QStringList all;
-    for (; !records.isEOF(); records.MoveNext())
-        all << records.field(QStringLiteral("标题")).value_or(QStringLiteral("<error>")) + u'|'
-                   + records.field(QStringLiteral("内容")).value_or(QStringLiteral("<error>"));
-    return all;
 }
 
 } // namespace Faults

@@ -28,12 +28,6 @@ QByteArray settings(const char* mode, const char* cache)
          + "\r\nAutoName=true\r\ntip=true\r\n";
 }
 
-void addDatabase(CollectorFixture& f)
-{
-    QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
-    QFile::setPermissions(f.path(u"WebDocuments.mdb"), QFile::ReadOwner | QFile::WriteOwner);
-}
-
 } // namespace
 
 class FullDiskTest : public QObject {
@@ -108,7 +102,7 @@ private Q_SLOTS:
     void databaseDropFailsAndTheDatabaseStaysWhole()
     {
         CollectorFixture f(settings("database", "false"));
-        addDatabase(f);
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         f.dropText(u"第一条"_s);
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved});

@@ -100,8 +100,7 @@ private Q_SLOTS:
     {
         CollectorFixture f(settings("append"));
         QVERIFY(RichText::saveText(f.path(u"Doc.dat"), u"旧"_s));
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"WebDocuments.mdb")));
-        QFile::setPermissions(f.path(u"WebDocuments.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         const QByteArray document = f.read(u"Doc.dat");
         const QByteArray ini = f.read(u"Set.ini");
@@ -181,7 +180,7 @@ private Q_SLOTS:
         // Reads give the defaults, writes fail silently, nothing is removed.
         CollectorFixture f;
         QVERIFY(QDir(f.dir.path()).mkdir(u"Set.ini"_s));
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), f.path(u"Set.ini/keep"_s)));
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"Set.ini/keep"_s)));
         QVERIFY(f.load());
         QCOMPARE(f.collector().save, u"append"_s);
         QVERIFY(f.collector().tip);

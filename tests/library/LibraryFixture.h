@@ -5,6 +5,7 @@
 #include "RichTextBox.h"
 #include "ScriptedDialogs.h"
 #include "Sqlite.h"
+#include "TestFiles.h"
 #include "frmAdd.h"
 #include "frmDataSet.h"
 #include "frmMain.h"
@@ -34,10 +35,8 @@ struct LibraryFixture {
     explicit LibraryFixture(bool withDatabase = true)
     {
         programDir = std::make_unique<ProgramDirOverride>(dir.path());
-        if (withDatabase) {
-            QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), databasePath());
-            QFile::setPermissions(databasePath(), QFile::ReadOwner | QFile::WriteOwner);
-        }
+        if (withDatabase)
+            TestFiles::copyEmptyDatabase(databasePath());
     }
     ~LibraryFixture()
     {

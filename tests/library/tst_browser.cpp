@@ -1,4 +1,5 @@
 #include "LibraryFixture.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "ContentChunks.h"
@@ -66,11 +67,8 @@ private Q_SLOTS:
         const QString in = folder.path() + u"/in/"_s;
         const QString out = folder.path() + u"/out/"_s;
         QVERIFY(QDir().mkpath(in) && QDir().mkpath(out));
-        for (const auto& [name, bytes] : {std::pair{"a.txt", QByteArray("第一\r\n")},
-                                          std::pair{"b.txt", QByteArray("second")}}) {
-            QFile file(in + QString::fromLatin1(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
+        QVERIFY(TestFiles::writeBytes(in + u"a.txt"_s, "第一\r\n"));
+        QVERIFY(TestFiles::writeBytes(in + u"b.txt"_s, "second"));
         f.dialogs.fileNames = {in + u"a.txt"_s, in};
         f.button("Button7")->click();
         f.button("Button8")->click();
@@ -81,14 +79,11 @@ private Q_SLOTS:
         f.dialogs.fileNames = {out + u"shown.txt"_s, out};
         f.button("Button3")->click();
         f.button("Button9")->click();
-        QFile shown(out + u"shown.txt"_s);
-        QVERIFY(shown.open(QIODevice::ReadOnly));
-        QCOMPARE(shown.readAll(), QByteArray("second\r\n"));
-        QStringList exported = QDir(out).entryList({u"?.txt"_s}, QDir::Files, QDir::Name);
-        QCOMPARE(exported, QStringList({u"0.txt"_s, u"1.txt"_s, u"2.txt"_s, u"3.txt"_s}));
-        QFile first(out + u"1.txt"_s);
-        QVERIFY(first.open(QIODevice::ReadOnly));
-        QCOMPARE(first.readAll(), QByteArray("第一\r\n\r\n")); // its own line end, then the added one
+        QCOMPARE(TestFiles::bytesOf(out + u"shown.txt"_s), QByteArray("second\r\n"));
+        QCOMPARE(TestFiles::namesIn(out), QStringList({u"0.txt"_s, u"1.txt"_s, u"2.txt"_s,
+                                                      u"3.txt"_s, u"shown.txt"_s}));
+        // its own line end, then the added one
+        QCOMPARE(TestFiles::bytesOf(out + u"1.txt"_s), QByteArray("第一\r\n\r\n"));
         QVERIFY(f.dialogs.messages.isEmpty()); // no success message
     }
 

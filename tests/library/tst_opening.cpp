@@ -1,6 +1,7 @@
 // The browser as the collector's menu opens it and its exit closes it.
 #include "CollectorFixture.h"
 #include "LibraryFixture.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 using namespace Qt::StringLiterals;
@@ -24,8 +25,7 @@ class OpeningTest : public QObject {
 
     static void copyDatabase(const CollectorFixture& c)
     {
-        QVERIFY(QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), c.path(u"WebDocuments.mdb")));
-        QFile::setPermissions(c.path(u"WebDocuments.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(TestFiles::copyEmptyDatabase(c.path(u"WebDocuments.mdb")));
     }
 
     static int browsers()

@@ -1,6 +1,7 @@
 #include "CacheJournal.h"
 #include "SafeFile.h"
 #include "SyscallFaults.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QDir>
@@ -17,18 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
+using TestFiles::bytesOf;
 
 // Takes the concatenations the tests build.
 CacheJournal::Contents parsed(const QByteArray& bytes)
@@ -54,7 +44,7 @@ private Q_SLOTS:
         const QString texts[] = {u"ab"_s, u"中文😀\n第二行\r\n"_s, u"T 3 00000000\n"_s, u"x"_s};
         for (const QString& text : texts)
             QVERIFY(journal.append(text));
-        const QByteArray bytes = readAll(journal.path());
+        const QByteArray bytes = bytesOf(journal.path());
         QVERIFY(bytes.startsWith(CacheJournal::Header));
         QVERIFY(bytes.contains("中文😀\n第二行")); // a person can read what is kept
 
@@ -77,7 +67,7 @@ private Q_SLOTS:
                                  CacheJournal::record('T', "第二");
         const QByteArray last = CacheJournal::record('T', "third, never acknowledged");
         for (qsizetype cut = 0; cut < last.size(); ++cut) {
-            writeAll(path, whole + last.left(cut));
+            QVERIFY(TestFiles::writeBytes(path, whole + last.left(cut)));
             CacheJournal journal(path);
             const auto contents = journal.open();
             QVERIFY(contents);
@@ -85,7 +75,7 @@ private Q_SLOTS:
             QCOMPARE(contents->ignoredSize, cut);
             QCOMPARE(QFileInfo(path).size(), whole.size()); // the torn bytes are gone
             QVERIFY(journal.append(u"+next"_s));
-            QCOMPARE(parsed(readAll(path)).text, u"first第二+next"_s);
+            QCOMPARE(parsed(bytesOf(path)).text, u"first第二+next"_s);
         }
         // A header torn when the file was made: nothing was acknowledged.
         for (qsizetype cut = 1; cut < CacheJournal::Header.size(); ++cut) {
@@ -123,7 +113,7 @@ private Q_SLOTS:
             QTemporaryDir dir;
             CacheJournal journal(dir.filePath(u"j"_s));
             journal.beginHandOver(s);
-            return readAll(journal.path()).mid(CacheJournal::Header.size());
+            return bytesOf(journal.path()).mid(CacheJournal::Header.size());
         };
         const QByteArray head = CacheJournal::Header + CacheJournal::record('T', "a");
         auto c = parsed(head + h(stamp));
@@ -153,7 +143,7 @@ private Q_SLOTS:
         QVERIFY(!journal.exists());
         QVERIFY(journal.retire()); // nothing there: fine
         QVERIFY(journal.append(u"b"_s)); // a new journal starts
-        QCOMPARE(parsed(readAll(journal.path())).text, u"b"_s);
+        QCOMPARE(parsed(bytesOf(journal.path())).text, u"b"_s);
 
         CacheJournal blocked(dir.filePath(u"sub/j"_s)); // no such folder
         QString error;
@@ -168,13 +158,13 @@ private Q_SLOTS:
         QVERIFY(SafeFile::write(target, "one"));
         QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
         QVERIFY(SafeFile::write(target, "two"));
-        QCOMPARE(readAll(target), QByteArray("two"));
+        QCOMPARE(bytesOf(target), QByteArray("two"));
         // Kept across the replace.
         QVERIFY(!(QFile::permissions(target) & (QFile::ReadGroup | QFile::ReadOther)));
         if (::geteuid() != 0) { // root may write anything
             QVERIFY(QFile::setPermissions(target, QFile::ReadOwner));
             QVERIFY(!SafeFile::write(target, "write-protected"));
-            QCOMPARE(readAll(target), QByteArray("two"));
+            QCOMPARE(bytesOf(target), QByteArray("two"));
             QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
         }
 
@@ -183,7 +173,7 @@ private Q_SLOTS:
         QString error;
         QVERIFY(!SafeFile::createExclusive(numbered, "other", &error));
         QVERIFY(!error.isEmpty());
-        QCOMPARE(readAll(numbered), QByteArray("text\r\n"));
+        QCOMPARE(bytesOf(numbered), QByteArray("text\r\n"));
         QVERIFY(QFile::link(u"/nonexistent/target"_s, dir.filePath(u"1.txt"_s)));
         QVERIFY(!SafeFile::createExclusive(dir.filePath(u"1.txt"_s), "x")); // a dangling link too
         QVERIFY(!SafeFile::createExclusive(dir.filePath(u"missing/2.txt"_s), "x"));
@@ -218,7 +208,7 @@ private Q_SLOTS:
         const QString target = dir.filePath(u"Doc.dat"_s);
         CacheJournal journal(target);
         QVERIFY(way == 1 || (way == 2 ? journal.append(u"old"_s) : SafeFile::write(target, "old")));
-        const QByteArray before = readAll(target);
+        const QByteArray before = bytesOf(target);
         QString error;
         bool written = false;
         {
@@ -230,10 +220,10 @@ private Q_SLOTS:
         }
         QVERIFY(!written);
         QCOMPARE(error, qt_error_string(EIO));
-        QCOMPARE(readAll(target), before);
+        QCOMPARE(bytesOf(target), before);
         QCOMPARE(names(dir.path()), way == 1 ? QStringList() : QStringList{u"Doc.dat"_s});
         if (way == 2) // the next append follows the last whole record
-            QVERIFY(journal.append(u"+"_s) && parsed(readAll(target)).text == u"old+"_s);
+            QVERIFY(journal.append(u"+"_s) && parsed(bytesOf(target)).text == u"old+"_s);
     }
 
     void leftoversAreRecognisedAndRemoved()
@@ -247,9 +237,9 @@ private Q_SLOTS:
         QVERIFY(!SafeFile::isLeftover(u"notes.txt"_s));
 
         QTemporaryDir dir;
-        writeAll(dir.filePath(u".Doc.dat.aB3xY9.quorrel-tmp"_s), "half");
-        writeAll(dir.filePath(u".5.txt.zzzzzz.quorrel-tmp"_s), "half");
-        writeAll(dir.filePath(u"Doc.dat.aB3xY9"_s), "not ours to judge");
+        QVERIFY(TestFiles::writeBytes(dir.filePath(u".Doc.dat.aB3xY9.quorrel-tmp"_s), "half"));
+        QVERIFY(TestFiles::writeBytes(dir.filePath(u".5.txt.zzzzzz.quorrel-tmp"_s), "half"));
+        QVERIFY(TestFiles::writeBytes(dir.filePath(u"Doc.dat.aB3xY9"_s), "not ours to judge"));
         QVERIFY(QDir(dir.path()).mkdir(u".x.abcdef.quorrel-tmp"_s)); // folders stay
         QCOMPARE(SafeFile::removeLeftovers(dir.path()), 2);
         QCOMPARE(names(dir.path()), QStringList({u"Doc.dat.aB3xY9"_s}));

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+// The file helpers every suite needs, written once.
+namespace TestFiles {
+
+// The file's bytes; "<missing>" when it cannot be read, so that a missing
+// file never compares equal to an empty one.
+inline QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+inline bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size() && file.flush();
+}
+
+// Every name in `folder`, hidden ones included, sorted.
+inline QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                      | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+#ifdef QUORREL_EMPTY_DATABASE
+// A writable copy of the empty database the build makes, as the program ships it.
+inline bool copyEmptyDatabase(const QString& path)
+{
+    return QFile::copy(QStringLiteral(QUORREL_EMPTY_DATABASE), path)
+        && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+}
+#endif
+
+} // namespace TestFiles
