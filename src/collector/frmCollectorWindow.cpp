@@ -86,11 +86,17 @@ bool frmCollectorWindow::Form_Load()
     show();
     buildTray();
 
+    // Listening before the database is bound, which may convert an older
+    // tool's database and ask questions, so a --collect that started us does
+    // not give up meanwhile; what it hands over waits for the settings.
+    m_storingCollected = true;
+    listenForCollected();
     m_collector.bindDatabase();
     LoadPosition();
     m_collector.readSettings();
     m_collector.prepareSaveDirectory();
-    listenForCollected(); // last: a text handed over now is stored by these settings
+    m_storingCollected = false;
+    storeCollected();
     return true;
 }
 
@@ -115,13 +121,14 @@ bool frmCollectorWindow::collectText(const QString& text)
 
 void frmCollectorWindow::storeCollected()
 {
-    // A title prompt runs an event loop in which more texts may arrive; they
-    // wait for it instead of stacking a second prompt on top.
+    // A title prompt or a progress window runs an event loop in which more
+    // drops and collected texts may arrive; they wait for it instead of
+    // stacking a second prompt on top and sharing the first one's text.
     if (m_storingCollected)
         return;
     m_storingCollected = true;
     while (!m_collected.empty()) {
-        const QString text = std::move(m_collected.front());
+        const std::optional<QString> text = std::move(m_collected.front());
         m_collected.pop_front();
         m_collector.storeDrop(text);
     }
@@ -201,7 +208,8 @@ void frmCollectorWindow::buildTray()
 
 void frmCollectorWindow::Label1_OLEDragDrop(const std::optional<QString>& text)
 {
-    m_collector.storeDrop(text);
+    m_collected.push_back(text);
+    storeCollected();
 }
 
 void frmCollectorWindow::Label1_MouseDown(Qt::MouseButton button, const QPoint& globalPos)

@@ -98,7 +98,7 @@ private:
     QAction* m_hideWindow = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     CollectServer* m_channel = nullptr;
-    std::deque<QString> m_collected;
+    std::deque<std::optional<QString>> m_collected; // drops and collected texts, in order
     bool m_storingCollected = false;
     std::optional<QPoint> m_pressOffset; // manual move where the system cannot move us
     bool m_exiting = false;

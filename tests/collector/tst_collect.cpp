@@ -221,10 +221,26 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(f.path(u"Doc.dat")));
     }
 
-    // Texts that come while the title prompt is up wait for it: one prompt
-    // after the other, each title with its own text.
+    // Texts that come while the title prompt is up, collected or dropped,
+    // wait for it: one prompt after the other, each title with its own text.
+    void textsWaitForTheOpenPrompt_data()
+    {
+        QTest::addColumn<bool>("firstDropped");
+        QTest::addColumn<bool>("secondDropped");
+        QTest::newRow("collected, then collected") << false << false;
+        QTest::newRow("dropped, then collected") << true << false;
+        QTest::newRow("collected, then dropped") << false << true;
+    }
     void textsWaitForTheOpenPrompt()
     {
+        QFETCH(bool, firstDropped);
+        QFETCH(bool, secondDropped);
+        const auto give = [](CollectorFixture& f, const QString& text, bool dropped) {
+            if (dropped)
+                f.window->Label1_OLEDragDrop(text);
+            else
+                QVERIFY(f.window->collectText(text));
+        };
         CollectorFixture f(settings("save=database\ntip=false\n"));
         QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
@@ -234,12 +250,12 @@ private Q_SLOTS:
         f.dialogs.whileInputOpen = [&] {
             most = std::max(most, ++open);
             if (f.dialogs.prompts.size() == 1) {
-                QVERIFY(f.window->collectText(u"text 2"_s));
+                give(f, u"text 2"_s, secondDropped);
                 QCoreApplication::processEvents(); // the prompt's own event loop
             }
             --open;
         };
-        QVERIFY(f.window->collectText(u"text 1"_s));
+        give(f, u"text 1"_s, firstDropped);
         QTRY_COMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")),
                      QStringList({u"first|text 1"_s, u"second|text 2"_s}));
         QCOMPARE(most, 1);
