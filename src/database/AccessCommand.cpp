@@ -22,7 +22,8 @@ int importAccessCommand(const QString& file, const QString& programDir, QString*
     // No one to ask on the command line: a file that cannot be read whole is refused.
     AccessImport own;
     const AccessImport::Outcome converted = own.convertInPlace(target);
-    if (converted == AccessImport::Outcome::Failed || converted == AccessImport::Outcome::Declined) {
+    if (converted == AccessImport::Outcome::Failed || converted == AccessImport::Outcome::Declined
+        || converted == AccessImport::Outcome::Busy) {
         *err = own.message();
         return 1;
     }

@@ -409,10 +409,12 @@ AccessImport::Outcome AccessImport::convertInPlace(const QString& path)
         int fd;
         ~FdCloser() { ::close(fd); }
     } closer{fd};
-    const QDeadlineTimer lockDeadline(60000);
+    const QDeadlineTimer lockDeadline(m_lockWaitMs);
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (lockDeadline.hasExpired())
-            return fail(name + u" 正由另一个程序转换，请稍后再试。"_s);
+        if (lockDeadline.hasExpired()) {
+            fail(name + u" 正由另一个程序转换，请稍后再试。"_s);
+            return Outcome::Busy;
+        }
         QThread::msleep(50);
     }
     struct stat locked{}, now{};
@@ -420,6 +422,10 @@ AccessImport::Outcome AccessImport::convertInPlace(const QString& path)
         || !sameFile(locked, now))
         return AccessFile::isAccess(path) ? fail(name + u" 在转换时被改动，请再试一次。"_s)
                                           : Outcome::NotAccess;
+    // Another conversion may have put the new database under the name
+    // between our first look and our open.
+    if (!AccessFile::isAccess(path))
+        return Outcome::NotAccess;
 
     Temp temp(path);
     if (!temp.path.isEmpty())
@@ -444,7 +450,7 @@ AccessImport::Outcome AccessImport::convertInPlace(const QString& path)
     // The browser's search index beside it was made from another file (the
     // index tells a changed database only by its last records): made afresh.
     const QFileInfo info(path);
-    for (const QString& end : {u""_s, u"-wal"_s, u"-shm"_s})
+    for (const QString& end : {u""_s, u"-wal"_s, u"-shm"_s, u"-journal"_s})
         QFile::remove(info.dir().filePath(info.completeBaseName() + u".search"_s + end));
     return Outcome::Done;
 }

@@ -32,7 +32,8 @@ public:
         NotAccess, // nothing to do: the file is not (or no longer) an Access file
         Done,      // converted or appended
         Declined,  // a short read that the caller chose not to take
-        Failed     // nothing changed; message() says why
+        Failed,    // nothing changed; message() says why
+        Busy       // another conversion of the file held it past the wait
     };
 
     // Asked when fewer records could be read than the table says it holds:
@@ -43,6 +44,9 @@ public:
 
     // How long the reader may send nothing before it counts as hung.
     void setStallLimit(int milliseconds) { m_stallLimitMs = milliseconds; }
+    // How long to wait for another conversion of the same file (a window
+    // does not wait: it tries again at the next use).
+    void setLockWait(int milliseconds) { m_lockWaitMs = milliseconds; }
 
     // Converts the Access file at `path` in place: afterwards `path` is a new
     // SQLite database holding every record, and the original is kept beside
@@ -68,6 +72,7 @@ private:
     bool keepOriginal(const QString& path, int lockedFd);
 
     int m_stallLimitMs = 20000;
+    int m_lockWaitMs = 60000;
     qint64 m_read = 0;
     qint64 m_expected = -1;
     QString m_keptPath;

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <memory>
@@ -34,6 +35,13 @@ bool convert(Dialogs& dialogs, QWidget* parent, const QString& path, int showPro
 {
     if (!AccessFile::isAccess(path))
         return true;
+    // The progress window and the questions run event loops, in which a drop
+    // or a collected text may want the database again: it waits for this one.
+    static bool converting = false;
+    if (converting)
+        return false;
+    converting = true;
+    const auto done = qScopeGuard([] { converting = false; });
     const std::optional<FileStamp> before = FileStamp::of(path);
     if (before && std::ranges::find(refused(), *before) != refused().end())
         return false;
@@ -41,6 +49,7 @@ bool convert(Dialogs& dialogs, QWidget* parent, const QString& path, int showPro
     const QString title = u"提示"_s;
 
     AccessImport import;
+    import.setLockWait(0);
     import.acceptShortRead = [&](qint64 read, qint64, const QString& why) {
         return dialogs.message(parent,
                                why + u"\n\n是否只转换能读出的 "_s + QString::number(read)
@@ -81,6 +90,10 @@ bool convert(Dialogs& dialogs, QWidget* parent, const QString& path, int showPro
                             + QFileInfo(import.keptPath()).fileName() + u"。"_s,
                         title, Dialogs::Icon::Information, Dialogs::Buttons::Ok);
         return true;
+    case AccessImport::Outcome::Busy:
+        dialogs.message(parent, import.message(), title, Dialogs::Icon::Information,
+                        Dialogs::Buttons::Ok);
+        return false;
     case AccessImport::Outcome::Declined:
     case AccessImport::Outcome::Failed:
         if (before && FileStamp::of(path) == before)

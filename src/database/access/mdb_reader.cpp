@@ -201,6 +201,7 @@ public:
         }
     }
     bool isGbk() const { return !m_invalid && m_gb2312 > 0; }
+    bool settled() const { return m_invalid; }
 
 private:
     bool m_invalid = false;
@@ -214,6 +215,9 @@ struct Reader {
     MdbTableDef* table = nullptr;
     MdbColumn* columns[2] = {nullptr, nullptr};
     std::string error;
+    // No value is longer than the file that holds it: a damaged length field
+    // must not make us allocate or walk more.
+    size_t fileSize = 0;
 
     // The raw bytes of a column's value in the current row; false when the
     // file is damaged (a long value whose pages cannot be followed).
@@ -229,7 +233,7 @@ bool findPageRow(MdbHandle* mdb, guint32 pgRow, const unsigned char** data, size
     int start = 0;
     size_t len = 0;
     const unsigned row = pgRow & 0xFF;
-    if ((pgRow >> 8) == 0 || row > 255)
+    if ((pgRow >> 8) == 0)
         return false;
     if (mdb_find_pg_row(mdb, int(pgRow), &buf, &start, &len) != 0)
         return false;
@@ -278,7 +282,8 @@ bool Reader::raw(MdbColumn* col, std::string& out)
         out.assign(reinterpret_cast<const char*>(value + MDB_MEMO_OVERHEAD), total);
         return true;
     }
-    out.reserve(total);
+    if (total > fileSize)
+        return false;
     const unsigned char* data = nullptr;
     size_t size = 0;
     if (head & 0x40000000) { // one row of another page
@@ -287,13 +292,12 @@ bool Reader::raw(MdbColumn* col, std::string& out)
         out.assign(reinterpret_cast<const char*>(data), total);
         return true;
     }
-    if (head & 0xC0000000)
-        return false;
-    // A chain of rows, each starting with the next one's page and row. The
-    // declared length bounds the walk, so a looping chain ends.
+    // A chain of rows, each starting with the next one's page and row. Every
+    // row must add bytes, and the length is at most the file's, so a looping
+    // chain ends.
     guint32 next = pgRow;
     while (out.size() < total) {
-        if (next == 0 || !findPageRow(mdb, next, &data, &size) || size < 4)
+        if (next == 0 || !findPageRow(mdb, next, &data, &size) || size <= 4)
             return false;
         next = guint32(data[0]) | guint32(data[1]) << 8 | guint32(data[2]) << 16
                | guint32(data[3]) << 24;
@@ -330,7 +334,7 @@ bool sameName(MdbHandle* mdb, const char* name, const std::string& wanted)
 }
 
 // The header: the Jet / ACE signature and a known version byte at 0x14.
-int checkHeader(const char* path, std::string* what)
+int checkHeader(const char* path, std::string* what, size_t* fileSize)
 {
     FILE* f = std::fopen(path, "rb");
     if (!f) {
@@ -342,6 +346,7 @@ int checkHeader(const char* path, std::string* what)
     std::fseek(f, 0, SEEK_END);
     const long size = std::ftell(f);
     std::fclose(f);
+    *fileSize = size > 0 ? size_t(size) : 0;
     static const unsigned char jet[] = "\x00\x01\x00\x00Standard Jet DB";
     static const unsigned char ace[] = "\x00\x01\x00\x00Standard ACE DB";
     if (got < sizeof head
@@ -392,13 +397,15 @@ int main(int argc, char* argv[])
     const std::string fieldNames[2] = {argc == 5 ? argv[3] : "标题", argc == 5 ? argv[4] : "内容"};
 
     std::string what;
-    if (const int code = checkHeader(path, &what); code != Ok)
+    size_t fileSize = 0;
+    if (const int code = checkHeader(path, &what, &fileSize); code != Ok)
         return fail(code, what);
 
     static char outBuffer[1 << 20];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
 
     Reader r;
+    r.fileSize = fileSize;
     r.mdb = mdb_open(path, MDB_NOFLAGS); // read only: the file is never changed
     if (!r.mdb)
         return fail(Damaged, "damaged: libmdb cannot open the file");
@@ -434,15 +441,20 @@ int main(int argc, char* argv[])
     // Jet 3 text is in the header's code page, unless that says 1252 and the
     // values are GBK (files written on Chinese systems by some tools): a
     // first pass over the rows decides.
+    // The count goes out first, so the parent sees the reader alive while the
+    // first pass runs.
+    if (!put(kMagic, sizeof kMagic) || !putInt(r.table->num_rows, 8) || std::fflush(stdout) != 0)
+        return fail(WriteFailed, "cannot write the records");
     const bool jet3 = r.mdb->f->jet_version == MDB_VER_JET3;
     CodePageDecoder codePage;
     std::string value[2];
     if (jet3) {
         int cp = r.mdb->f->code_page ? r.mdb->f->code_page : 1252;
         if (cp == 1252) {
+            // A few thousand records settle it; one value that is not GBK ends it.
             GbkEvidence evidence;
             mdb_rewind_table(r.table);
-            while (mdb_fetch_row(r.table)) {
+            for (int rows = 0; rows < 5000 && !evidence.settled() && mdb_fetch_row(r.table); ++rows) {
                 for (int f = 0; f < 2; ++f)
                     if (r.raw(r.columns[f], value[f]))
                         evidence.feed(value[f]);
@@ -455,8 +467,6 @@ int main(int argc, char* argv[])
             return fail(Damaged, "no converter for code page " + std::to_string(cp));
     }
 
-    if (!put(kMagic, sizeof kMagic) || !putInt(r.table->num_rows, 8))
-        return fail(WriteFailed, "cannot write the records");
     uint64_t written = 0;
     mdb_rewind_table(r.table);
     while (mdb_fetch_row(r.table)) {
