@@ -366,8 +366,18 @@ bool DocumentSearch::startOver(SqliteError* error)
 bool DocumentSearch::sync(QString* error)
 {
     if (!m_hasIndex && m_db.isOpen() && !m_indexImpossible
-        && QFileInfo(m_databasePath).size() >= m_indexFrom)
-        return open(QString(m_databasePath), error); // grown large enough for one
+        && QFileInfo(m_databasePath).size() >= m_indexFrom) {
+        // Grown large enough for an index. Where it cannot be made now (the
+        // database busy, the folder full), searches go on by reading the table.
+        const QString path = m_databasePath;
+        if (open(path, error))
+            return true;
+        const qint64 from = std::exchange(m_indexFrom, std::numeric_limits<qint64>::max());
+        const bool scanning = open(path, nullptr);
+        m_indexFrom = from;
+        m_indexImpossible = true;
+        return scanning;
+    }
     if (!m_hasIndex || m_upTo == 0)
         return true;
     SqliteError e;
