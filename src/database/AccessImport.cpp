@@ -193,18 +193,27 @@ QString keptName(const QString& path, int attempt)
 // start; removed here unless released.
 struct AccessImport::Temp {
     QString path;
+    int lockFd = -1;
     explicit Temp(const QString& target)
     {
         const QFileInfo info(target);
         QTemporaryFile file(info.dir().filePath(u"."_s + info.fileName() + u".XXXXXX.quorrel-tmp"_s));
         file.setAutoRemove(false);
-        if (file.open())
-            path = file.fileName();
+        if (!file.open())
+            return;
+        path = file.fileName();
+        // Held while it is written, so a collector starting meanwhile does not
+        // take it for a crash's leftover and remove it.
+        lockFd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (lockFd >= 0)
+            ::flock(lockFd, LOCK_EX);
     }
     ~Temp()
     {
         if (!path.isEmpty())
             QFile::remove(path);
+        if (lockFd >= 0)
+            ::close(lockFd);
     }
     void release() { path.clear(); }
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,6 +155,18 @@ bool createInPlace(const QString& path, QByteArrayView data, QString* error)
     return true;
 }
 
+// A temporary file that another process still writes and holds locked (a
+// conversion started from the command line while the collector starts).
+bool inUse(const QString& path)
+{
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+}
+
 } // namespace
 
 bool makeFolder(const QString& path)
@@ -261,7 +274,7 @@ int removeLeftovers(const QString& dir)
     const auto entries =
         folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
-        if (entry.isSymLink() || !isLeftover(entry.fileName()))
+        if (entry.isSymLink() || !isLeftover(entry.fileName()) || inUse(entry.filePath()))
             continue;
         if (QFile::remove(entry.filePath()))
             ++removed;

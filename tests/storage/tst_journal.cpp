@@ -11,6 +11,8 @@
 #include <QTest>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -241,8 +243,15 @@ private Q_SLOTS:
         QVERIFY(TestFiles::writeBytes(dir.filePath(u".5.txt.zzzzzz.quorrel-tmp"_s), "half"));
         QVERIFY(TestFiles::writeBytes(dir.filePath(u"Doc.dat.aB3xY9"_s), "not ours to judge"));
         QVERIFY(QDir(dir.path()).mkdir(u".x.abcdef.quorrel-tmp"_s)); // folders stay
+        // One that another process is still writing (it holds a lock on it,
+        // as a conversion from the command line does) is not a leftover.
+        const QString busy = dir.filePath(u".WebDocuments.mdb.Qw3rTy.quorrel-tmp"_s);
+        QVERIFY(TestFiles::writeBytes(busy, "being written"));
+        const int fd = ::open(QFile::encodeName(busy).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);
         QCOMPARE(SafeFile::removeLeftovers(dir.path()), 2);
-        QCOMPARE(names(dir.path()), QStringList({u"Doc.dat.aB3xY9"_s}));
+        ::close(fd);
+        QCOMPARE(names(dir.path()), QStringList({busy.section(u'/', -1), u"Doc.dat.aB3xY9"_s}));
     }
 };
 
