@@ -57,6 +57,15 @@ QByteArray header(quint64 length)
     return QByteArray("QRLCOL01") + QByteArray(bytes, 8);
 }
 
+// A collector that takes every text, keeping it in `received`.
+void takeInto(CollectServer& server, QStringList& received)
+{
+    server.take = [&received](const QString& text) {
+        received << text;
+        return true;
+    };
+}
+
 } // namespace
 
 class CollectChannelTest : public QObject {
@@ -78,10 +87,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         CollectServer server;
         QStringList received;
-        server.take = [&](const QString& t) {
-            received << t;
-            return true;
-        };
+        takeInto(server, received);
         QVERIFY(server.listen(path()));
         QCOMPARE(sendAndServe(path(), text), Result::Taken);
         QCOMPARE(received, QStringList{text});
@@ -153,10 +159,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, answer);
         CollectServer server;
         QStringList received;
-        server.take = [&](const QString& t) {
-            received << t;
-            return true;
-        };
+        takeInto(server, received);
         QVERIFY(server.listen(path()));
         QCOMPARE(sendRaw(path(), bytes), answer);
         QCOMPARE(received, answer == "Y" ? QStringList{u"ok"_s} : QStringList());
