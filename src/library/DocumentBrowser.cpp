@@ -4,6 +4,8 @@
 #include "Dialogs.h"
 #include "ProgramDir.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -22,6 +24,7 @@ bool DocumentBrowser::Form_Load()
 {
     m_data.setDatabaseName(ProgramDirectory::withTrailingSlash(ProgramDir())
                            + u"WebDocuments.mdb"_s);
+    m_undo.setDatabasePath(m_data.DatabaseName());
     // An older tool's Access database is converted as the list opens it.
     m_data.setAccessConverter(
         [this](const QString& file) { AccessConversion::convert(m_dialogs, m_parent, file); });
@@ -97,7 +100,15 @@ bool DocumentBrowser::deleteCurrent()
         return false;
     Recordset& records = m_data.recordset();
     const std::optional<qint64> deleted = records.Bookmark();
-    if (!deleted || !records.Delete())
+    if (!deleted)
+        return false;
+    // The record and its copy for undo go in one step. When the undo file
+    // cannot take it the user decides: a delete with no way back is what
+    // undo is there to prevent, but a damaged undo file must not stop every
+    // delete. Other failures end silently, as a delete always has.
+    if (!m_undo.deleteRecord(*deleted)
+        && (!goOnWithoutUndo(u"无法保存撤销记录，删除之后将不能撤销。\n仍要删除吗？"_s)
+            || !records.Delete()))
         return false;
     records.MoveNext();
     if (records.isEOF())
@@ -145,6 +156,20 @@ bool DocumentBrowser::saveCurrent(const QString& title, const QString& content, 
 {
     Recordset& records = m_data.recordset();
     const std::optional<qint64> changed = records.Bookmark();
+    // As a delete: the change and the old row for undo go in one step.
+    if (changed && m_undo.modifyRecord(*changed, title, content)) {
+        Refresh();
+        tell(Written::Changed, *changed);
+        return true;
+    }
+    if (changed && !goOnWithoutUndo(u"无法保存撤销记录，修改之后将不能撤销。\n仍要修改吗？"_s)) {
+        if (error) // no message on No: the user chose, the dialog keeps the texts
+            *error = m_undo.failure() == UndoLog::Failure::LogDamaged
+                    || m_undo.failure() == UndoLog::Failure::LogUnavailable
+                ? QString()
+                : m_undo.errorText();
+        return false;
+    }
     if (!records.Edit(error) || !records.setField(TitleField, title, error)
         || !records.setField(ContentField, content, error) || !records.Update(error)) {
         records.CancelUpdate();
@@ -153,6 +178,76 @@ bool DocumentBrowser::saveCurrent(const QString& title, const QString& content, 
     Refresh();
     tell(Written::Changed, changed.value_or(0));
     return true;
+}
+
+bool DocumentBrowser::goOnWithoutUndo(const QString& question)
+{
+    const UndoLog::Failure failure = m_undo.failure();
+    if (failure != UndoLog::Failure::LogDamaged && failure != UndoLog::Failure::LogUnavailable)
+        return false;
+    return m_dialogs.message(m_parent, question + u'\n' + m_undo.errorText(), u"撤销记录"_s,
+                             Dialogs::Icon::Warning, Dialogs::Buttons::YesNo)
+        == Dialogs::Answer::Yes;
+}
+
+DocumentBrowser::NextUndo DocumentBrowser::nextUndo()
+{
+    const std::optional<QList<UndoLog::Entry>> entries = m_undo.entries();
+    if (!entries)
+        return NextUndo::Unknown;
+    if (entries->isEmpty())
+        return NextUndo::Nothing;
+    return entries->first().kind == UndoLog::Kind::Deleted ? NextUndo::Delete : NextUndo::Modify;
+}
+
+std::optional<qint64> DocumentBrowser::undo()
+{
+    std::optional<qint64> restored = m_undo.undo();
+    if (!restored && m_undo.failure() == UndoLog::Failure::ChangedSince) {
+        if (m_dialogs.message(m_parent,
+                              u"这篇文档在修改之后又被改动或删除过。\n仍要恢复为修改之前的内容吗？"_s,
+                              u"撤销修改"_s, Dialogs::Icon::Question, Dialogs::Buttons::YesNo)
+            != Dialogs::Answer::Yes)
+            return std::nullopt;
+        restored = m_undo.undo(true);
+    }
+    if (!restored) {
+        QString why;
+        switch (m_undo.failure()) {
+        case UndoLog::Failure::None:
+        case UndoLog::Failure::Nothing:
+            return std::nullopt; // Ctrl+Z with nothing to undo
+        case UndoLog::Failure::Busy:
+            why = u"文档数据库正被其他程序锁定，请稍后再试。"_s;
+            break;
+        case UndoLog::Failure::LogDamaged:
+            why = u"撤销记录文件已损坏。"_s;
+            break;
+        case UndoLog::Failure::LogUnavailable:
+            why = u"撤销记录文件无法打开。"_s;
+            break;
+        case UndoLog::Failure::NoDatabase:
+            why = u"文档数据库无法打开。"_s;
+            break;
+        case UndoLog::Failure::RecordGone:
+        case UndoLog::Failure::ChangedSince:
+        case UndoLog::Failure::Failed:
+            break;
+        }
+        m_dialogs.message(m_parent,
+                          u"无法撤销。"_s + why + u"文档没有任何改动。\n"_s + m_undo.errorText(),
+                          u"撤销"_s, Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+        return std::nullopt;
+    }
+    // Back in a search's list too: it is the record the user asked for.
+    if (m_filter && !m_filter->contains(*restored))
+        m_filter->insert(std::lower_bound(m_filter->begin(), m_filter->end(), *restored)
+                             - m_filter->begin(),
+                         *restored);
+    Refresh();
+    m_data.recordset().setBookmark(*restored);
+    tell(Written::Restored, *restored);
+    return restored;
 }
 
 void DocumentBrowser::about()

@@ -2,6 +2,7 @@
 
 #include "DataSource.h"
 #include "DocumentList.h"
+#include "UndoLog.h"
 
 #include <QString>
 
@@ -56,6 +57,18 @@ public:
     // Overwrites both fields of the current record, then re-reads.
     bool saveCurrent(const QString& title, const QString& content, QString* error = nullptr);
 
+    // What the next undo would undo, for the menu's wording: Unknown when
+    // the undo file cannot be read (undo() then says why).
+    enum class NextUndo { Nothing, Delete, Modify, Unknown };
+    NextUndo nextUndo();
+    // Undoes the newest delete or modify, also one made before the program
+    // last started; when the record was changed or deleted since a modify,
+    // asks first. The record put back becomes current and is listed, also
+    // in a search's list. When it cannot be done it says why and nothing
+    // changes. The bookmark of the record put back, or nullopt.
+    std::optional<qint64> undo();
+    UndoLog& undoLog() { return m_undo; }
+
     // The about note.
     void about();
 
@@ -69,16 +82,20 @@ public:
 
     // What the browser wrote or read again, so an index can follow; the
     // bookmark is the record deleted or changed.
-    enum class Written { Refreshed, Added, Changed, Deleted };
+    enum class Written { Refreshed, Added, Changed, Deleted, Restored };
     std::function<void(Written, qint64)> written;
 
 private:
     bool fill();
+    // After the undo file could not take a delete or modify: whether to go
+    // on without a way back.
+    bool goOnWithoutUndo(const QString& question);
     void tell(Written what, qint64 bookmark = 0);
 
     Dialogs& m_dialogs;
     QWidget* m_parent;
     DataSource m_data;
     DocumentList m_list;
+    UndoLog m_undo;
     std::optional<QList<qint64>> m_filter;
 };
