@@ -100,8 +100,10 @@ bool DocumentBrowser::deleteCurrent()
         return false;
     Recordset& records = m_data.recordset();
     const std::optional<qint64> deleted = records.Bookmark();
-    if (!deleted)
+    // Edit checks what Delete would: a record there, a file that takes writes.
+    if (!deleted || !records.Edit())
         return false;
+    records.CancelUpdate();
     // The record and its copy for undo go in one step. When the undo file
     // cannot take it the user decides: a delete with no way back is what
     // undo is there to prevent, but a damaged undo file must not stop every
@@ -156,6 +158,9 @@ bool DocumentBrowser::saveCurrent(const QString& title, const QString& content, 
 {
     Recordset& records = m_data.recordset();
     const std::optional<qint64> changed = records.Bookmark();
+    if (!records.Edit(error))
+        return false;
+    records.CancelUpdate();
     // As a delete: the change and the old row for undo go in one step.
     if (changed && m_undo.modifyRecord(*changed, title, content)) {
         Refresh();
