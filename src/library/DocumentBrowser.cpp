@@ -109,7 +109,8 @@ bool DocumentBrowser::deleteCurrent()
     // undo is there to prevent, but a damaged undo file must not stop every
     // delete. Other failures end silently, as a delete always has.
     if (!m_undo.deleteRecord(*deleted)
-        && (!goOnWithoutUndo(u"无法保存撤销记录，删除之后将不能撤销。\n仍要删除吗？"_s)
+        && (!undoFileFailed()
+            || !goOnWithoutUndo(u"无法保存撤销记录，删除之后将不能撤销。\n仍要删除吗？"_s)
             || !records.Delete()))
         return false;
     records.MoveNext();
@@ -158,21 +159,23 @@ bool DocumentBrowser::saveCurrent(const QString& title, const QString& content, 
 {
     Recordset& records = m_data.recordset();
     const std::optional<qint64> changed = records.Bookmark();
-    if (!records.Edit(error))
+    if (!records.Edit(error) || !changed) // Edit says why there is none
         return false;
     records.CancelUpdate();
     // As a delete: the change and the old row for undo go in one step.
-    if (changed && m_undo.modifyRecord(*changed, title, content)) {
+    if (m_undo.modifyRecord(*changed, title, content)) {
         Refresh();
         tell(Written::Changed, *changed);
         return true;
     }
-    if (changed && !goOnWithoutUndo(u"无法保存撤销记录，修改之后将不能撤销。\n仍要修改吗？"_s)) {
-        if (error) // no message on No: the user chose, the dialog keeps the texts
-            *error = m_undo.failure() == UndoLog::Failure::LogDamaged
-                    || m_undo.failure() == UndoLog::Failure::LogUnavailable
-                ? QString()
-                : m_undo.errorText();
+    if (!undoFileFailed()) {
+        if (error)
+            *error = m_undo.errorText();
+        return false;
+    }
+    if (!goOnWithoutUndo(u"无法保存撤销记录，修改之后将不能撤销。\n仍要修改吗？"_s)) {
+        if (error) // no message: the user chose, and the dialog keeps the texts
+            error->clear();
         return false;
     }
     if (!records.Edit(error) || !records.setField(TitleField, title, error)
@@ -181,15 +184,18 @@ bool DocumentBrowser::saveCurrent(const QString& title, const QString& content, 
         return false;
     }
     Refresh();
-    tell(Written::Changed, changed.value_or(0));
+    tell(Written::Changed, *changed);
     return true;
+}
+
+bool DocumentBrowser::undoFileFailed() const
+{
+    return m_undo.failure() == UndoLog::Failure::LogDamaged
+        || m_undo.failure() == UndoLog::Failure::LogUnavailable;
 }
 
 bool DocumentBrowser::goOnWithoutUndo(const QString& question)
 {
-    const UndoLog::Failure failure = m_undo.failure();
-    if (failure != UndoLog::Failure::LogDamaged && failure != UndoLog::Failure::LogUnavailable)
-        return false;
     return m_dialogs.message(m_parent, question + u'\n' + m_undo.errorText(), u"撤销记录"_s,
                              Dialogs::Icon::Warning, Dialogs::Buttons::YesNo)
         == Dialogs::Answer::Yes;

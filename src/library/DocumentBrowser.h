@@ -43,9 +43,11 @@ public:
     // nullopt (nothing changed on screen) on any failure.
     std::optional<QString> choose(int row);
 
-    // Asks "您当真要删除吗？" and deletes the current record. True when the
-    // record is gone and the list was filled again (the content box is then
-    // emptied); false on No and, silently, on any failure.
+    // Asks "您当真要删除吗？" and deletes the current record, keeping it for
+    // undo. True when the record is gone and the list was filled again (the
+    // content box is then emptied); false on No and, silently, on any
+    // failure. When the undo file cannot keep it, asks whether to delete it
+    // all the same.
     bool deleteCurrent();
 
     // The current record's title and content; nullopt when there is none.
@@ -54,7 +56,9 @@ public:
     // Re-reads, then stores a new record. On failure nothing is stored and
     // `error` says why.
     bool add(const QString& title, const QString& content, QString* error = nullptr);
-    // Overwrites both fields of the current record, then re-reads.
+    // Overwrites both fields of the current record, keeping the old ones for
+    // undo (asking, as a delete does, when they cannot be kept), then
+    // re-reads. False with an empty `error` when the user chose not to go on.
     bool saveCurrent(const QString& title, const QString& content, QString* error = nullptr);
 
     // What the next undo would undo, for the menu's wording: Unknown when
@@ -87,8 +91,9 @@ public:
 
 private:
     bool fill();
-    // After the undo file could not take a delete or modify: whether to go
-    // on without a way back.
+    // The last delete or modify failed at the undo file, not the database.
+    bool undoFileFailed() const;
+    // Then: whether to go on without a way back.
     bool goOnWithoutUndo(const QString& question);
     void tell(Written what, qint64 bookmark = 0);
 

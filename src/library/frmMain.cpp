@@ -373,6 +373,7 @@ void frmMain::selectRecord(qint64 bookmark)
 
 void frmMain::List1_Click()
 {
+    m_selectWhenListed.reset(); // the user's own choice wins
     const QModelIndex index = m_list1->currentIndex();
     if (!index.isValid())
         return;
