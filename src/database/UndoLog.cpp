@@ -53,8 +53,8 @@ public:
     bool bind(int index, qint64 value) { return keep(sqlite3_bind_int64(m_stmt, index, value)); }
     bool bind(int index, const QByteArray& utf8)
     {
-        return keep(sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()),
-                                      SQLITE_TRANSIENT));
+        return keep(
+            sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT));
     }
     bool bind(int index, const sqlite3_value* value)
     {
@@ -120,8 +120,8 @@ QByteArray digest(const Row& row)
         case SQLITE_TEXT:
         case SQLITE_BLOB: {
             const auto* data = type == SQLITE_TEXT
-                ? reinterpret_cast<const char*>(sqlite3_value_text(v))
-                : static_cast<const char*>(sqlite3_value_blob(v));
+                                   ? reinterpret_cast<const char*>(sqlite3_value_text(v))
+                                   : static_cast<const char*>(sqlite3_value_blob(v));
             addSized(data ? data : "", sqlite3_value_bytes(v));
             break;
         }
@@ -143,42 +143,22 @@ QString messageOf(sqlite3* db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
-} // namespace
-
-// One connection for one operation: the log as main, the database attached
-// as "docs", so the change and its entry reach both files in one commit.
-struct UndoLog::Session {
-    sqlite3* db = nullptr;
-    QByteArray alias; // the table's INTEGER PRIMARY KEY column: the rowid by another name
-    bool empty = false; // a log with no tables yet, opened without making them
-
-    ~Session()
-    {
-        if (db) {
-            if (!sqlite3_get_autocommit(db))
-                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close_v2(db);
-        }
+// The whole row with that rowid: SQLITE_ROW when read, SQLITE_DONE when there
+// is none, else SQLite's error.
+int readRow(sqlite3* db, qint64 rowid, Row* row)
+{
+    Statement select(db, "SELECT * FROM docs.WebDocuments WHERE rowid = ?1");
+    select.bind(1, rowid);
+    row->clear();
+    const int rc = select.step();
+    if (rc == SQLITE_ROW) {
+        for (int i = 0; i < sqlite3_column_count(select.get()); ++i)
+            row->push_back({QByteArray(sqlite3_column_name(select.get(), i)),
+                            std::unique_ptr<sqlite3_value, ValueFree>(
+                                sqlite3_value_dup(sqlite3_column_value(select.get(), i)))});
     }
-    bool exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-};
-
-UndoLog::UndoLog(QString databasePath) : m_databasePath(std::move(databasePath)) {}
-
-QString UndoLog::logPathFor(const QString& databasePath)
-{
-    const QFileInfo info(databasePath);
-    return info.dir().filePath(info.completeBaseName() + u".undo"_s);
+    return rc;
 }
-
-bool UndoLog::fail(Failure failure, const QString& text)
-{
-    m_failure = failure;
-    m_error = text;
-    return false;
-}
-
-namespace {
 
 // Errors of the statements on the log alone, and those of the database.
 UndoLog::Failure logFailure(int code)
@@ -211,10 +191,6 @@ UndoLog::Failure databaseFailure(int code)
     }
 }
 
-} // namespace
-
-namespace {
-
 // The side file beside the database's name, in its folder with every link
 // of the folder's path resolved (so that refusing links refuses the file's own).
 QString canonicalLogPath(const QString& databasePath)
@@ -227,6 +203,42 @@ QString canonicalLogPath(const QString& databasePath)
 }
 
 } // namespace
+
+// One connection for one operation: the log as main, the database attached
+// as "docs", so the change and its entry reach both files in one commit.
+struct UndoLog::Session {
+    sqlite3* db = nullptr;
+    QByteArray alias;   // the table's INTEGER PRIMARY KEY column: the rowid by another name
+    bool empty = false; // a log with no tables yet, opened without making them
+
+    ~Session()
+    {
+        if (db) {
+            if (!sqlite3_get_autocommit(db))
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close_v2(db);
+        }
+    }
+    bool exec(const char* sql)
+    {
+        return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+};
+
+UndoLog::UndoLog(QString databasePath) : m_databasePath(std::move(databasePath)) {}
+
+QString UndoLog::logPathFor(const QString& databasePath)
+{
+    const QFileInfo info(databasePath);
+    return info.dir().filePath(info.completeBaseName() + u".undo"_s);
+}
+
+bool UndoLog::fail(Failure failure, const QString& text)
+{
+    m_failure = failure;
+    m_error = text;
+    return false;
+}
 
 bool UndoLog::failLog(Session& s, const QString& what)
 {
@@ -250,26 +262,13 @@ bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QSt
     if (!s.exec("BEGIN IMMEDIATE"))
         return failDatabase(s, u"Cannot begin the change"_s);
 
-    const auto readRow = [&s](qint64 rowid, Row* row, int* rc) {
-        Statement select(s.db, "SELECT * FROM docs.WebDocuments WHERE rowid = ?1");
-        select.bind(1, rowid);
-        row->clear();
-        *rc = select.step();
-        if (*rc != SQLITE_ROW)
-            return false;
-        for (int i = 0; i < sqlite3_column_count(select.get()); ++i)
-            row->push_back({QByteArray(sqlite3_column_name(select.get(), i)),
-                            std::unique_ptr<sqlite3_value, ValueFree>(
-                                sqlite3_value_dup(sqlite3_column_value(select.get(), i)))});
-        *rc = SQLITE_OK;
-        return true;
-    };
-
     Row before;
-    int rc = SQLITE_OK;
-    if (!readRow(bookmark, &before, &rc)) {
-        if (rc == SQLITE_DONE)
-            return fail(Failure::RecordGone, u"No record has the bookmark %1."_s.arg(bookmark));
+    switch (readRow(s.db, bookmark, &before)) {
+    case SQLITE_ROW:
+        break;
+    case SQLITE_DONE:
+        return fail(Failure::RecordGone, u"No record has the bookmark %1."_s.arg(bookmark));
+    default:
         return failDatabase(s, u"Cannot read the record"_s);
     }
 
@@ -288,7 +287,7 @@ bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QSt
         if (update.step() != SQLITE_DONE)
             return failDatabase(s, u"Cannot change the record"_s);
         Row changed;
-        if (!readRow(bookmark, &changed, &rc))
+        if (readRow(s.db, bookmark, &changed) != SQLITE_ROW)
             return failDatabase(s, u"Cannot read the changed record"_s);
         after = digest(changed);
         if (after == digest(before)) { // nothing to undo
@@ -322,7 +321,7 @@ bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QSt
 
     // The bound: entries beyond the newest KeepAtLeast that are also older
     // than KeepDays go.
-    static const char* const prune[] = {
+    const char* const prune[] = {
         "DELETE FROM main.cells WHERE entry IN (SELECT id FROM main.entries WHERE made < ?1 "
         "AND id NOT IN (SELECT id FROM main.entries ORDER BY id DESC LIMIT ?2))",
         "DELETE FROM main.entries WHERE made < ?1 "
@@ -391,21 +390,28 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
         return std::nullopt;
     }
 
-    Statement newest(s.db, "SELECT id, kind, bookmark, after FROM main.entries "
-                           "ORDER BY id DESC LIMIT 1");
-    int rc = newest.step();
-    if (rc == SQLITE_DONE) {
-        fail(Failure::Nothing, u"Nothing to undo."_s);
-        return std::nullopt;
+    qint64 id = 0;
+    Kind kind = Kind::Deleted;
+    qint64 bookmark = 0;
+    QByteArray after;
+    int rc;
+    {
+        Statement newest(s.db, "SELECT id, kind, bookmark, after FROM main.entries "
+                               "ORDER BY id DESC LIMIT 1");
+        rc = newest.step();
+        if (rc == SQLITE_DONE) {
+            fail(Failure::Nothing, u"Nothing to undo."_s);
+            return std::nullopt;
+        }
+        if (rc != SQLITE_ROW) {
+            failLog(s, u"Cannot read the undo entries"_s);
+            return std::nullopt;
+        }
+        id = newest.int64(0);
+        kind = newest.int64(1) == 1 ? Kind::Deleted : Kind::Modified;
+        bookmark = newest.int64(2);
+        after = newest.blob(3);
     }
-    if (rc != SQLITE_ROW) {
-        failLog(s, u"Cannot read the undo entries"_s);
-        return std::nullopt;
-    }
-    const qint64 id = newest.int64(0);
-    const Kind kind = newest.int64(1) == 1 ? Kind::Deleted : Kind::Modified;
-    const qint64 bookmark = newest.int64(2);
-    const QByteArray after = newest.blob(3);
 
     // The old row, less the rowid's other name (the rowid is set on its own).
     Row old;
@@ -418,8 +424,9 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
                             sqlite3_column_bytes(cells.get(), 0));
             if (name == s.alias)
                 continue;
-            old.push_back({std::move(name), std::unique_ptr<sqlite3_value, ValueFree>(
-                                                sqlite3_value_dup(sqlite3_column_value(cells.get(), 1)))});
+            old.push_back(
+                {std::move(name), std::unique_ptr<sqlite3_value, ValueFree>(
+                                      sqlite3_value_dup(sqlite3_column_value(cells.get(), 1)))});
         }
         if (rc != SQLITE_DONE || old.empty()) {
             if (rc == SQLITE_DONE)
@@ -431,29 +438,17 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
     }
 
     // Is the record there, and as the modify left it?
-    bool present = false;
-    bool unchanged = false;
-    {
-        Statement select(s.db, "SELECT * FROM docs.WebDocuments WHERE rowid = ?1");
-        select.bind(1, bookmark);
-        rc = select.step();
-        if (rc == SQLITE_ROW) {
-            present = true;
-            Row now;
-            for (int i = 0; i < sqlite3_column_count(select.get()); ++i)
-                now.push_back({QByteArray(sqlite3_column_name(select.get(), i)),
-                               std::unique_ptr<sqlite3_value, ValueFree>(
-                                   sqlite3_value_dup(sqlite3_column_value(select.get(), i)))});
-            unchanged = digest(now) == after;
-        } else if (rc != SQLITE_DONE) {
-            failDatabase(s, u"Cannot read the record"_s);
-            return std::nullopt;
-        }
+    Row now;
+    rc = readRow(s.db, bookmark, &now);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        failDatabase(s, u"Cannot read the record"_s);
+        return std::nullopt;
     }
+    const bool present = rc == SQLITE_ROW;
+    const bool unchanged = present && digest(now) == after;
     if (kind == Kind::Modified && !unchanged && !overwriteChanges) {
-        fail(Failure::ChangedSince,
-             present ? u"The record %1 was changed since."_s.arg(bookmark)
-                     : u"The record %1 was deleted since."_s.arg(bookmark));
+        fail(Failure::ChangedSince, present ? u"The record %1 was changed since."_s.arg(bookmark)
+                                            : u"The record %1 was deleted since."_s.arg(bookmark));
         return std::nullopt;
     }
 
@@ -461,7 +456,8 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
     if (kind == Kind::Modified && present) {
         QByteArray sql = "UPDATE docs.WebDocuments SET ";
         for (size_t i = 0; i < old.size(); ++i)
-            sql += (i ? ", " : "") + quoted(old[i].name) + " = ?" + QByteArray::number(qint64(i + 1));
+            sql +=
+                (i ? ", " : "") + quoted(old[i].name) + " = ?" + QByteArray::number(qint64(i + 1));
         sql += " WHERE rowid = ?" + QByteArray::number(qint64(old.size() + 1));
         Statement update(s.db, sql);
         for (size_t i = 0; i < old.size(); ++i)
@@ -488,10 +484,10 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
             if (bookmark > 1 && (none || below.int64(0) < bookmark - 1)) {
                 target = bookmark - 1;
             } else {
-                Statement above(s.db,
-                                "SELECT min(a.rowid) + 1 FROM docs.WebDocuments AS a "
-                                "WHERE a.rowid >= ?1 AND NOT EXISTS "
-                                "(SELECT 1 FROM docs.WebDocuments AS b WHERE b.rowid = a.rowid + 1)");
+                Statement above(
+                    s.db, "SELECT min(a.rowid) + 1 FROM docs.WebDocuments AS a "
+                          "WHERE a.rowid >= ?1 AND NOT EXISTS "
+                          "(SELECT 1 FROM docs.WebDocuments AS b WHERE b.rowid = a.rowid + 1)");
                 above.bind(1, bookmark);
                 if (above.step() != SQLITE_ROW) {
                     failDatabase(s, u"Cannot find a place for the record"_s);
@@ -516,8 +512,8 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
             names += ", " + quoted(old[i].name);
             values += ", ?" + QByteArray::number(qint64(i + 2));
         }
-        Statement insert(s.db, "INSERT INTO docs.WebDocuments (" + names + ") VALUES (" + values
-                                   + ")");
+        Statement insert(s.db,
+                         "INSERT INTO docs.WebDocuments (" + names + ") VALUES (" + values + ")");
         insert.bind(1, target);
         for (size_t i = 0; i < old.size(); ++i)
             insert.bind(int(i + 2), old[i].value.get());
@@ -527,8 +523,8 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
         }
     }
 
-    for (const char* sql : {"DELETE FROM main.cells WHERE entry = ?1",
-                            "DELETE FROM main.entries WHERE id = ?1"}) {
+    for (const char* sql :
+         {"DELETE FROM main.cells WHERE entry = ?1", "DELETE FROM main.entries WHERE id = ?1"}) {
         Statement statement(s.db, sql);
         statement.bind(1, id);
         if (statement.step() != SQLITE_DONE) {
@@ -558,17 +554,17 @@ bool UndoLog::openSession(Session& s, int how)
     // Made private, and never through a link: SQLite refuses links in the
     // path too (NOFOLLOW), this checks the file itself first.
     const int flags = access == Access::Read ? O_RDONLY : O_RDWR;
-    const int fd = ::open(name.constData(),
-                          flags | O_NOFOLLOW | O_CLOEXEC | (access == Access::Create ? O_CREAT : 0),
-                          0600);
+    const int fd =
+        ::open(name.constData(),
+               flags | O_NOFOLLOW | O_CLOEXEC | (access == Access::Create ? O_CREAT : 0), 0600);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT)
             return fail(Failure::Nothing, u"Nothing to undo."_s);
         return fail(Failure::LogUnavailable,
-                    u"Cannot open %1: %2"_s.arg(shown, error == ELOOP
-                                                           ? u"it is a symbolic link"_s
-                                                           : QString::fromLocal8Bit(strerror(error))));
+                    u"Cannot open %1: %2"_s.arg(
+                        shown, error == ELOOP ? u"it is a symbolic link"_s
+                                              : QString::fromLocal8Bit(strerror(error))));
     }
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -576,11 +572,15 @@ bool UndoLog::openSession(Session& s, int how)
     if (!regular)
         return fail(Failure::LogUnavailable, u"%1 is not a regular file."_s.arg(shown));
 
-    const int open = (access == Access::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE)
-        | SQLITE_OPEN_NOFOLLOW;
+    const int open = (access == Access::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                     SQLITE_OPEN_NOFOLLOW;
     if (sqlite3_open_v2(name.constData(), &s.db, open, nullptr) != SQLITE_OK)
         return fail(Failure::LogUnavailable, u"Cannot open %1: %2"_s.arg(shown, messageOf(s.db)));
     sqlite3_busy_timeout(s.db, m_busyTimeoutMs);
+    // A table of another program's making runs no functions with side
+    // effects from its triggers or views, and no schema can be written.
+    sqlite3_db_config(s.db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(s.db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     if (access != Access::Read && sqlite3_db_readonly(s.db, "main") == 1)
         return fail(Failure::LogUnavailable, u"%1 can only be read."_s.arg(shown));
 
@@ -604,17 +604,17 @@ bool UndoLog::openSession(Session& s, int how)
     } else if (fresh) {
         // auto_vacuum before the first table: dropped entries give their
         // room back to the disk.
-        if (!s.exec("PRAGMA main.auto_vacuum = FULL") || !s.exec("BEGIN IMMEDIATE")
-            || !s.exec("CREATE TABLE main.entries (id INTEGER PRIMARY KEY, kind INTEGER NOT NULL, "
-                       "bookmark INTEGER NOT NULL, made INTEGER NOT NULL, after BLOB)")
-            || !s.exec("CREATE TABLE main.cells (entry INTEGER NOT NULL, "
-                       "position INTEGER NOT NULL, name TEXT NOT NULL, value)")
-            || !s.exec("CREATE INDEX main.cells_entry ON cells (entry, position)")
-            || !s.exec(QByteArray("PRAGMA main.application_id = "
-                                  + QByteArray::number(ApplicationId)).constData())
-            || !s.exec(QByteArray("PRAGMA main.user_version = " + QByteArray::number(LogVersion))
-                           .constData())
-            || !s.exec("COMMIT"))
+        const QByteArray make =
+            "PRAGMA main.auto_vacuum = FULL; BEGIN IMMEDIATE;"
+            "CREATE TABLE main.entries (id INTEGER PRIMARY KEY, kind INTEGER NOT NULL,"
+            " bookmark INTEGER NOT NULL, made INTEGER NOT NULL, after BLOB);"
+            "CREATE TABLE main.cells (entry INTEGER NOT NULL, position INTEGER NOT NULL,"
+            " name TEXT NOT NULL, value);"
+            "CREATE INDEX main.cells_entry ON cells (entry, position);"
+            "PRAGMA main.application_id = "
+            + QByteArray::number(ApplicationId) + "; PRAGMA main.user_version = "
+            + QByteArray::number(LogVersion) + "; COMMIT";
+        if (!s.exec(make.constData()))
             return fail(logFailure(codeOf(s.db)),
                         u"Cannot make %1: %2"_s.arg(shown, messageOf(s.db)));
     }
@@ -644,8 +644,7 @@ bool UndoLog::openSession(Session& s, int how)
         if (sqlite3_column_int(info.get(), 5) > 0) {
             ++keys;
             if (QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 2)))
-                    .toUpper()
-                == "INTEGER")
+                    .toUpper() == "INTEGER")
                 key = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
         }
     }

@@ -124,9 +124,11 @@ private Q_SLOTS:
             else if (step.startsWith(u'm'))
                 ok = log.modifyRecord(rowid, u"改"_s, u"改后的内容"_s);
             else if (step == u"a"_s)
-                ok = f.exec("INSERT INTO WebDocuments (\"标题\", \"内容\") VALUES ('新', '新的内容')");
+                ok = f.exec("INSERT INTO WebDocuments (\"标题\", \"内容\") VALUES ('新', '新')");
             else if (step.startsWith(u'x'))
-                ok = f.exec(QByteArray("DELETE FROM WebDocuments WHERE rowid = " + step.mid(1).toLatin1()).constData());
+                ok = f.exec(QByteArray("DELETE FROM WebDocuments WHERE rowid = "
+                                       + step.mid(1).toLatin1())
+                                .constData());
             else if (step == u"-"_s)
                 ok = !log.undo() && log.failure() == UndoLog::Failure::Nothing;
             else
@@ -143,7 +145,9 @@ private Q_SLOTS:
             const QString title = row.section(u'|', 1, 1);
             if (order.contains(title.mid(1, 1)))
                 QVERIFY2(std::any_of(after.begin(), after.end(),
-                                     [&](const QString& r) { return withoutRowid(r) == withoutRowid(row); }),
+                                     [&](const QString& r) {
+                                         return withoutRowid(r) == withoutRowid(row);
+                                     }),
                          qPrintable(row));
         }
         if (!steps.contains(u'a') && !steps.contains(u'x') && titles.size() == 3)
