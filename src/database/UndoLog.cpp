@@ -94,6 +94,9 @@ QByteArray quoted(const QByteArray& name)
 }
 
 // What a row holds, as one number to compare: did anything change since?
+// NULLs are left out, so that a column added to the table since (the
+// collector adds the source columns at its first drop that has a source)
+// does not count as a change.
 QByteArray digest(const Row& row)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -104,6 +107,8 @@ QByteArray digest(const Row& row)
     for (const Cell& cell : row) {
         sqlite3_value* v = cell.value.get();
         const char type = char(sqlite3_value_type(v));
+        if (type == SQLITE_NULL)
+            continue;
         addSized(cell.name.constData(), cell.name.size());
         hash.addData(QByteArrayView(&type, 1));
         switch (type) {
