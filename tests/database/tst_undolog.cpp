@@ -90,8 +90,9 @@ class UndoLogTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     // dN deletes the record with rowid N, mN modifies it, z undoes, - finds
-    // nothing to undo; a adds a record, xN deletes one and c adds a column as
-    // another program would. `order` is the titles at the end.
+    // nothing to undo, ! finds the record changed since and Z undoes all the
+    // same; a adds a record, eN changes one, xN deletes one and c adds a
+    // column as another program would. `order` is the titles at the end.
     void undoGivesBackExactlyWhatWasThere_data()
     {
         QTest::addColumn<QString>("steps");
@@ -108,6 +109,8 @@ private Q_SLOTS:
         QTest::newRow("rowid taken") << u"d3 a z"_s << u"一 二 新 三"_s;
         QTest::newRow("rowid taken, room before it") << u"d3 a x2 z"_s << u"一 三 新"_s;
         QTest::newRow("a column added since") << u"m2 d1 c z z"_s << u"一 二 三"_s;
+        QTest::newRow("changed since a modify") << u"m2 e2 ! Z"_s << u"一 二 三"_s;
+        QTest::newRow("deleted since a modify") << u"m2 x2 ! Z"_s << u"一 二 三"_s;
     }
     void undoGivesBackExactlyWhatWasThere()
     {
@@ -126,6 +129,14 @@ private Q_SLOTS:
                 ok = log.modifyRecord(rowid, u"改"_s, u"改后的内容"_s);
             else if (step == u"a"_s)
                 ok = f.exec("INSERT INTO WebDocuments (\"标题\", \"内容\") VALUES ('新', '新')");
+            else if (step.startsWith(u'e'))
+                ok = f.exec(QByteArray("UPDATE WebDocuments SET n = 9 WHERE rowid = "
+                                       + step.mid(1).toLatin1())
+                                .constData());
+            else if (step == u"!"_s)
+                ok = !log.undo() && log.failure() == UndoLog::Failure::ChangedSince;
+            else if (step == u"Z"_s)
+                ok = log.undo(true).has_value();
             else if (step == u"c"_s)
                 ok = f.exec("ALTER TABLE WebDocuments ADD COLUMN later TEXT");
             else if (step.startsWith(u'x'))
