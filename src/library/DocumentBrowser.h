@@ -2,6 +2,7 @@
 
 #include "DataSource.h"
 #include "DocumentList.h"
+#include "UndoLog.h"
 
 #include <QString>
 
@@ -42,9 +43,11 @@ public:
     // nullopt (nothing changed on screen) on any failure.
     std::optional<QString> choose(int row);
 
-    // Asks "您当真要删除吗？" and deletes the current record. True when the
-    // record is gone and the list was filled again (the content box is then
-    // emptied); false on No and, silently, on any failure.
+    // Asks "您当真要删除吗？" and deletes the current record, keeping it for
+    // undo. True when the record is gone and the list was filled again (the
+    // content box is then emptied); false on No and, silently, on any
+    // failure. When the undo file cannot keep it, asks whether to delete it
+    // all the same.
     bool deleteCurrent();
 
     // The current record's title and content; nullopt when there is none.
@@ -53,8 +56,22 @@ public:
     // Re-reads, then stores a new record. On failure nothing is stored and
     // `error` says why.
     bool add(const QString& title, const QString& content, QString* error = nullptr);
-    // Overwrites both fields of the current record, then re-reads.
+    // Overwrites both fields of the current record, keeping the old ones for
+    // undo (asking, as a delete does, when they cannot be kept), then
+    // re-reads. False with an empty `error` when the user chose not to go on.
     bool saveCurrent(const QString& title, const QString& content, QString* error = nullptr);
+
+    // What the next undo would undo, for the menu's wording: Unknown when
+    // the undo file cannot be read (undo() then says why).
+    enum class NextUndo { Nothing, Delete, Modify, Unknown };
+    NextUndo nextUndo();
+    // Undoes the newest delete or modify, also one made before the program
+    // last started; when the record was changed or deleted since a modify,
+    // asks first. The record put back becomes current and is listed, also
+    // in a search's list. When it cannot be done it says why and nothing
+    // changes. The bookmark of the record put back, or nullopt.
+    std::optional<qint64> undo();
+    UndoLog& undoLog() { return m_undo; }
 
     // The about note.
     void about();
@@ -69,16 +86,21 @@ public:
 
     // What the browser wrote or read again, so an index can follow; the
     // bookmark is the record deleted or changed.
-    enum class Written { Refreshed, Added, Changed, Deleted };
+    enum class Written { Refreshed, Added, Changed, Deleted, Restored };
     std::function<void(Written, qint64)> written;
 
 private:
     bool fill();
+    // The last delete or modify failed at the undo file, not the database.
+    bool undoFileFailed() const;
+    // Then: whether to go on without a way back.
+    bool goOnWithoutUndo(const QString& question);
     void tell(Written what, qint64 bookmark = 0);
 
     Dialogs& m_dialogs;
     QWidget* m_parent;
     DataSource m_data;
     DocumentList m_list;
+    UndoLog m_undo;
     std::optional<QList<qint64>> m_filter;
 };

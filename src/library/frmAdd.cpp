@@ -101,7 +101,8 @@ void frmAdd::saveEdit()
 {
     QString error;
     if (!m_browser.browser().saveCurrent(text1->text(), text2->Text(), &error)) {
-        tell(u"文档保存失败！\n"_s + error, Dialogs::Icon::Warning);
+        if (!error.isEmpty()) // empty: the user chose not to store it
+            tell(u"文档保存失败！\n"_s + error, Dialogs::Icon::Warning);
         return;
     }
     m_browser.setContentText(QString());

@@ -9,6 +9,7 @@
 #include "frmAdd.h"
 #include "frmDataSet.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -144,6 +146,24 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
     };
     connect(list, &QAbstractItemModel::modelReset, this, scrollBack);
     connect(list, &QAbstractItemModel::rowsInserted, this, scrollBack);
+    // A record put back far down a long list is chosen once its row is read.
+    connect(list, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (m_selectWhenListed)
+            selectRecord(*m_selectWhenListed);
+    });
+
+    // Ctrl+Z anywhere in the window but the search field, which undoes its
+    // own typing.
+    auto* undo = new QAction(this);
+    undo->setObjectName(u"mnuUndo"_s);
+    undo->setShortcut(QKeySequence::Undo);
+    undo->setShortcutContext(Qt::WindowShortcut);
+    connect(undo, &QAction::triggered, this, &frmMain::undoLast);
+    addAction(undo);
+    m_list1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        listMenu()->popup(m_list1->viewport()->mapToGlobal(at));
+    });
     // A user who scrolls meanwhile has chosen a place of their own.
     connect(m_list1->verticalScrollBar(), &QScrollBar::actionTriggered, this,
             [this] { m_scrollTarget = 0; });
@@ -248,6 +268,12 @@ void frmMain::followWrite(DocumentBrowser::Written what, qint64 bookmark)
     case DocumentBrowser::Written::Changed:
         m_search.reindex(bookmark);
         break;
+    case DocumentBrowser::Written::Restored:
+        // A search's list keeps the record put back, though it may not
+        // match: it is the one the user asked for. No new search.
+        m_search.reindex(bookmark);
+        m_search.recordsChanged();
+        return;
     case DocumentBrowser::Written::Added:
     case DocumentBrowser::Written::Refreshed:
         break;
@@ -297,8 +323,57 @@ void frmMain::refreshList()
     followWrite(DocumentBrowser::Written::Refreshed, 0);
 }
 
+QMenu* frmMain::listMenu()
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(u"ListMenu"_s);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+
+    // Undo of the last delete or modify, worded after it; greyed out when
+    // there is none. When the undo file cannot be read, choosing it says why.
+    {
+        QString text = u"撤销"_s;
+        const DocumentBrowser::NextUndo next = m_browser.nextUndo();
+        if (next == DocumentBrowser::NextUndo::Delete)
+            text = u"撤销删除"_s;
+        else if (next == DocumentBrowser::NextUndo::Modify)
+            text = u"撤销修改"_s;
+        QAction* undo = menu->addAction(text, this, &frmMain::undoLast);
+        undo->setObjectName(u"mnuListUndo"_s);
+        undo->setShortcut(QKeySequence::Undo);
+        undo->setShortcutContext(Qt::WidgetShortcut); // only shown here: the window's acts
+        undo->setEnabled(next != DocumentBrowser::NextUndo::Nothing);
+    }
+    return menu;
+}
+
+void frmMain::undoLast()
+{
+    if (const std::optional<qint64> restored = m_browser.undo())
+        selectRecord(*restored);
+}
+
+void frmMain::selectRecord(qint64 bookmark)
+{
+    const int row = m_browser.List1().rowOf(bookmark);
+    m_selectWhenListed.reset();
+    if (row < 0) {
+        if (!m_browser.List1().isComplete())
+            m_selectWhenListed = bookmark;
+        return;
+    }
+    m_scrollTarget = 0;
+    const QModelIndex index = m_browser.List1().index(row, 0);
+    if (m_list1->currentIndex() == index)
+        List1_Click();
+    else
+        m_list1->setCurrentIndex(index); // shows its content, as a click does
+    m_list1->scrollTo(index);
+}
+
 void frmMain::List1_Click()
 {
+    m_selectWhenListed.reset(); // the user's own choice wins
     const QModelIndex index = m_list1->currentIndex();
     if (!index.isValid())
         return;

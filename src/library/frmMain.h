@@ -12,8 +12,10 @@
 class Dialogs;
 class QDialog;
 class QLabel;
+class QAction;
 class QLineEdit;
 class QListView;
+class QMenu;
 class QTimer;
 class QPushButton;
 class RichTextBox;
@@ -47,7 +49,13 @@ public:
     void Button8_Click();  // 成批导入
     void Button9_Click();  // 成批导出
     void Button10_Click(); // 显示设置
+    // Ctrl+Z and the list menu's 撤销删除 / 撤销修改: the record put back
+    // becomes current, shown and chosen in the list.
+    void undoLast();
 
+    // The list's context menu, made afresh each time it opens (the caller
+    // shows it; it deletes itself once closed).
+    QMenu* listMenu();
     // What the import and export commands work on.
     DocumentBrowser& browser() { return m_browser; }
     DataSource& Data1() { return m_browser.Data1(); }
@@ -95,6 +103,9 @@ private:
     void showFound(quint64 search, const QList<qint64>& bookmarks, bool ok, bool complete);
     void showIndexProgress(int percent);
     void followWrite(DocumentBrowser::Written what, qint64 bookmark);
+    // Chooses the record's row, once it is listed.
+    void selectRecord(qint64 bookmark);
+    std::optional<qint64> m_selectWhenListed;
 
     QLineEdit* m_searchBox = nullptr;
     QLabel* m_searchState = nullptr;

@@ -19,6 +19,8 @@
 #include <QFile>
 #include <QListView>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -110,6 +112,27 @@ int main(int argc, char* argv[])
     browser.List1()->setCurrentIndex(browser.List1()->model()->index(1, 0));
     browser.List1_Click();
     save(browser, "window-browser");
+    // The list's context menu over the window, after a delete it can undo.
+    if (const std::optional<qint64> third = browser.browser().List1().bookmark(2)) {
+        browser.browser().undoLog().deleteRecord(*third);
+        browser.refreshList();
+    }
+    {
+        QMenu* menu = browser.listMenu();
+        const QPoint at = browser.List1()->viewport()->mapToGlobal(QPoint(60, 40));
+        menu->popup(at);
+        QTest::qWait(300);
+        QPixmap picture = browser.grab();
+        QPainter(&picture).drawPixmap(browser.mapFromGlobal(at), menu->grab());
+        menu->close();
+        const QString path = outputDir + u"/window-browser-menu.png"_s;
+        if (!picture.save(path)) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+            ++failures;
+        } else {
+            std::printf("%s\n", qPrintable(path));
+        }
+    }
     frmAdd add(browser);
     save(add, "window-add");
     frmDataSet display(browser, *browser.text1(), browser.dialogs());
