@@ -154,6 +154,12 @@ quint64 SearchService::find(const QString& text)
         if (search != m_latest)
             return;
         Q_EMIT found(search, result.value_or(QList<qint64>()), result.has_value(), true);
+        // The search may have found the database written elsewhere: the
+        // index is checked again (or made, or built on) behind it.
+        if (w.search.hasIndex() && !w.building) {
+            w.building = true;
+            buildMore();
+        }
     });
     return search;
 }

@@ -14,7 +14,9 @@ class QDialog;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QMenu;
 class QTimer;
+class QUrl;
 class QPushButton;
 class RichTextBox;
 
@@ -77,11 +79,24 @@ public:
     // work the dialog without a modal loop.
     std::function<void(QDialog&)> runModal;
 
+    // Where records came from: the row's tool tip (source title, address,
+    // time); Ctrl+click on a row or "打开来源网页" in the list's menu opens
+    // the address in the default web browser, through `openUrl` (tests
+    // replace it). "导出全部…" writes every record to one Markdown or JSON
+    // Lines file.
+    QString rowToolTip(int row);
+    bool openSource(int row);
+    void exportEverything();
+    std::function<bool(const QUrl&)> openUrl;
+    // The list's context menu for the row at `index` (none when invalid).
+    void fillListMenu(QMenu& menu, const QModelIndex& index);
+
 Q_SIGNALS:
     void dataSetOpened(QWidget* window);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPushButton* addButton(const char* name, const QString& caption, void (frmMain::*handler)());
@@ -95,6 +110,8 @@ private:
     void showFound(quint64 search, const QList<qint64>& bookmarks, bool ok, bool complete);
     void showIndexProgress(int percent);
     void followWrite(DocumentBrowser::Written what, qint64 bookmark);
+    void showListMenu(const QPoint& at);
+    void addSourceItems(QMenu& menu, const QModelIndex& index);
 
     QLineEdit* m_searchBox = nullptr;
     QLabel* m_searchState = nullptr;

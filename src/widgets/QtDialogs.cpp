@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const QString& title,
                                    Icon icon, Buttons buttons)
@@ -64,8 +65,24 @@ QString QtDialogs::saveFileName(QWidget* parent, const QString& caption, const Q
                                 const QString& filter)
 {
     // The filter names show their patterns themselves ("文本文件（*.txt）").
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr,
-                                        QFileDialog::HideNameFilterDetails);
+    if (!filter.contains(u";;"))
+        return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr,
+                                            QFileDialog::HideNameFilterDetails);
+    // Several file types: a name typed without a suffix gets the chosen one's,
+    // so the type chosen is the type written.
+    QFileDialog dialog(parent, caption, dir, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    const auto suffixOf = [](const QString& nameFilter) {
+        static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+        return pattern.match(nameFilter).captured(1);
+    };
+    dialog.setDefaultSuffix(suffixOf(filter.section(QStringLiteral(";;"), 0, 0)));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&](const QString& chosen) { dialog.setDefaultSuffix(suffixOf(chosen)); });
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
 }
 
 QString QtDialogs::existingDirectory(QWidget* parent, const QString& caption, const QString& dir)
