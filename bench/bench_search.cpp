@@ -484,7 +484,10 @@ int main(int argc, char** argv)
             || !other.exec("UPDATE WebDocuments SET \"标题\" = \"标题\" || '改' WHERE rowid = 2"))
             return std::printf("cannot write the database\n"), 1;
     }
-    const QString text = queries.first().text;
+    const auto three = std::find_if(queries.cbegin(), queries.cend(), [](const Query& q) {
+        return qstrcmp(q.what, "3 characters") == 0;
+    });
+    const QString text = three->text;
     timer.start();
     if (!search.find(text))
         return std::printf("search failed\n"), 1;

@@ -1,5 +1,6 @@
 #include "RecordSource.h"
 
+#include "Schema.h"
 #include "Sqlite.h"
 
 #include <QStringList>
@@ -15,7 +16,7 @@ QList<QByteArray> columnsIn(SqliteDatabase& db, const char* schema)
     const bool ok = has.prepare(db, "SELECT 1 FROM pragma_table_info('WebDocuments', ?1) "
                                     "WHERE name = ?2",
                                 nullptr, false);
-    for (const QString& name : {u"来源标题"_s, u"来源网址"_s, u"收集时间"_s}) {
+    for (const QString& name : {Field::SourceTitle, Field::SourceUrl, Field::CollectedAt}) {
         has.reset();
         const bool present = ok && has.bindText(1, QString::fromLatin1(schema))
             && has.bindText(2, name) && has.step() == SqliteStep::Row;

@@ -3,6 +3,7 @@
 #include "DocumentExport.h"
 #include "ImportExport.h"
 #include "LibraryFixture.h"
+#include "Schema.h"
 #include "TestMain.h"
 
 #include <QJsonArray>
@@ -17,23 +18,20 @@ namespace {
 
 using Record = DocumentExport::Record;
 
-// Stores records with their sources, adding the source columns as the
-// collector does on its first record with a source.
+// Stores records with their sources as the collector does.
 bool storeWithSources(const QString& database, const QList<Record>& records)
 {
-    SqliteDatabase db;
-    SqliteStatement insert;
-    if (!db.open(database, SqliteOpenMode::ReadWrite)
-        || !db.exec("ALTER TABLE WebDocuments ADD COLUMN \"来源标题\" TEXT; "
-                    "ALTER TABLE WebDocuments ADD COLUMN \"来源网址\" TEXT; "
-                    "ALTER TABLE WebDocuments ADD COLUMN \"收集时间\" TEXT")
-        || !insert.prepare(db, "INSERT INTO WebDocuments VALUES (?1, ?2, ?3, ?4, ?5)"))
+    DataSource data;
+    data.setDatabaseName(database);
+    if (!data.Refresh())
         return false;
+    Recordset& rs = data.recordset();
     for (const Record& r : records) {
-        insert.reset();
-        if (!insert.bindText(1, r.title) || !insert.bindText(2, r.content)
-            || !insert.bindText(3, r.sourceTitle) || !insert.bindText(4, r.sourceUrl)
-            || !insert.bindText(5, r.collected) || insert.step() != SqliteStep::Done)
+        if (!rs.AddNew() || !rs.setField(Field::Title, r.title)
+            || !rs.setField(Field::Content, r.content)
+            || !rs.setField(Field::SourceTitle, r.sourceTitle)
+            || !rs.setField(Field::SourceUrl, r.sourceUrl)
+            || !rs.setField(Field::CollectedAt, r.collected) || !rs.Update())
             return false;
     }
     return true;
