@@ -532,8 +532,15 @@ bool DocumentSearch::startOver(SqliteError* error)
 
 bool DocumentSearch::sync(QString* error)
 {
-    if (!m_db.isOpen())
-        return true;
+    if (!m_db.isOpen()) {
+        // The database had gone (moved away, a backup being put back): it may be back.
+        if (m_databasePath.isEmpty()) {
+            if (error)
+                *error = u"No database"_s;
+            return false;
+        }
+        return open(QString(m_databasePath), error);
+    }
     bool reopened = false;
     if (!noticeWrites(&reopened, error))
         return false;
@@ -787,11 +794,6 @@ std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
                                                   const std::function<bool()>& cancelled,
                                                   QString* error, const Parts& parts)
 {
-    if (!m_db.isOpen()) {
-        if (error)
-            *error = u"No database"_s;
-        return std::nullopt;
-    }
     // Another program may have written since the last look.
     if (!sync(error))
         return std::nullopt;

@@ -84,7 +84,7 @@ public:
     bool hasIndex() const { return m_hasIndex; }
 
     // Checks the index against the database: opens it again when another
-    // file took its name, notices writes by anyone else, records added at
+    // file took its name or it had gone, notices writes by anyone else, records added at
     // the end, and starts over when the last records were replaced by
     // another program; makes the index once the database has grown large
     // enough. Cheap: a stat and three small reads.

@@ -113,9 +113,7 @@ void SearchService::buildMore()
 void SearchService::recordsChanged()
 {
     post([this](Worker& w) {
-        if (!w.search.isOpen())
-            return;
-        w.search.sync(); // may make the index, the database having grown
+        w.search.sync(); // may open the database again, or make the index as it grew
         if (!w.search.hasIndex())
             return;
         if (!w.building) {

@@ -311,6 +311,20 @@ private Q_SLOTS:
         QVERIFY(::lstat(name.constData(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_nlink == 1));
     }
 
+    void aDatabaseMovedAwayIsNotMadeAndIsSearchedOnceBack()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        const QString away = f.databasePath() + u".moved"_s;
+        QVERIFY(QFile::rename(f.databasePath(), away));
+        QVERIFY(!search.find(u"收集器"_s));
+        QVERIFY(!QFile::exists(f.databasePath()));
+        QVERIFY(QFile::rename(away, f.databasePath()));
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+    }
+
     void theLastRecordsReplacedElsewhereStartTheIndexOver()
     {
         LibraryFixture f;
