@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const QString& title,
                                    Icon icon, Buttons buttons)
 {
@@ -65,19 +67,23 @@ QString QtDialogs::saveFileName(QWidget* parent, const QString& caption, const Q
                                 const QString& filter)
 {
     // The filter names show their patterns themselves ("文本文件（*.txt）").
-    if (!filter.contains(u";;"))
+    static const QRegularExpression suffixPattern(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
+    const QStringList types = filter.split(QStringLiteral(";;"));
+    const auto suffixOf = [](const QString& type) {
+        return suffixPattern.match(type.trimmed()).captured(1);
+    };
+    if (types.size() < 2 || std::any_of(types.cbegin(), types.cend(), [&](const QString& type) {
+            return suffixOf(type).isEmpty();
+        }))
         return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr,
                                             QFileDialog::HideNameFilterDetails);
-    // Several file types: a name typed without a suffix gets the chosen one's,
-    // so the type chosen is the type written.
+    // Several file types, each of its own suffix (an export to one of several
+    // formats): a name typed without a suffix gets the chosen type's, so the
+    // type chosen is the type written.
     QFileDialog dialog(parent, caption, dir, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    const auto suffixOf = [](const QString& nameFilter) {
-        static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
-        return pattern.match(nameFilter).captured(1);
-    };
-    dialog.setDefaultSuffix(suffixOf(filter.section(QStringLiteral(";;"), 0, 0)));
+    dialog.setDefaultSuffix(suffixOf(types.first()));
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                      [&](const QString& chosen) { dialog.setDefaultSuffix(suffixOf(chosen)); });
     if (dialog.exec() != QDialog::Accepted)
