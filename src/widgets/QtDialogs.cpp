@@ -84,8 +84,13 @@ QString QtDialogs::saveFileName(QWidget* parent, const QString& caption, const Q
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setDefaultSuffix(suffixOf(types.first()));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&](const QString& chosen) { dialog.setDefaultSuffix(suffixOf(chosen)); });
+    // The dialog may name the type chosen without its pattern.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& chosen) {
+        for (const QString& type : types) {
+            if (type == chosen || type.startsWith(chosen + u" ("))
+                dialog.setDefaultSuffix(suffixOf(type));
+        }
+    });
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles().value(0);

@@ -6,11 +6,15 @@
 #include "Schema.h"
 #include "TestMain.h"
 
+#include <QComboBox>
+#include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -183,6 +187,27 @@ private Q_SLOTS:
         QCOMPARE(err.isEmpty(), status == 0);
         QVERIFY(out.contains(u'2') || status != 0); // how many
         QCOMPARE(QFile::exists(path), status == 0);
+    }
+
+    void theSaveDialogWritesTheTypeChosen()
+    {
+        // The real dialog: the second type chosen, a name typed without a suffix.
+        QtDialogs dialogs;
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto* types = dialog->findChild<QComboBox*>(u"fileTypeCombo"_s);
+            QVERIFY(types);
+            types->setCurrentIndex(1);
+            Q_EMIT types->activated(1);
+            Q_EMIT types->textActivated(types->itemText(1));
+            dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(u"摘录"_s);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        LibraryFixture f;
+        const QString path = dialogs.saveFileName(nullptr, u"导出全部"_s, f.dir.path(),
+                                                  u"Markdown (*.md);;JSON Lines (*.jsonl)"_s);
+        QCOMPARE(DocumentExport::formatOf(path), DocumentExport::Format::JsonLines);
     }
 
     void aRowShowsAndOpensItsSource_data()
