@@ -14,9 +14,11 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,20 +195,32 @@ void recordSum(sqlite3_context* context, int argc, sqlite3_value** argv)
 
 // Where the database file stands: which file, how long, when last written
 // or changed in any way (ctime moves with every write, whatever sets the
-// modification time), and the same of its write-ahead log, which another
-// program may write while the file itself stays as it was.
+// modification time), and SQLite's own count of its changes in the header,
+// which moves with every transaction even within one tick of the clock; the
+// same of its write-ahead log (its header changes at every restart), which
+// another program may write while the file itself stays as it was.
 QString stampOf(const QString& path)
 {
     QString stamp;
-    for (const QString& name : {path, QString(path + u"-wal"_s)}) {
+    for (const auto& [name, offset, size] :
+         {std::tuple(path, 24, 4), std::tuple(QString(path + u"-wal"_s), 0, 32)}) {
+        const QByteArray file = QFile::encodeName(name);
         struct stat st = {};
-        if (::stat(QFile::encodeName(name).constData(), &st) != 0) {
+        if (::stat(file.constData(), &st) != 0) {
             stamp += u"-;"_s;
             continue;
         }
-        stamp += u"%1:%2:%3:%4.%5:%6.%7;"_s.arg(st.st_dev).arg(st.st_ino).arg(st.st_size)
+        char header[32] = {};
+        const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) {
+            if (S_ISREG(st.st_mode))
+                ::pread(fd, header, size_t(size), offset);
+            ::close(fd);
+        }
+        stamp += u"%1:%2:%3:%4.%5:%6.%7:%8;"_s.arg(st.st_dev).arg(st.st_ino).arg(st.st_size)
                      .arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec)
-                     .arg(st.st_ctim.tv_sec).arg(st.st_ctim.tv_nsec);
+                     .arg(st.st_ctim.tv_sec).arg(st.st_ctim.tv_nsec)
+                     .arg(QString::fromLatin1(QByteArray(header, size).toHex()));
     }
     return stamp;
 }
