@@ -9,9 +9,10 @@ if [[ "${1:-run}" == test ]]; then
     # Headless display checks (xclip owns the selection --collect reads), a
     # window manager and tray host for the desktop end-to-end run, LibreOffice
     # as the reference RTF reader, the sqlite3 shell that the import benchmark
-    # compares against, and mdb-export that the Access benchmark compares against.
+    # compares against, mdb-export that the Access benchmark compares against,
+    # and pandoc that reads the Markdown export back.
     packages+=(xvfb xauth xdotool xclip x11-utils openbox trayer python3 imagemagick
-               libreoffice-writer-nogui sqlite3 mdbtools)
+               libreoffice-writer-nogui sqlite3 mdbtools pandoc)
 fi
 
 missing=()

@@ -1,5 +1,6 @@
 #include "CollectCommand.h"
 #include "Dialogs.h"
+#include "ExportAll.h"
 #include "ImportAccess.h"
 #include "QuorrelIcon.h"
 #include "SessionGuard.h"
@@ -45,6 +46,8 @@ std::function<void()> modalOpener(std::function<std::unique_ptr<QDialog>()> make
 int main(int argc, char* argv[])
 {
     if (const int status = runImportAccess(argc, argv); status >= 0)
+        return status;
+    if (const int status = runExportAll(argc, argv); status >= 0)
         return status;
     // On a Wayland session run through XWayland: a Wayland client may neither
     // stay on top nor place itself, and the collector must do both.

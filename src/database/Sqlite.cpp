@@ -49,7 +49,8 @@ SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept
     return *this;
 }
 
-bool SqliteDatabase::open(const QString& path, SqliteOpenMode mode, SqliteError* error)
+bool SqliteDatabase::open(const QString& path, SqliteOpenMode mode, SqliteError* error,
+                          SqliteOpenOptions options)
 {
     close();
     int flags = 0;
@@ -66,7 +67,14 @@ bool SqliteDatabase::open(const QString& path, SqliteOpenMode mode, SqliteError*
     }
     // Without SQLITE_OPEN_URI a name such as "file:x?mode=rwc" stays a plain
     // file name, so a path cannot switch on creation behind our back.
-    const QByteArray name = path.toUtf8();
+    QByteArray name = path.toUtf8();
+    if (options.noFollow)
+        flags |= SQLITE_OPEN_NOFOLLOW;
+    if (options.uriAttach) {
+        flags |= SQLITE_OPEN_URI;
+        if (name.startsWith("file:"))
+            name.prepend("./"); // still the file of that name, not a URI
+    }
     // SQLite would make a new file readable by everyone; clippings are the
     // user's alone. Its journal and WAL files take the database file's mode.
     if (mode == SqliteOpenMode::ReadWriteCreate && !name.isEmpty() && name != ":memory:") {

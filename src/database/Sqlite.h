@@ -25,6 +25,15 @@ enum class SqliteOpenMode {
     ReadWriteCreate // only for tools that make a database
 };
 
+// Extras for open(): `noFollow` refuses a link at `path` (a file the program
+// owns must not write through a link into another); `uriAttach` lets ATTACH
+// take a `file:` URI, so it can say mode=rw and never create the attached
+// file (`path` itself stays literal).
+struct SqliteOpenOptions {
+    bool noFollow = false;
+    bool uriAttach = false;
+};
+
 class SqliteDatabase {
 public:
     SqliteDatabase() = default;
@@ -35,7 +44,8 @@ public:
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
     // Closes whatever was open first. `path` is taken literally, never as a URI.
-    bool open(const QString& path, SqliteOpenMode mode, SqliteError* error = nullptr);
+    bool open(const QString& path, SqliteOpenMode mode, SqliteError* error = nullptr,
+              SqliteOpenOptions options = {});
     void close();
     bool isOpen() const { return m_db != nullptr; }
     // True when the connection can only read (opened so, or the file is write-protected).

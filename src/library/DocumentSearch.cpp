@@ -1,16 +1,26 @@
 #include "DocumentSearch.h"
 
+#include "RecordSource.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
+#include <tuple>
 #include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -18,8 +28,9 @@ namespace {
 
 // Bumped whenever the index's tables or its words (BucketBits, bucketOf)
 // change; an index of another version is made again. 1 kept every trigram
-// with its positions: 3.7 times the database's size; 2 other buckets.
-constexpr int IndexVersion = 3;
+// with its positions: 3.7 times the database's size; 2 other buckets; 3 had
+// no source titles and no checksums.
+constexpr int IndexVersion = 4;
 // Which records hold a word is all the search asks of the index: no
 // positions, no column sizes, no copy of the text.
 constexpr char IndexOptions[] =
@@ -70,12 +81,13 @@ void addBuckets(std::vector<quint32>& out, const QString& text)
 }
 
 // A record's words for the index, each once.
-QString termsOf(const QString& title, const QString& content)
+QString termsOf(const QString& title, const QString& content, const QString& sourceTitle)
 {
     std::vector<quint32> buckets;
-    buckets.reserve(size_t(title.size() + content.size()));
-    addBuckets(buckets, title); // never a trigram across the two
+    buckets.reserve(size_t(title.size() + content.size() + sourceTitle.size()));
+    addBuckets(buckets, title); // never a trigram across two fields
     addBuckets(buckets, content);
+    addBuckets(buckets, sourceTitle);
     std::sort(buckets.begin(), buckets.end());
     buckets.erase(std::unique(buckets.begin(), buckets.end()), buckets.end());
     QString terms;
@@ -149,6 +161,92 @@ std::optional<qint64> singleInt(SqliteDatabase& db, const char* sql, SqliteError
     return step == SqliteStep::Row ? statement.columnInt64(0) : 0;
 }
 
+// A record's checksum, as the SQL function recordsum(title, content,
+// source title): 64 bits over each field's UTF-8 bytes and length (NULL
+// counts as empty, as it reads), so a change of any of them shows. Fixed
+// here rather than Qt's hash, whose seed and method vary by run and machine.
+quint64 mixed(quint64 h, quint64 word)
+{
+    h ^= word * 0x9E3779B97F4A7C15ull;
+    return std::rotl(h, 29) * 0xBF58476D1CE4E5B9ull;
+}
+
+void recordSum(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    quint64 h = 0x2545F4914F6CDD1Dull;
+    for (int i = 0; i < argc; ++i) {
+        const auto* bytes = sqlite3_value_text(argv[i]);
+        const int size = sqlite3_value_bytes(argv[i]);
+        int at = 0;
+        for (; at + 8 <= size; at += 8) {
+            quint64 word;
+            std::memcpy(&word, bytes + at, 8);
+            h = mixed(h, word);
+        }
+        quint64 tail = 0;
+        std::memcpy(&tail, bytes + at, size_t(size - at));
+        h = mixed(mixed(h, tail), quint64(size));
+    }
+    h ^= h >> 31;
+    h *= 0x94D049BB133111EBull;
+    h ^= h >> 29;
+    sqlite3_result_int64(context, qint64(h));
+}
+
+// Where the database file stands: which file, how long, when last written
+// or changed in any way (ctime moves with every write, whatever sets the
+// modification time), and SQLite's own count of its changes in the header,
+// which moves with every transaction even within one tick of the clock; the
+// same of its write-ahead log (its header changes at every restart), which
+// another program may write while the file itself stays as it was.
+QString stampOf(const QString& path)
+{
+    QString stamp;
+    for (const auto& [name, offset, size] :
+         {std::tuple(path, 24, 4), std::tuple(QString(path + u"-wal"_s), 0, 32)}) {
+        const QByteArray file = QFile::encodeName(name);
+        struct stat st = {};
+        if (::stat(file.constData(), &st) != 0) {
+            stamp += u"-;"_s;
+            continue;
+        }
+        char header[32] = {};
+        const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) {
+            if (S_ISREG(st.st_mode))
+                ::pread(fd, header, size_t(size), offset);
+            ::close(fd);
+        }
+        stamp += u"%1:%2:%3:%4.%5:%6.%7:%8;"_s.arg(st.st_dev).arg(st.st_ino).arg(st.st_size)
+                     .arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec)
+                     .arg(st.st_ctim.tv_sec).arg(st.st_ctim.tv_nsec)
+                     .arg(QString::fromLatin1(QByteArray(header, size).toHex()));
+    }
+    return stamp;
+}
+
+// Only regular files of ours make the index: a link (into another SQLite
+// file, which would get our tables and journal mode), a second name of
+// another file, a FIFO (which would block the opening) or a device is not
+// one. open() then removes the name itself, never what it leads to.
+bool onlyOurFilesAt(const QString& indexPath)
+{
+    for (const QString& suffix : {u""_s, u"-wal"_s, u"-shm"_s, u"-journal"_s}) {
+        struct stat st = {};
+        if (::lstat(QFile::encodeName(indexPath + suffix).constData(), &st) != 0)
+            continue; // nothing there
+        if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid())
+            return false;
+    }
+    return true;
+}
+
+bool anythingAt(const QString& path)
+{
+    struct stat st = {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
 } // namespace
 
 QString DocumentSearch::trigramQuery(const QString& text)
@@ -186,7 +284,7 @@ QString DocumentSearch::trigramQuery(const QString& text)
 
 int DocumentSearch::Progress::percent() const
 {
-    if (done())
+    if (indexedUpTo >= last)
         return 100;
     const double span = double(last) - double(first) + 1;
     const double behind = double(last) - double(indexedUpTo);
@@ -202,56 +300,119 @@ QString DocumentSearch::indexPathFor(const QString& databasePath)
 bool DocumentSearch::open(const QString& databasePath, QString* error)
 {
     close();
-    if (!QFileInfo(databasePath).isFile()) {
-        if (error)
-            *error = u"No database: "_s + databasePath;
-        return false;
-    }
     m_databasePath = databasePath;
     const QString indexPath = indexPathFor(databasePath);
-    const bool large = QFileInfo(databasePath).size() >= m_indexFrom;
+    // No database, no index: the attach below tells it, never making one.
+    const QFileInfo database(databasePath);
+    const bool large = database.isFile() && database.size() >= m_indexFrom;
     QString why;
-    if ((large || QFileInfo::exists(indexPath)) && !openIndex(indexPath, &why)) {
+    if ((large || anythingAt(indexPath)) && !openIndex(indexPath, &why)) {
         // A damaged or foreign file in the index's place, or one of another
         // version: it only ever holds what can be made again from the database.
         m_db.close();
         for (const QString& suffix : {u""_s, u"-wal"_s, u"-shm"_s, u"-journal"_s})
-            QFile::remove(indexPath + suffix);
+            QFile::remove(indexPath + suffix); // a link goes, not what it leads to
         if (!large || !openIndex(indexPath, &why))
             m_db.close();
     }
     m_hasIndex = m_db.isOpen();
     m_indexImpossible = large && !m_hasIndex;
     SqliteError e;
-    if (!m_hasIndex && !m_db.open(u":memory:"_s, SqliteOpenMode::ReadWriteCreate, &e))
+    if (!m_hasIndex
+        && !m_db.open(u":memory:"_s, SqliteOpenMode::ReadWriteCreate, &e, {.uriAttach = true}))
         return fail(e, u"Cannot search"_s, error);
-
-    SqliteStatement attach;
-    if (!attach.prepare(m_db, "ATTACH DATABASE ?1 AS docs", &e, false)
-        || !attach.bindText(1, databasePath, &e) || attach.step(&e) != SqliteStep::Done) {
+    if (!attachDatabase(&e)) {
         close();
         return fail(e, u"Cannot open the database"_s, error);
     }
-    attach.finalize();
     m_db.setBusyTimeout(3000);
-    SqliteStatement probe;
-    if (!probe.prepare(m_db, "SELECT rowid, \"标题\", \"内容\" FROM docs.WebDocuments LIMIT 0", &e,
-                       false)) {
-        close();
-        return fail(e, u"Cannot read the database"_s, error);
+    if (m_hasIndex) {
+        // Checked against this state of the file, or everything is unchecked.
+        if (stampOf(m_databasePath) != m_stamp)
+            m_checked = 0;
+        m_stamp = stampOf(m_databasePath);
+        if (!catchUp(error)) {
+            close();
+            return false;
+        }
     }
-    probe.finalize();
-    if (m_hasIndex && !sync(error)) {
-        close();
+    return true;
+}
+
+// Attaches the database as "docs": read and written in place, never made
+// (it may have been moved away a moment ago; the program never creates it).
+bool DocumentSearch::attachDatabase(SqliteError* error)
+{
+    const QString uri = u"file:"_s
+        + QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(m_databasePath).absoluteFilePath(),
+                                                      "/"))
+        + u"?mode=rw"_s;
+    SqliteStatement attach;
+    if (!attach.prepare(m_db, "ATTACH DATABASE ?1 AS docs", error, false)
+        || !attach.bindText(1, uri, error) || attach.step(error) != SqliteStep::Done)
+        return false;
+    attach.finalize();
+    struct stat st = {};
+    if (::stat(QFile::encodeName(m_databasePath).constData(), &st) == 0) {
+        m_device = quint64(st.st_dev);
+        m_inode = quint64(st.st_ino);
+    }
+    if (sqlite3_create_function_v2(m_db.handle(), "recordsum", 3,
+                                   SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+                                   nullptr, recordSum, nullptr, nullptr, nullptr)
+        != SQLITE_OK) {
+        error->message = QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
         return false;
     }
+    const auto version = singleInt(m_db, "PRAGMA docs.data_version", error);
+    if (!version)
+        return false;
+    m_dataVersion = *version;
+    SqliteStatement probe;
+    if (!probe.prepare(m_db, "SELECT rowid, \"标题\", \"内容\" FROM docs.WebDocuments LIMIT 0",
+                       error, false))
+        return false;
+    m_sourceTitle = RecordSource::columnsIn(m_db, "docs").value(0);
+    return true;
+}
+
+// Before every search and slice: another file at the database's name (a
+// backup put back) is opened instead; a write by any other connection leaves
+// every indexed record unchecked until indexMore() has compared it again.
+bool DocumentSearch::noticeWrites(bool* reopened, QString* error)
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(m_databasePath).constData(), &st) != 0
+        || quint64(st.st_dev) != m_device || quint64(st.st_ino) != m_inode) {
+        *reopened = true;
+        const QString path = m_databasePath;
+        return open(path, error);
+    }
+    SqliteError e;
+    const auto version = singleInt(m_db, "PRAGMA docs.data_version", &e);
+    if (!version)
+        return fail(e, u"Cannot read the database"_s, error);
+    if (*version == m_dataVersion)
+        return true;
+    m_dataVersion = *version;
+    m_checked = 0;
+    m_stamp = stampOf(m_databasePath);
+    // The first record with a source may have brought the column.
+    m_sourceTitle = RecordSource::columnsIn(m_db, "docs").value(0);
     return true;
 }
 
 bool DocumentSearch::openIndex(const QString& indexPath, QString* error)
 {
     SqliteError e;
-    if (!m_db.open(indexPath, SqliteOpenMode::ReadWriteCreate, &e) || m_db.isReadOnly())
+    if (!onlyOurFilesAt(indexPath)) {
+        if (error)
+            *error = u"Not a file of ours at the search index's name"_s;
+        return false;
+    }
+    if (!m_db.open(indexPath, SqliteOpenMode::ReadWriteCreate, &e,
+                   {.noFollow = true, .uriAttach = true})
+        || m_db.isReadOnly())
         return fail(e, u"Cannot open the search index"_s, error);
     m_db.setBusyTimeout(3000);
     const auto version = singleInt(m_db, "PRAGMA user_version", &e);
@@ -269,15 +430,19 @@ bool DocumentSearch::openIndex(const QString& indexPath, QString* error)
         || !m_db.exec("BEGIN", &e)
         || !m_db.exec(create.constData(), &e)
         || !m_db.exec("CREATE TABLE IF NOT EXISTS state (id INTEGER PRIMARY KEY CHECK (id = 1), "
-                      "upto INTEGER NOT NULL, fingerprint TEXT NOT NULL)",
+                      "upto INTEGER NOT NULL, fingerprint TEXT NOT NULL, "
+                      "checked INTEGER NOT NULL, stamp TEXT NOT NULL)",
                       &e)
-        || !m_db.exec("INSERT OR IGNORE INTO state VALUES (1, 0, '')", &e)
-        || !m_db.exec("PRAGMA user_version = 3", &e) || !m_db.exec("COMMIT", &e)) {
+        || !m_db.exec("INSERT OR IGNORE INTO state VALUES (1, 0, '', 0, '')", &e)
+        || !m_db.exec("CREATE TABLE IF NOT EXISTS sums (id INTEGER PRIMARY KEY, "
+                      "sum INTEGER NOT NULL)",
+                      &e)
+        || !m_db.exec("PRAGMA user_version = 4", &e) || !m_db.exec("COMMIT", &e)) {
         if (m_db.inTransaction())
             m_db.exec("ROLLBACK");
         return fail(e, u"Cannot make the search index"_s, error);
     }
-    static_assert(IndexVersion == 3, "the PRAGMA above says 3");
+    static_assert(IndexVersion == 4, "the PRAGMA above says 4");
     // A file that calls itself this version but holds other tables (written
     // by hand, or a build of this program that changed them without saying
     // so) is never read as if it were one.
@@ -303,17 +468,25 @@ void DocumentSearch::close()
     m_indexImpossible = false;
     m_upTo = 0;
     m_fingerprint.clear();
+    m_checked = 0;
+    m_stamp.clear();
+    m_dataVersion = -1;
+    m_device = 0;
+    m_inode = 0;
 }
 
 bool DocumentSearch::readState(SqliteError* error)
 {
     SqliteStatement statement;
-    if (!statement.prepare(m_db, "SELECT upto, fingerprint FROM state WHERE id = 1", error, false))
+    if (!statement.prepare(m_db, "SELECT upto, fingerprint, checked, stamp FROM state WHERE id = 1",
+                           error, false))
         return false;
     if (statement.step(error) != SqliteStep::Row)
         return false;
     m_upTo = statement.columnInt64(0);
     m_fingerprint = statement.columnText(1);
+    m_checked = statement.columnInt64(2);
+    m_stamp = statement.columnText(3);
     return true;
 }
 
@@ -322,14 +495,21 @@ bool DocumentSearch::writeState(qint64 upTo, SqliteError* error)
     std::optional<QString> print = upTo > 0 ? fingerprint(upTo, error) : QString();
     if (!print)
         return false;
+    // What is indexed when everything before it was checked is checked too:
+    // it was read in this transaction.
+    const qint64 checked = m_checked >= m_upTo ? upTo : std::min(m_checked, upTo);
     SqliteStatement statement;
-    if (!statement.prepare(m_db, "UPDATE state SET upto = ?1, fingerprint = ?2 WHERE id = 1",
+    if (!statement.prepare(m_db,
+                           "UPDATE state SET upto = ?1, fingerprint = ?2, checked = ?3, "
+                           "stamp = ?4 WHERE id = 1",
                            error, false)
         || !statement.bindInt64(1, upTo, error) || !statement.bindText(2, *print, error)
+        || !statement.bindInt64(3, checked, error) || !statement.bindText(4, m_stamp, error)
         || statement.step(error) != SqliteStep::Done)
         return false;
     m_upTo = upTo;
     m_fingerprint = *print;
+    m_checked = checked;
     return true;
 }
 
@@ -355,7 +535,8 @@ bool DocumentSearch::startOver(SqliteError* error)
     if (!m_db.exec("BEGIN", error))
         return false;
     if (!m_db.exec("INSERT INTO words(words) VALUES ('delete-all')", error)
-        || !writeState(0, error) || !m_db.exec("COMMIT", error)) {
+        || !m_db.exec("DELETE FROM sums", error) || !writeState(0, error)
+        || !m_db.exec("COMMIT", error)) {
         m_db.exec("ROLLBACK");
         readState(nullptr);
         return false;
@@ -364,6 +545,23 @@ bool DocumentSearch::startOver(SqliteError* error)
 }
 
 bool DocumentSearch::sync(QString* error)
+{
+    if (!m_db.isOpen()) {
+        // The database had gone (moved away, a backup being put back): it may be back.
+        if (m_databasePath.isEmpty()) {
+            if (error)
+                *error = u"No database"_s;
+            return false;
+        }
+        return open(QString(m_databasePath), error);
+    }
+    bool reopened = false;
+    if (!noticeWrites(&reopened, error))
+        return false;
+    return reopened || catchUp(error);
+}
+
+bool DocumentSearch::catchUp(QString* error)
 {
     if (!m_hasIndex && m_db.isOpen() && !m_indexImpossible
         && QFileInfo(m_databasePath).size() >= m_indexFrom) {
@@ -406,6 +604,7 @@ std::optional<DocumentSearch::Progress> DocumentSearch::progress(QString* error)
     p.first = *first;
     p.last = *last;
     p.indexedUpTo = m_hasIndex ? m_upTo : *last;
+    p.checkedUpTo = m_hasIndex ? m_checked : *last;
     return p;
 }
 
@@ -413,6 +612,10 @@ std::optional<DocumentSearch::Progress> DocumentSearch::indexMore(int limit, QSt
 {
     if (!m_hasIndex)
         return progress(error);
+    if (!sync(error))
+        return std::nullopt;
+    if (!m_hasIndex)
+        return progress(error); // opened again on another file, without an index
     SqliteError e;
     // One transaction: the records read and the mark of how far they go
     // reach the index together. A deferred one, so the database itself is
@@ -437,7 +640,25 @@ std::optional<DocumentSearch::Progress> DocumentSearch::indexMore(int limit, QSt
         return rollback();
     const qint64 end = upTo.columnInt64(0); // 0 (NULL) when nothing is left
     upTo.finalize();
-    if (end > m_upTo) {
+    if (m_checked < m_upTo) {
+        // What is indexed first agrees with the table again: `limit` records
+        // at a time, the last slice up to the last bookmark indexed, so the
+        // checksums of records deleted at the end go too.
+        if (!upTo.prepare(m_db,
+                          "SELECT rowid FROM docs.WebDocuments WHERE rowid > ?1 AND rowid < ?3 "
+                          "ORDER BY rowid LIMIT 1 OFFSET ?2",
+                          &e, false)
+            || !upTo.bindInt64(1, m_checked, &e) || !upTo.bindInt64(2, std::max(limit, 1) - 1, &e)
+            || !upTo.bindInt64(3, m_upTo, &e))
+            return rollback();
+        const SqliteStep found = upTo.step(&e);
+        if (found == SqliteStep::Failed)
+            return rollback();
+        const qint64 checkTo = found == SqliteStep::Row ? upTo.columnInt64(0) : m_upTo;
+        upTo.finalize();
+        if (!checkRecords(checkTo, &e))
+            return rollback();
+    } else if (end > m_upTo) {
         if (!indexRecords(m_upTo, end, &e))
             return rollback();
         if (!writeState(end, &e))
@@ -462,6 +683,43 @@ void DocumentSearch::forget(qint64 bookmark)
         readState(nullptr);
 }
 
+bool DocumentSearch::checkRecords(qint64 upTo, SqliteError* error)
+{
+    const QByteArray changed =
+        QByteArray("SELECT w.rowid FROM docs.WebDocuments AS w LEFT JOIN sums ON sums.id = w.rowid "
+                   "WHERE w.rowid > ?1 AND w.rowid <= ?2 "
+                   "AND sums.sum IS NOT recordsum(w.\"标题\", w.\"内容\", ") // unqualified: '' too
+        + m_sourceTitle + ")";
+    SqliteStatement read;
+    if (!read.prepare(m_db, changed.constData(), error, false)
+        || !read.bindInt64(1, m_checked, error) || !read.bindInt64(2, upTo, error))
+        return false;
+    QList<qint64> stale;
+    SqliteStep step;
+    while ((step = read.step(error)) == SqliteStep::Row)
+        stale.append(read.columnInt64(0));
+    if (step == SqliteStep::Failed)
+        return false;
+    read.finalize();
+    // Changed or put in with a bookmark of its own: indexed again, its old
+    // words left to the check of each hit. Deleted: its checksum goes.
+    for (const qint64 bookmark : stale) {
+        if (!indexRecords(bookmark - 1, bookmark, error))
+            return false;
+    }
+    SqliteStatement gone;
+    if (!gone.prepare(m_db,
+                      "DELETE FROM sums WHERE id > ?1 AND id <= ?2 AND id NOT IN "
+                      "(SELECT rowid FROM docs.WebDocuments WHERE rowid > ?1 AND rowid <= ?2)",
+                      error, false)
+        || !gone.bindInt64(1, m_checked, error) || !gone.bindInt64(2, upTo, error)
+        || gone.step(error) != SqliteStep::Done)
+        return false;
+    gone.finalize();
+    m_checked = upTo;
+    return writeState(m_upTo, error);
+}
+
 void DocumentSearch::reindex(qint64 bookmark)
 {
     if (!m_hasIndex || bookmark > m_upTo)
@@ -480,21 +738,29 @@ void DocumentSearch::reindex(qint64 bookmark)
 
 bool DocumentSearch::indexRecords(qint64 after, qint64 upTo, SqliteError* error)
 {
+    const QByteArray select =
+        QByteArray("SELECT rowid, \"标题\", \"内容\", ") + m_sourceTitle
+        + ", recordsum(\"标题\", \"内容\", " + m_sourceTitle
+        + ") FROM docs.WebDocuments WHERE rowid > ?1 AND rowid <= ?2 ORDER BY rowid";
     SqliteStatement read;
     SqliteStatement insert;
-    if (!read.prepare(m_db,
-                      "SELECT rowid, \"标题\", \"内容\" FROM docs.WebDocuments "
-                      "WHERE rowid > ?1 AND rowid <= ?2 ORDER BY rowid",
-                      error, false)
+    SqliteStatement sum;
+    if (!read.prepare(m_db, select.constData(), error, false)
         || !read.bindInt64(1, after, error) || !read.bindInt64(2, upTo, error)
-        || !insert.prepare(m_db, "INSERT INTO words (rowid, terms) VALUES (?1, ?2)", error, false))
+        || !insert.prepare(m_db, "INSERT INTO words (rowid, terms) VALUES (?1, ?2)", error, false)
+        || !sum.prepare(m_db, "INSERT OR REPLACE INTO sums (id, sum) VALUES (?1, ?2)", error,
+                        false))
         return false;
     SqliteStep step;
     while ((step = read.step(error)) == SqliteStep::Row) {
         insert.reset();
-        if (!insert.bindInt64(1, read.columnInt64(0), error)
-            || !insert.bindText(2, termsOf(read.columnText(1), read.columnText(2)), error)
-            || insert.step(error) != SqliteStep::Done)
+        sum.reset();
+        const qint64 bookmark = read.columnInt64(0);
+        if (!insert.bindInt64(1, bookmark, error)
+            || !insert.bindText(
+                2, termsOf(read.columnText(1), read.columnText(2), read.columnText(3)), error)
+            || insert.step(error) != SqliteStep::Done || !sum.bindInt64(1, bookmark, error)
+            || !sum.bindInt64(2, read.columnInt64(4), error) || sum.step(error) != SqliteStep::Done)
             return false;
     }
     return step == SqliteStep::Done;
@@ -524,12 +790,12 @@ private:
 bool DocumentSearch::scanInto(Gatherer& out, const QString& pattern, qint64 after,
                               SqliteError* error)
 {
+    const QByteArray sql =
+        QByteArray("SELECT rowid FROM docs.WebDocuments WHERE rowid > ?1 "
+                   "AND (\"标题\" LIKE ?2 ESCAPE '\\' OR \"内容\" LIKE ?2 ESCAPE '\\' OR ")
+        + m_sourceTitle + " LIKE ?2 ESCAPE '\\') ORDER BY rowid";
     SqliteStatement scan;
-    if (!scan.prepare(m_db,
-                      "SELECT rowid FROM docs.WebDocuments WHERE rowid > ?1 "
-                      "AND (\"标题\" LIKE ?2 ESCAPE '\\' OR \"内容\" LIKE ?2 ESCAPE '\\') "
-                      "ORDER BY rowid",
-                      error, false)
+    if (!scan.prepare(m_db, sql.constData(), error, false)
         || !scan.bindInt64(1, after, error) || !scan.bindText(2, pattern, error))
         return false;
     SqliteStep step;
@@ -542,11 +808,9 @@ std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
                                                   const std::function<bool()>& cancelled,
                                                   QString* error, const Parts& parts)
 {
-    if (!m_db.isOpen()) {
-        if (error)
-            *error = u"No database"_s;
+    // Another program may have written since the last look.
+    if (!sync(error))
         return std::nullopt;
-    }
     const CancelScope scope(m_db.handle(), cancelled);
     SqliteError e;
     Gatherer found(parts);
@@ -554,16 +818,17 @@ std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
     qint64 scanAfter = std::numeric_limits<qint64>::min();
     if (m_hasIndex && text.toUcs4().size() >= IndexedLength) {
         SqliteStatement lookUp;
-        // The index only narrows; the record's own text decides.
-        if (!lookUp.prepare(m_db,
-                            "SELECT w.rowid FROM words JOIN docs.WebDocuments AS w "
-                            "ON w.rowid = words.rowid "
-                            "WHERE words MATCH ?1 AND words.rowid <= ?3 "
-                            "AND (w.\"标题\" LIKE ?2 ESCAPE '\\' OR w.\"内容\" LIKE ?2 ESCAPE '\\') "
-                            "ORDER BY words.rowid",
-                            &e, false)
+        // The index only narrows; the record's own text decides. Only what
+        // is checked is looked up: the rest is read below.
+        const QByteArray sql =
+            QByteArray("SELECT w.rowid FROM words JOIN docs.WebDocuments AS w "
+                       "ON w.rowid = words.rowid WHERE words MATCH ?1 AND words.rowid <= ?3 "
+                       "AND (w.\"标题\" LIKE ?2 ESCAPE '\\' OR w.\"内容\" LIKE ?2 ESCAPE '\\' "
+                       "OR ")
+            + m_sourceTitle + " LIKE ?2 ESCAPE '\\') ORDER BY words.rowid";
+        if (!lookUp.prepare(m_db, sql.constData(), &e, false)
             || !lookUp.bindText(1, trigramQuery(text), &e) || !lookUp.bindText(2, pattern, &e)
-            || !lookUp.bindInt64(3, m_upTo, &e)) {
+            || !lookUp.bindInt64(3, trusted(), &e)) {
             fail(e, u"Cannot search"_s, error);
             return std::nullopt;
         }
@@ -574,7 +839,7 @@ std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
             fail(e, u"Cannot search"_s, error);
             return std::nullopt;
         }
-        scanAfter = m_upTo;
+        scanAfter = trusted();
     }
     if (!scanInto(found, pattern, scanAfter, &e)) {
         fail(e, u"Cannot search"_s, error);

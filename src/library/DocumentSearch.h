@@ -2,15 +2,17 @@
 
 #include "Sqlite.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
-// Finds the records of a document database whose title or content contains a
-// text: Latin letters without regard to case, everything else exactly, the
-// bookmarks in record order.
+// Finds the records of a document database whose title, content or source
+// title contains a text: Latin letters without regard to case, everything
+// else exactly, the bookmarks in record order.
 //
 // Texts of three characters or more are looked up in a full-text index of
 // their trigrams (SQLite FTS5, each trigram as a word naming its hash's
@@ -26,6 +28,15 @@
 // scanned, so they are found before the index catches up with them. Shorter
 // texts, and every text while there is no index, scan the table.
 //
+// A record changed in place by another program keeps its bookmark, and the
+// table its size, so the index also keeps a checksum of each record it
+// holds. Whenever the database may have been written by anyone else (the
+// file's stamp differs from the one the index was checked against, or
+// SQLite's data_version moved, looked at before every search) the records
+// up to the last one indexed count as unchecked: searches read them from the
+// table, and indexMore() compares them with their checksums, a slice at a
+// time, indexing again those that changed. The list is exact whoever wrote.
+//
 // One object is one connection, used from one thread.
 class DocumentSearch {
 public:
@@ -34,8 +45,10 @@ public:
         qint64 indexedUpTo = 0; // bookmark of the last record indexed
         qint64 last = 0;        // bookmark of the last record in the database
         qint64 first = 0;       // bookmark of the first record
-        bool done() const { return indexedUpTo >= last; }
-        // 0..100, by bookmarks: counting a million records would cost a scan.
+        qint64 checkedUpTo = 0; // records up to here match their checksums
+        bool done() const { return indexedUpTo >= last && checkedUpTo >= indexedUpTo; }
+        // 0..100 of the building, by bookmarks: counting a million records
+        // would cost a scan. Checking what is indexed goes unreported.
         int percent() const;
     };
 
@@ -70,13 +83,15 @@ public:
     bool isOpen() const { return m_db.isOpen(); }
     bool hasIndex() const { return m_hasIndex; }
 
-    // Checks the index against the database: notices records added at the
-    // end and starts over when the last records were replaced by another
-    // program; makes the index once the database has grown large enough.
-    // Cheap: two small reads.
+    // Checks the index against the database: opens it again when another
+    // file took its name or it had gone, notices writes by anyone else, records added at
+    // the end, and starts over when the last records were replaced by
+    // another program; makes the index once the database has grown large
+    // enough. Cheap: a stat and three small reads.
     bool sync(QString* error = nullptr);
-    // Adds up to `limit` records beyond the last indexed one, in one
-    // transaction.
+    // Checks up to `limit` indexed records against their checksums, or, when
+    // all are checked, adds up to `limit` records beyond the last indexed
+    // one; in one transaction.
     std::optional<Progress> indexMore(int limit, QString* error = nullptr);
     std::optional<Progress> progress(QString* error = nullptr);
 
@@ -101,6 +116,11 @@ public:
 
 private:
     bool openIndex(const QString& indexPath, QString* error);
+    bool attachDatabase(SqliteError* error);
+    bool noticeWrites(bool* reopened, QString* error);
+    bool catchUp(QString* error);
+    bool checkRecords(qint64 upTo, SqliteError* error);
+    qint64 trusted() const { return std::min(m_upTo, m_checked); }
     bool readState(SqliteError* error);
     bool writeState(qint64 upTo, SqliteError* error);
     std::optional<QString> fingerprint(qint64 bookmark, SqliteError* error);
@@ -116,4 +136,10 @@ private:
     bool m_indexImpossible = false; // the folder takes no index: not tried again
     qint64 m_upTo = 0;      // the last bookmark indexed
     QString m_fingerprint;  // of that record when it was indexed
+    qint64 m_checked = 0;   // records up to here match their checksums
+    QString m_stamp;        // the database file's state they were checked in
+    qint64 m_dataVersion = -1;
+    quint64 m_device = 0;   // the file attached, told from one put in its place
+    quint64 m_inode = 0;
+    QByteArray m_sourceTitle; // the column's name in SQL, or '' where the table has none
 };

@@ -113,9 +113,7 @@ void SearchService::buildMore()
 void SearchService::recordsChanged()
 {
     post([this](Worker& w) {
-        if (!w.search.isOpen())
-            return;
-        w.search.sync(); // may make the index, the database having grown
+        w.search.sync(); // may open the database again, or make the index as it grew
         if (!w.search.hasIndex())
             return;
         if (!w.building) {
@@ -154,6 +152,12 @@ quint64 SearchService::find(const QString& text)
         if (search != m_latest)
             return;
         Q_EMIT found(search, result.value_or(QList<qint64>()), result.has_value(), true);
+        // The search may have found the database written elsewhere: the
+        // index is checked again (or made, or built on) behind it.
+        if (w.search.hasIndex() && !w.building) {
+            w.building = true;
+            buildMore();
+        }
     });
     return search;
 }

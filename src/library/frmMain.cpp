@@ -2,9 +2,11 @@
 
 #include "BatchProgressDialog.h"
 #include "ContentChunks.h"
+#include "DocumentExport.h"
 #include "Fonts.h"
 #include "ImportExport.h"
 #include "RichText.h"
+#include "RecordSource.h"
 #include "RichTextBox.h"
 #include "frmAdd.h"
 #include "frmDataSet.h"
@@ -12,18 +14,23 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QHelpEvent>
 #include <QListView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTextCursor>
 #include <QTimer>
+#include <QToolTip>
+#include <QUrl>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -42,6 +49,7 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
     setWindowTitle(u"文档浏览器 - Quorrel专用版"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     runModal = [](QDialog& dialog) { dialog.exec(); };
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     auto* listFrame = new QGroupBox(u"文章列表"_s);
     listFrame->setObjectName(u"Frame1"_s);
@@ -54,6 +62,7 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list1->setTextElideMode(Qt::ElideRight);
     m_list1->setModel(&m_browser.List1());
+    m_list1->viewport()->installEventFilter(this); // sources: tool tip, Ctrl+click
     m_searchBox = new QLineEdit;
     m_searchBox->setObjectName(u"TextSearch"_s);
     m_searchBox->setPlaceholderText(u"搜索标题和内容"_s);
@@ -162,7 +171,7 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent)
     addAction(undo);
     m_list1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        listMenu()->popup(m_list1->viewport()->mapToGlobal(at));
+        listMenu(m_list1->indexAt(at))->popup(m_list1->viewport()->mapToGlobal(at));
     });
     // A user who scrolls meanwhile has chosen a place of their own.
     connect(m_list1->verticalScrollBar(), &QScrollBar::actionTriggered, this,
@@ -323,7 +332,7 @@ void frmMain::refreshList()
     followWrite(DocumentBrowser::Written::Refreshed, 0);
 }
 
-QMenu* frmMain::listMenu()
+QMenu* frmMain::listMenu(const QModelIndex& index)
 {
     auto* menu = new QMenu(this);
     menu->setObjectName(u"ListMenu"_s);
@@ -344,6 +353,8 @@ QMenu* frmMain::listMenu()
         undo->setShortcutContext(Qt::WidgetShortcut); // only shown here: the window's acts
         undo->setEnabled(next != DocumentBrowser::NextUndo::Nothing);
     }
+    menu->addSeparator();
+    addSourceItems(*menu, index);
     return menu;
 }
 
@@ -452,6 +463,71 @@ void frmMain::Button10_Click()
     m_dataSet = new frmDataSet(*this, *m_text1, m_dialogs);
     m_dataSet->Form_Load();
     Q_EMIT dataSetOpened(m_dataSet);
+}
+
+// --- Sources and the export of everything ---
+
+void frmMain::addSourceItems(QMenu& menu, const QModelIndex& index)
+{
+    const int row = index.isValid() ? index.row() : -1;
+    QAction* open = menu.addAction(u"打开来源网页"_s, this, [this, row] { openSource(row); });
+    open->setObjectName(u"mnuOpenSource"_s);
+    const std::optional<qint64> bookmark = m_browser.List1().bookmark(row);
+    open->setEnabled(bookmark && RecordSource::webAddress(RecordSource::read(
+                                     Data1().DatabaseName(), *bookmark)));
+    menu.addAction(u"导出全部…"_s, this, &frmMain::exportEverything)
+        ->setObjectName(u"mnuExportAll"_s);
+}
+
+QString frmMain::rowToolTip(int row)
+{
+    const std::optional<qint64> bookmark = m_browser.List1().bookmark(row);
+    if (!bookmark)
+        return {};
+    return RecordSource::toolTip(RecordSource::read(Data1().DatabaseName(), *bookmark));
+}
+
+bool frmMain::openSource(int row)
+{
+    const std::optional<qint64> bookmark = m_browser.List1().bookmark(row);
+    if (!bookmark)
+        return false;
+    const std::optional<QUrl> url =
+        RecordSource::webAddress(RecordSource::read(Data1().DatabaseName(), *bookmark));
+    return url && openUrl(*url);
+}
+
+void frmMain::exportEverything()
+{
+    BatchProgressDialog progress(this);
+    DocumentExport::exportAsked(m_dialogs, this, Data1().DatabaseName(), progress);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list1->viewport()) {
+        if (event->type() == QEvent::ToolTip) {
+            const auto* help = static_cast<QHelpEvent*>(event);
+            const QModelIndex index = m_list1->indexAt(help->pos());
+            const QString tip = index.isValid() ? rowToolTip(index.row()) : QString();
+            if (tip.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), tip, m_list1, m_list1->visualRect(index));
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const QModelIndex index = m_list1->indexAt(mouse->position().toPoint());
+            if (mouse->button() == Qt::LeftButton
+                && mouse->modifiers() == Qt::ControlModifier && index.isValid()) {
+                m_list1->setCurrentIndex(index); // chosen as by a click
+                openSource(index.row());
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

@@ -17,6 +17,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QTimer;
+class QUrl;
 class QPushButton;
 class RichTextBox;
 
@@ -53,9 +54,10 @@ public:
     // becomes current, shown and chosen in the list.
     void undoLast();
 
-    // The list's context menu, made afresh each time it opens (the caller
-    // shows it; it deletes itself once closed).
-    QMenu* listMenu();
+    // The list's context menu for the row at `index` (none when invalid),
+    // made afresh each time it opens (the caller shows it; it deletes itself
+    // once closed).
+    QMenu* listMenu(const QModelIndex& index = {});
     // What the import and export commands work on.
     DocumentBrowser& browser() { return m_browser; }
     DataSource& Data1() { return m_browser.Data1(); }
@@ -85,11 +87,22 @@ public:
     // work the dialog without a modal loop.
     std::function<void(QDialog&)> runModal;
 
+    // Where records came from: the row's tool tip (source title, address,
+    // time); Ctrl+click on a row or "打开来源网页" in the list's menu opens
+    // the address in the default web browser, through `openUrl` (tests
+    // replace it). "导出全部…" writes every record to one Markdown or JSON
+    // Lines file.
+    QString rowToolTip(int row);
+    bool openSource(int row);
+    void exportEverything();
+    std::function<bool(const QUrl&)> openUrl;
+
 Q_SIGNALS:
     void dataSetOpened(QWidget* window);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPushButton* addButton(const char* name, const QString& caption, void (frmMain::*handler)());
@@ -106,6 +119,7 @@ private:
     // Chooses the record's row, once it is listed.
     void selectRecord(qint64 bookmark);
     std::optional<qint64> m_selectWhenListed;
+    void addSourceItems(QMenu& menu, const QModelIndex& index);
 
     QLineEdit* m_searchBox = nullptr;
     QLabel* m_searchState = nullptr;

@@ -284,4 +284,67 @@ int removeLeftovers(const QString& dir)
     return removed;
 }
 
+struct Writer::Temp {
+    explicit Temp(const QString& target) : file(target) {}
+    TempFile file;
+};
+
+namespace {
+constexpr qsizetype WriterBuffer = 1 << 20;
+}
+
+Writer::Writer(const QString& path) : m_target(resolveLink(path))
+{
+    if (::access(native(m_target).constData(), W_OK) != 0 && errno != ENOENT) {
+        m_error = errno;
+        return;
+    }
+    m_temp = std::make_unique<Temp>(m_target);
+    if (!m_temp->file.isOpen()) {
+        m_error = m_temp->file.openErrno();
+        return;
+    }
+    struct stat old = {};
+    if (::stat(native(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(m_temp->file.fd(), old.st_mode & 07777);
+    m_buffer.reserve(WriterBuffer);
+}
+
+Writer::~Writer() = default;
+
+int Writer::errorCode() const
+{
+    return m_error;
+}
+
+bool Writer::flush()
+{
+    if (m_error == 0 && !writeAll(m_temp->file.fd(), m_buffer))
+        m_error = errno;
+    m_buffer.clear();
+    return m_error == 0;
+}
+
+bool Writer::append(QByteArrayView data)
+{
+    if (m_error != 0)
+        return false;
+    m_buffer.append(data);
+    return m_buffer.size() < WriterBuffer || flush();
+}
+
+bool Writer::commit()
+{
+    if (!flush())
+        return false;
+    if (::fdatasync(m_temp->file.fd()) != 0 || !m_temp->file.close()
+        || ::rename(m_temp->file.path().constData(), native(m_target).constData()) != 0) {
+        m_error = errno;
+        return false;
+    }
+    m_temp->file.release();
+    syncFolder(folderOf(m_target));
+    return true;
+}
+
 } // namespace SafeFile

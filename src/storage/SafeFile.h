@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+
+#include <memory>
 #include <span>
 
 // Whole-file writes that never leave a half-written file behind: the data goes
@@ -44,5 +47,29 @@ void syncFolder(const QString& dir);
 
 // The folder holding `path`.
 QString folderOf(const QString& path);
+
+// A whole file written in parts as they come, as write() writes it: a
+// temporary file beside `path` takes the name, synced, only at commit(); one
+// never committed is removed. For outputs too large to be held at once.
+class Writer {
+public:
+    explicit Writer(const QString& path);
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // False once anything failed; errorCode() then says why (an errno).
+    bool append(QByteArrayView data);
+    bool commit();
+    int errorCode() const;
+
+private:
+    struct Temp;
+    std::unique_ptr<Temp> m_temp;
+    QString m_target;
+    QByteArray m_buffer;
+    int m_error = 0;
+    bool flush();
+};
 
 } // namespace SafeFile

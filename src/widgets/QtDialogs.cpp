@@ -6,6 +6,9 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const QString& title,
                                    Icon icon, Buttons buttons)
@@ -64,8 +67,33 @@ QString QtDialogs::saveFileName(QWidget* parent, const QString& caption, const Q
                                 const QString& filter)
 {
     // The filter names show their patterns themselves ("文本文件（*.txt）").
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr,
-                                        QFileDialog::HideNameFilterDetails);
+    static const QRegularExpression suffixPattern(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
+    const QStringList types = filter.split(QStringLiteral(";;"));
+    const auto suffixOf = [](const QString& type) {
+        return suffixPattern.match(type.trimmed()).captured(1);
+    };
+    if (types.size() < 2 || std::any_of(types.cbegin(), types.cend(), [&](const QString& type) {
+            return suffixOf(type).isEmpty();
+        }))
+        return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr,
+                                            QFileDialog::HideNameFilterDetails);
+    // Several file types, each of its own suffix (an export to one of several
+    // formats): a name typed without a suffix gets the chosen type's, so the
+    // type chosen is the type written.
+    QFileDialog dialog(parent, caption, dir, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setDefaultSuffix(suffixOf(types.first()));
+    // The dialog may name the type chosen without its pattern.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& chosen) {
+        for (const QString& type : types) {
+            if (type == chosen || type.startsWith(chosen + u" ("))
+                dialog.setDefaultSuffix(suffixOf(type));
+        }
+    });
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
 }
 
 QString QtDialogs::existingDirectory(QWidget* parent, const QString& caption, const QString& dir)

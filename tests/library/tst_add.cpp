@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QSignalSpy>
 
 using namespace Qt::StringLiterals;
 
@@ -210,6 +211,13 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.messages.size(), 1);
         QVERIFY(f.dialogs.messages.first().text.startsWith(u"文档保存失败！"_s));
         QCOMPARE(f.dialogs.messages.first().icon, Dialogs::Icon::Warning);
+        // A search meanwhile looks for the file and makes none in its place.
+        QSignalSpy answered(&w.search(), &SearchService::found);
+        w.searchBox()->setText(u"甲"_s);
+        w.searchNow();
+        QTRY_VERIFY_WITH_TIMEOUT(!answered.isEmpty(), 60000);
+        QVERIFY(!QFile::exists(f.databasePath()));
+        w.searchBox()->clear();
         QVERIFY(QFile::rename(f.databasePath() + u".moved"_s, f.databasePath()));
 
         // Editing: the file can only be read.

@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <limits>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -93,6 +96,7 @@ private Q_SLOTS:
         QTest::newRow("other letters exactly") << u"Ärger"_s << rows({5});
         QTest::newRow("other letters in another case") << u"äRGER"_s << rows({});
         QTest::newRow("none") << u"不存在的文字"_s << rows({});
+        QTest::newRow("the name of a source column the table lacks") << u"来源标题"_s << rows({});
         QTest::newRow("characters beyond 16 bits") << u"𠀁𠀂𠀃"_s << rows({6});
         QTest::newRow("one trigram over and over") << u"哈哈哈哈"_s << rows({6});
         QTest::newRow("longer than the trigrams asked for")
@@ -211,6 +215,114 @@ private Q_SLOTS:
         // A change this program made and told of is found by its new text.
         search.reindex(2);
         QCOMPARE(search.find(u"换成了别的"_s), std::optional(rows({1})));
+    }
+
+    void aRecordChangedElsewhereIsFoundByItsNewText_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QString>("how"); // while the search is open, closed, or in a new file
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<qint64>>("expected");
+        const QByteArray sameLength = "UPDATE WebDocuments SET \"内容\" = "
+                                      "'The quick brown cat jumps over the lazy dog.' WHERE rowid = 3";
+        for (const QString& how : {u"open"_s, u"closed"_s, u"replaced"_s}) {
+            const QByteArray row = how.toLatin1();
+            QTest::addRow("%s: content, same length and count", row.constData())
+                << sameLength << how << u"brown cat"_s << rows({2});
+            QTest::addRow("%s: title", row.constData()) << QByteArray("UPDATE WebDocuments SET \"标题\" = "
+                                                       "'改过的标题' WHERE rowid = 2")
+                                          << how << u"改过的标题"_s << rows({1});
+            QTest::addRow("%s: a source title, its column new", row.constData())
+                << QByteArray("ALTER TABLE WebDocuments ADD COLUMN \"来源标题\" TEXT; "
+                              "UPDATE WebDocuments SET \"来源标题\" = '某网站的标题' WHERE rowid = 4")
+                << how << u"某网站"_s << rows({3});
+            QTest::addRow("%s: put in under a bookmark of a deleted one", row.constData())
+                << QByteArray("DELETE FROM WebDocuments WHERE rowid = 2; INSERT INTO WebDocuments "
+                              "(rowid, \"标题\", \"内容\") VALUES (2, '又来了', '同一个书签的新文字')")
+                << how << u"书签的新"_s << rows({1});
+        }
+    }
+    void aRecordChangedElsewhereIsFoundByItsNewText()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QString, how);
+        QFETCH(QString, text);
+        QFETCH(QList<qint64>, expected);
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        DocumentSearch search;
+        search.setIndexFrom(0);
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(buildAll(search));
+        if (how == u"closed"_s)
+            search.close();
+        if (how == u"replaced"_s) {
+            // A copy changed and put in the database's place, as a backup is.
+            const QString copy = f.databasePath() + u".new"_s;
+            QVERIFY(QFile::copy(f.databasePath(), copy));
+            QVERIFY(execute(copy, sql.constData()));
+            QVERIFY(::rename(QFile::encodeName(copy).constData(),
+                             QFile::encodeName(f.databasePath()).constData())
+                    == 0);
+        } else {
+            QVERIFY(execute(f.databasePath(), sql.constData()));
+        }
+        if (how == u"closed"_s)
+            QVERIFY(search.open(f.databasePath()));
+        // Found at once, by reading what is unchecked, and from the index
+        // once it has caught up.
+        QCOMPARE(search.find(text), std::optional(expected));
+        QVERIFY(buildAll(search));
+        QCOMPARE(search.find(text), std::optional(expected));
+        QCOMPARE(search.find(u"lazy dog"_s), std::optional(rows({2})));
+    }
+
+    void onlyARegularFileOfItsOwnIsTheIndex_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a link to another database") << QString() << u"link"_s;
+        QTest::newRow("a second name of another database") << QString() << u"hard link"_s;
+    }
+    void onlyARegularFileOfItsOwnIsTheIndex()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(QString, kind);
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        const QString other = f.dir.filePath(u"other.db"_s);
+        QVERIFY(QFile::copy(f.databasePath(), other));
+        const QByteArray before = TestFiles::bytesOf(other);
+        const QByteArray name = QFile::encodeName(DocumentSearch::indexPathFor(f.databasePath())
+                                                  + suffix);
+        const QByteArray target = QFile::encodeName(other);
+        QCOMPARE(kind == u"link"_s ? ::symlink(target.constData(), name.constData())
+                                   : ::link(target.constData(), name.constData()),
+                 0);
+        DocumentSearch search;
+        search.setIndexFrom(0);
+        QVERIFY(search.open(f.databasePath()));
+        QVERIFY(search.hasIndex()); // made anew, in a file of its own
+        QVERIFY(buildAll(search));
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+        search.close();
+        QCOMPARE(TestFiles::bytesOf(other), before);
+        struct stat st = {};
+        QVERIFY(::lstat(name.constData(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_nlink == 1));
+    }
+
+    void aDatabaseMovedAwayIsNotMadeAndIsSearchedOnceBack()
+    {
+        LibraryFixture f;
+        QVERIFY(f.storeQuickly(sampleRecords()));
+        DocumentSearch search;
+        QVERIFY(search.open(f.databasePath()));
+        const QString away = f.databasePath() + u".moved"_s;
+        QVERIFY(QFile::rename(f.databasePath(), away));
+        QVERIFY(!search.find(u"收集器"_s));
+        QVERIFY(!QFile::exists(f.databasePath()));
+        QVERIFY(QFile::rename(away, f.databasePath()));
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
     }
 
     void theLastRecordsReplacedElsewhereStartTheIndexOver()

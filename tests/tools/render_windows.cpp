@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "ProgramDir.h"
 #include "RichText.h"
+#include "Schema.h"
 #include "frmAbout.h"
 #include "frmAdd.h"
 #include "frmCollectorEditor.h"
@@ -21,6 +22,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
+#include <QToolTip>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,7 +66,33 @@ bool fillDatabase(const QString& path)
             !rs.Update())
             return false;
     }
-    return true;
+    // One clipping that knows where it came from.
+    return rs.MoveFirst() && rs.MoveNext() && rs.MoveNext() && rs.Edit()
+        && rs.setField(Field::SourceTitle, u"中央气象台天气预报"_s)
+        && rs.setField(Field::SourceUrl, u"https://www.nmc.cn/publish/forecast.html"_s)
+        && rs.setField(Field::CollectedAt, u"2026-12-07 19:20:00"_s) && rs.Update();
+}
+
+// The browser with the tool tip of a row that has a source, as the screen
+// shows it (a tool tip is a window of its own).
+void saveSourceTip(frmMain& browser, int row, const char* name)
+{
+    QListView* list = browser.List1();
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
+    QToolTip::showText(list->viewport()->mapToGlobal(rect.center()), browser.rowToolTip(row),
+                       list);
+    QTest::qWait(500);
+    const QRect frame = browser.frameGeometry();
+    const QPixmap shot =
+        browser.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const QString path = outputDir + u'/' + QString::fromLatin1(name) + u".png"_s;
+    if (!shot.save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        ++failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+    QToolTip::hideText();
 }
 
 } // namespace
@@ -112,6 +141,8 @@ int main(int argc, char* argv[])
     browser.List1()->setCurrentIndex(browser.List1()->model()->index(1, 0));
     browser.List1_Click();
     save(browser, "window-browser");
+    // Before the delete below: row 2 is the record with a source.
+    saveSourceTip(browser, 2, "browser-source");
     // The list's context menu over the window, after a delete it can undo.
     if (const std::optional<qint64> third = browser.browser().List1().bookmark(2)) {
         browser.browser().undoLog().deleteRecord(*third);
