@@ -47,11 +47,6 @@ bool openEmpty(DataSource& ds, const QTemporaryDir& dir)
     return ds.Refresh();
 }
 
-// A view whose rows never end (and never come): reading it runs for ever.
-constexpr char EndlessView[] =
-    "CREATE VIEW WebDocuments AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
-    "SELECT i AS rowid, '' AS \"标题\", '' AS \"内容\" FROM n WHERE i < 0";
-
 bool createDatabase(const QString& path, const char* sql)
 {
     SqliteDatabase db;
@@ -365,13 +360,11 @@ private Q_SLOTS:
             << DataErrorKind::MissingField;
         QTest::newRow("folder") << QByteArray("folder") << DataErrorKind::CannotOpen;
         // Only a plain table is the document table.
-        QTest::newRow("view taking writes into a trigger")
-            << QByteArray("CREATE TABLE t (\"标题\" TEXT, \"内容\" TEXT);"
-                          "CREATE VIEW WebDocuments AS SELECT rowid, * FROM t;"
-                          "CREATE TRIGGER i INSTEAD OF INSERT ON WebDocuments "
-                          "BEGIN SELECT RAISE(IGNORE); END")
+        QTest::newRow("view taking writes into triggers")
+            << TestFiles::ignoringView("SELECT 1 AS rowid, 'a' AS \"标题\", 'b' AS \"内容\"")
             << DataErrorKind::MissingTable;
-        QTest::newRow("view that never ends") << QByteArray(EndlessView) << DataErrorKind::MissingTable;
+        QTest::newRow("view that never ends")
+            << TestFiles::ignoringView(TestFiles::EndlessSelect) << DataErrorKind::MissingTable;
         QTest::newRow("virtual table")
             << QByteArray("CREATE VIRTUAL TABLE WebDocuments USING fts5(\"标题\", \"内容\")")
             << DataErrorKind::MissingTable;
@@ -451,7 +444,7 @@ private Q_SLOTS:
                                         << DataErrorKind::Failed;
         QTest::newRow("delete ignored") << trigger("BEFORE DELETE", ignore)
                                         << QByteArray("delete") << DataErrorKind::Failed;
-        const QByteArray endless = QByteArray(EndlessView).replace("WebDocuments", "endless") + ';';
+        const QByteArray endless = "CREATE VIEW endless AS " + QByteArray(TestFiles::EndlessSelect) + ';';
         const char* endlessRead = "SELECT count(*) FROM endless";
         QTest::newRow("insert never ends") << endless + trigger("BEFORE INSERT", endlessRead)
                                            << QByteArray("add") << DataErrorKind::TimedOut;
