@@ -1,5 +1,6 @@
 #include "AccessImport.h"
 
+#include "DataSource.h"
 #include "Schema.h"
 #include "Sqlite.h"
 #include "access/AccessStream.h"
@@ -564,6 +565,15 @@ AccessImport::Outcome AccessImport::appendTo(const QString& source, const QStrin
     if (const Outcome read = readInto(source, temp.path); read != Outcome::Done)
         return read;
 
+    // Only a document table the windows could use takes the records: not
+    // another program's view, virtual table or file.
+    {
+        DataSource document;
+        document.setDatabaseName(target);
+        QString why;
+        if (!document.Refresh(&why))
+            return fail(why);
+    }
     // The records were read into a file of their own first, so the database
     // is locked only for one copy, and gets every record or none.
     SqliteDatabase db;
@@ -581,8 +591,17 @@ AccessImport::Outcome AccessImport::appendTo(const QString& source, const QStrin
     if (!db.exec("BEGIN IMMEDIATE", &e)
         || !db.exec("INSERT INTO main.WebDocuments (\"标题\", \"内容\") SELECT \"标题\", "
                     "\"内容\" FROM access.WebDocuments ORDER BY rowid",
-                    &e)
-        || !db.exec("COMMIT", &e)) {
+                    &e)) {
+        db.exec("ROLLBACK");
+        return fail(withDetail(QFileInfo(target).fileName() + u" 写入失败。"_s, e.message));
+    }
+    // A trigger of the table may have skipped records: all or none.
+    if (db.changes() != m_read) {
+        db.exec("ROLLBACK");
+        return fail(QFileInfo(target).fileName() + u" 没有存入全部记录（表上的触发器可能忽略了它们），"
+                                                    u"未作任何改动。"_s);
+    }
+    if (!db.exec("COMMIT", &e)) {
         db.exec("ROLLBACK");
         return fail(withDetail(QFileInfo(target).fileName() + u" 写入失败。"_s, e.message));
     }

@@ -391,6 +391,16 @@ private slots:
         QVERIFY(importAccessCommand(kFixtures + u"/bad/random.mdb"_s, dir.path(), &out, &err) != 0);
         QVERIFY2(TestFiles::readsAsChinese(err), qPrintable(err));
         QCOMPARE(sqliteRecords(db).size(), 64);
+
+        // A table whose trigger drops records takes none, and says so.
+        SqliteDatabase open;
+        QVERIFY(open.open(db, SqliteOpenMode::ReadWrite)
+                && open.exec("CREATE TRIGGER t BEFORE INSERT ON WebDocuments "
+                             "WHEN new.\"标题\" = '' BEGIN SELECT RAISE(IGNORE); END"));
+        open.close();
+        QCOMPARE(importAccessCommand(source, dir.path(), &out, &err), 1);
+        QVERIFY2(TestFiles::readsAsChinese(err), qPrintable(err));
+        QCOMPARE(sqliteRecords(db).size(), 64);
     }
 };
 
