@@ -130,7 +130,7 @@ bool Recordset::failSqlite(int code, const QString& what, const QString& sqliteM
         message = u"%1：%2 只能读取，不能写入。"_s.arg(what, file);
         break;
     case DataErrorKind::TimedOut:
-        message = u"%1：%2 中的一项操作久久不能完成，已被中止（文件中可能有不会结束的触发器）。"_s
+        message = u"%1：%2 中的一项操作超过了时限，已被中止（文件中可能有不会结束的触发器）。"_s
                       .arg(what, file);
         break;
     case DataErrorKind::CannotOpen:
