@@ -14,7 +14,7 @@ int runImportAccess(int argc, char* argv[])
         return -1;
     QCoreApplication app(argc, argv);
     if (argc != 3) {
-        std::fputs("usage: quorrel --import-access FILE\n", stderr);
+        std::fputs("用法：quorrel --import-access 文件\n", stderr);
         return 2;
     }
     ProgramDirectory::resolve();

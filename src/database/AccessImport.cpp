@@ -1,5 +1,6 @@
 #include "AccessImport.h"
 
+#include "DataSource.h"
 #include "Schema.h"
 #include "Sqlite.h"
 #include "access/AccessStream.h"
@@ -19,6 +20,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +54,10 @@ bool sameFile(const struct stat& a, const struct stat& b)
 class StreamParser {
 public:
     enum class State { Header, Records, Ended, Broken };
+
+    // No value may be longer than this: a reader gone wrong cannot make this
+    // process hold more.
+    explicit StreamParser(quint64 maxValue) : m_maxValue(maxValue) {}
 
     // Feeds bytes; calls `record` for each whole record.
     template <typename F>
@@ -90,9 +96,17 @@ public:
                 if (left < 5)
                     break;
                 const quint64 titleSize = le(p + 1, 4);
+                if (titleSize > m_maxValue) {
+                    m_state = State::Broken;
+                    break;
+                }
                 if (quint64(left) < 9 + titleSize)
                     break;
                 const quint64 contentSize = le(p + 5 + titleSize, 4);
+                if (contentSize > m_maxValue) {
+                    m_state = State::Broken;
+                    break;
+                }
                 if (quint64(left) < 9 + titleSize + contentSize)
                     break;
                 record(QByteArrayView(p + 5, qsizetype(titleSize)),
@@ -119,8 +133,58 @@ private:
             v = (v << 8) | quint8(p[i]);
         return v;
     }
+    quint64 m_maxValue;
     QByteArray m_buffer;
     State m_state = State::Header;
+};
+
+// The reader's standard error, through a pipe of our own that is read as
+// the reader writes, keeping only the last few kilobytes: libmdb may print
+// warnings without end, and QProcess would keep every byte of them while it
+// waits for the records.
+class ErrorTail {
+public:
+    ErrorTail()
+    {
+        if (::pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0)
+            m_fds[0] = m_fds[1] = -1;
+        else
+            ::fcntl(m_fds[1], F_SETFL, 0); // the reader's end blocks, as stderr does
+    }
+    ~ErrorTail()
+    {
+        closeWriteEnd();
+        if (m_fds[0] >= 0)
+            ::close(m_fds[0]);
+    }
+    ErrorTail(const ErrorTail&) = delete;
+    ErrorTail& operator=(const ErrorTail&) = delete;
+
+    bool isOpen() const { return m_fds[0] >= 0; }
+    int writeEnd() const { return m_fds[1]; }
+    // Once the reader has its copy: the pipe ends when the reader does.
+    void closeWriteEnd()
+    {
+        if (m_fds[1] >= 0)
+            ::close(m_fds[1]);
+        m_fds[1] = -1;
+    }
+    void drain()
+    {
+        char buffer[16384];
+        ssize_t n;
+        while (m_fds[0] >= 0 && (n = ::read(m_fds[0], buffer, sizeof buffer)) > 0) {
+            m_tail.append(buffer, n);
+            if (m_tail.size() > 2 * Kept)
+                m_tail = m_tail.right(Kept);
+        }
+    }
+    QByteArray tail() const { return m_tail.right(Kept); }
+
+private:
+    static constexpr qsizetype Kept = 4096;
+    int m_fds[2] = {-1, -1};
+    QByteArray m_tail;
 };
 
 // What the reader said on its way out, for the message: its last line,
@@ -145,10 +209,17 @@ QString describeExit(int code, const QString& said)
     case NoFields:
         return u"表 WebDocuments 缺少字段“标题”或“内容”（"_s + said + u"）。"_s;
     case CannotOpen:
-        return u"无法读取它（"_s + said + u"）。"_s;
+        return u"无法读取它。\n"_s + said;
     default:
-        return u"它已损坏（"_s + said + u"）。"_s;
+        return said.isEmpty() ? u"它已损坏。"_s : u"它已损坏（"_s + said + u"）。"_s;
     }
+}
+
+// What a failure says: the sentence for the user, then the system's own
+// words on a line of their own.
+QString withDetail(const QString& sentence, const QString& detail)
+{
+    return detail.isEmpty() ? sentence : sentence + u"\n"_s + detail;
 }
 
 } // namespace
@@ -237,20 +308,41 @@ AccessImport::Outcome AccessImport::readInto(const QString& source, const QStrin
     if (!db.open(sqlitePath, SqliteOpenMode::ReadWriteCreate, &e)
         || !db.exec("PRAGMA journal_mode=OFF", &e) || !db.exec("PRAGMA synchronous=OFF", &e)
         || !db.exec(CreateWebDocumentsSql, &e) || !db.exec("BEGIN", &e))
-        return fail(u"无法在文件夹中建立新的数据库："_s + e.message);
+        return fail(withDetail(u"无法在文件夹中建立新的数据库。"_s, e.message));
     SqliteStatement insert;
     if (!insert.prepare(db, "INSERT INTO WebDocuments (\"标题\", \"内容\") VALUES (?1, ?2)", &e))
-        return fail(u"无法在文件夹中建立新的数据库："_s + e.message);
+        return fail(withDetail(u"无法在文件夹中建立新的数据库。"_s, e.message));
 
+    // The reader holds a value a few times over (as read, decoded, sent) and
+    // libmdb what it needs: that fits in these limits for a whole file read
+    // at its usual pace, while a damaged file that makes it want gigabytes or
+    // loop ends it, besides the stall limit for a reader that goes quiet.
+    const auto sourceSize = rlim_t(qMax<qint64>(QFileInfo(source).size(), 0));
+    const rlim_t memoryLimit = (rlim_t(256) << 20) + 8 * sourceSize;
+    const rlim_t cpuSeconds = 60 + (sourceSize >> 20);
+    ErrorTail errors;
+    if (!errors.isOpen())
+        return fail(withDetail(u"无法启动 Access 读取程序。"_s, qt_error_string(errno)));
     QProcess reader;
     reader.setProgram(AccessFile::readerPath());
     reader.setArguments({source});
+    reader.setStandardErrorFile(QProcess::nullDevice());
+    reader.setChildProcessModifier([fd = errors.writeEnd(), memoryLimit, cpuSeconds] {
+        // Between fork and exec: only async-signal-safe calls.
+        ::dup2(fd, STDERR_FILENO);
+        const rlimit memory{memoryLimit, memoryLimit};
+        ::setrlimit(RLIMIT_AS, &memory);
+        const rlimit cpu{cpuSeconds, cpuSeconds + 5};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+    });
     reader.start(QIODevice::ReadOnly);
+    errors.closeWriteEnd();
     if (!reader.waitForStarted(10000))
-        return fail(u"无法启动 Access 读取程序 "_s + reader.program() + u"："_s
-                    + reader.errorString());
+        return fail(withDetail(u"无法启动 Access 读取程序。"_s,
+                               reader.program() + u": "_s + reader.errorString()));
 
-    StreamParser parser;
+    // Decoded text is at most three bytes of UTF-8 for each byte of the file.
+    StreamParser parser(3 * quint64(sourceSize) + 16);
     QString insertError;
     auto store = [&](QByteArrayView title, QByteArrayView content) {
         if (!insertError.isEmpty())
@@ -267,18 +359,13 @@ AccessImport::Outcome AccessImport::readInto(const QString& source, const QStrin
         ++m_read;
     };
 
-    QByteArray stderrTail;
     QElapsedTimer quiet, tick;
     quiet.start();
     tick.start();
     bool stalled = false;
     for (;;) {
         const bool more = reader.waitForReadyRead(100);
-        QByteArray err = reader.readAllStandardError();
-        if (!err.isEmpty()) {
-            // libmdb may print warnings without end: keep only the last ones
-            stderrTail = QByteArray(stderrTail + err).right(4096);
-        }
+        errors.drain();
         const QByteArray out = reader.readAllStandardOutput();
         if (!out.isEmpty()) {
             quiet.start();
@@ -304,13 +391,13 @@ AccessImport::Outcome AccessImport::readInto(const QString& source, const QStrin
     }
     parser.feed(reader.readAllStandardOutput(), store);
     m_expected = parser.expected;
-    stderrTail = QByteArray(stderrTail + reader.readAllStandardError()).right(4096);
-    const QString said = readerMessage(stderrTail);
+    errors.drain();
+    const QString said = readerMessage(errors.tail());
 
     if (!insertError.isEmpty())
-        return fail(u"写入新的数据库失败："_s + insertError);
+        return fail(withDetail(u"写入新的数据库失败。"_s, insertError));
     if (reader.error() == QProcess::FailedToStart)
-        return fail(u"无法启动 Access 读取程序："_s + reader.errorString());
+        return fail(withDetail(u"无法启动 Access 读取程序。"_s, reader.errorString()));
     const bool crashed = !stalled && reader.exitStatus() == QProcess::CrashExit;
     const int code = reader.exitStatus() == QProcess::NormalExit ? reader.exitCode() : -1;
     const bool complete = parser.state() == StreamParser::State::Ended && code == 0
@@ -340,7 +427,7 @@ AccessImport::Outcome AccessImport::readInto(const QString& source, const QStrin
     // More records than the table's count (a count another writer left
     // stale) loses nothing: every record read is taken.
     if (!db.exec("COMMIT", &e))
-        return fail(u"写入新的数据库失败："_s + e.message);
+        return fail(withDetail(u"写入新的数据库失败。"_s, e.message));
     insert.finalize();
     db.close();
     syncPath(sqlitePath, false);
@@ -373,7 +460,7 @@ bool AccessImport::keepOriginal(const QString& path, int lockedFd)
             continue;
         if (linkErrno != EPERM && linkErrno != EOPNOTSUPP && linkErrno != EXDEV
             && linkErrno != EMLINK) {
-            m_message = u"无法保留原文件 "_s + kept + u"："_s + qt_error_string(linkErrno);
+            m_message = withDetail(u"无法保留原文件 "_s + kept + u"。"_s, qt_error_string(linkErrno));
             return false;
         }
         // No hard links here (some file systems): a synced copy, given its
@@ -392,7 +479,7 @@ bool AccessImport::keepOriginal(const QString& path, int lockedFd)
             return true;
         }
         if (errno != EEXIST) {
-            m_message = u"无法保留原文件 "_s + kept + u"："_s + qt_error_string(errno);
+            m_message = withDetail(u"无法保留原文件 "_s + kept + u"。"_s, qt_error_string(errno));
             return false;
         }
     }
@@ -413,7 +500,7 @@ AccessImport::Outcome AccessImport::convertInPlace(const QString& path)
     // then find it converted.
     const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return fail(name + u" 无法打开："_s + qt_error_string(errno));
+        return fail(withDetail(name + u" 无法打开。"_s, qt_error_string(errno)));
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
@@ -453,7 +540,7 @@ AccessImport::Outcome AccessImport::convertInPlace(const QString& path)
     const QString folder = QFileInfo(path).absolutePath();
     syncPath(folder, true);
     if (::rename(native(temp.path).constData(), native(path).constData()) != 0)
-        return fail(name + u" 无法换成新的数据库："_s + qt_error_string(errno));
+        return fail(withDetail(name + u" 无法换成新的数据库。"_s, qt_error_string(errno)));
     temp.release();
     syncPath(folder, true);
     // The browser's search index beside it was made from another file (the
@@ -478,27 +565,45 @@ AccessImport::Outcome AccessImport::appendTo(const QString& source, const QStrin
     if (const Outcome read = readInto(source, temp.path); read != Outcome::Done)
         return read;
 
+    // Only a document table the windows could use takes the records: not
+    // another program's view, virtual table or file.
+    {
+        DataSource document;
+        document.setDatabaseName(target);
+        QString why;
+        if (!document.Refresh(&why))
+            return fail(why);
+    }
     // The records were read into a file of their own first, so the database
     // is locked only for one copy, and gets every record or none.
     SqliteDatabase db;
     SqliteError e;
     if (!db.open(target, SqliteOpenMode::ReadWrite, &e))
-        return fail(QFileInfo(target).fileName() + u" 无法打开："_s + e.message);
+        return fail(withDetail(QFileInfo(target).fileName() + u" 无法打开。"_s, e.message));
     if (db.isReadOnly())
         return fail(QFileInfo(target).fileName() + u" 只能读取，不能写入。"_s);
     db.setBusyTimeout(30000);
     SqliteStatement attach;
     if (!attach.prepare(db, "ATTACH DATABASE ?1 AS access", &e, false)
         || !attach.bindText(1, temp.path, &e) || attach.step(&e) != SqliteStep::Done)
-        return fail(u"无法读取转换出的记录："_s + e.message);
+        return fail(withDetail(u"无法读取转换出的记录。"_s, e.message));
     attach.finalize();
     if (!db.exec("BEGIN IMMEDIATE", &e)
         || !db.exec("INSERT INTO main.WebDocuments (\"标题\", \"内容\") SELECT \"标题\", "
                     "\"内容\" FROM access.WebDocuments ORDER BY rowid",
-                    &e)
-        || !db.exec("COMMIT", &e)) {
+                    &e)) {
         db.exec("ROLLBACK");
-        return fail(QFileInfo(target).fileName() + u" 写入失败："_s + e.message);
+        return fail(withDetail(QFileInfo(target).fileName() + u" 写入失败。"_s, e.message));
+    }
+    // A trigger of the table may have skipped records: all or none.
+    if (db.changes() != m_read) {
+        db.exec("ROLLBACK");
+        return fail(QFileInfo(target).fileName() + u" 没有存入全部记录（表上的触发器可能忽略了它们），"
+                                                    u"未作任何改动。"_s);
+    }
+    if (!db.exec("COMMIT", &e)) {
+        db.exec("ROLLBACK");
+        return fail(withDetail(QFileInfo(target).fileName() + u" 写入失败。"_s, e.message));
     }
     db.exec("DETACH DATABASE access");
     return Outcome::Done;

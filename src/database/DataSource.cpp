@@ -16,6 +16,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+const QString Deleted = u"没有当前记录：它已被另一个程序删除。"_s;
+
 // The source fields, as the record set counts them from 0.
 const QString* const SourceFields[] = {&Field::SourceTitle, &Field::SourceUrl, &Field::CollectedAt};
 
@@ -51,6 +53,8 @@ DataErrorKind kindOf(int sqliteCode)
         return DataErrorKind::ReadOnly;
     case SQLITE_CANTOPEN:
         return DataErrorKind::CannotOpen;
+    case SQLITE_INTERRUPT:
+        return DataErrorKind::TimedOut;
     default:
         return DataErrorKind::Failed;
     }
@@ -161,26 +165,35 @@ bool Recordset::failSqlite(int code, const QString& what, const QString& sqliteM
     const DataErrorKind kind = kindOf(code);
     const QString file = QDir::toNativeSeparators(m_path);
     QString message;
+    // The user's sentence first; what SQLite said, in its English, on a
+    // second line for whoever looks into it.
     switch (kind) {
     case DataErrorKind::NotADatabase:
-        message = u"%1: %2 is not an SQLite 3 database (an Access file cannot be used as it is)."_s
-                      .arg(what, file);
+        message = u"%1：%2 不是 SQLite 3 数据库，不能作为文档数据库使用。"_s.arg(what, file);
         break;
     case DataErrorKind::Busy:
-        message = u"%1: another program kept %2 locked too long (%3)."_s.arg(what, file,
-                                                                             sqliteMessage);
+        message = u"%1：另一个程序占用 %2 的时间太长。"_s.arg(what, file);
         break;
     case DataErrorKind::ReadOnly:
-        message = u"%1: %2 can only be read."_s.arg(what, file);
+        message = u"%1：%2 只能读取，不能写入。"_s.arg(what, file);
+        break;
+    case DataErrorKind::TimedOut:
+        message = u"%1：%2 中的一项操作超过了时限，已被中止（文件中可能有不会结束的触发器）。"_s
+                      .arg(what, file);
+        break;
+    case DataErrorKind::CannotOpen:
+        message = u"%1：无法打开 %2。"_s.arg(what, file);
         break;
     default:
-        message = u"%1: %2 (%3)."_s.arg(what, sqliteMessage, file);
+        message = u"%1：%2 出错。"_s.arg(what, file);
         break;
     }
+    if (!sqliteMessage.isEmpty())
+        message += u"\nSQLite: "_s + sqliteMessage;
     return fail(kind, message, error);
 }
 
-bool Recordset::open(const QString& path, bool readOnly, int busyTimeoutMs)
+bool Recordset::open(const QString& path, bool readOnly, int busyTimeoutMs, int stepTimeLimitMs)
 {
     close(DataError());
     m_path = path;
@@ -190,7 +203,7 @@ bool Recordset::open(const QString& path, bool readOnly, int busyTimeoutMs)
         return fail(kind, message, nullptr);
     };
     const auto refuseSqlite = [this](const SqliteError& e) {
-        failSqlite(e.code, u"Cannot open the document database"_s, e.message, nullptr);
+        failSqlite(e.code, u"无法打开文档数据库"_s, e.message, nullptr);
         close(m_lastError);
         return false;
     };
@@ -198,14 +211,14 @@ bool Recordset::open(const QString& path, bool readOnly, int busyTimeoutMs)
     // An empty name or ":memory:" would give SQLite's temporary databases,
     // so only an existing file, by its absolute path, is ever handed over.
     if (path.isEmpty())
-        return refuse(DataErrorKind::FileMissing, u"No document database file is set."_s);
+        return refuse(DataErrorKind::FileMissing, u"没有指定文档数据库文件。"_s);
     const QFileInfo info(path);
     if (!info.exists())
         return refuse(DataErrorKind::FileMissing,
-                      u"The document database %1 does not exist."_s.arg(file));
+                      u"文档数据库 %1 不存在。"_s.arg(file));
     if (info.isDir())
         return refuse(DataErrorKind::CannotOpen,
-                      u"The document database %1 is a folder."_s.arg(file));
+                      u"文档数据库 %1 是一个文件夹，不是文件。"_s.arg(file));
 
     auto connection = std::make_unique<Connection>();
     SqliteError e;
@@ -213,8 +226,28 @@ bool Recordset::open(const QString& path, bool readOnly, int busyTimeoutMs)
                              readOnly ? SqliteOpenMode::ReadOnly : SqliteOpenMode::ReadWrite, &e))
         return refuseSqlite(e);
     connection->db.setBusyTimeout(busyTimeoutMs);
+    connection->db.setStepTimeLimit(stepTimeLimitMs);
 
-    // The first read of the file: a file that is not SQLite fails here.
+    // The first read of the file: a file that is not SQLite fails here. Only
+    // a plain table is ours: a view can run any query (one that never ends)
+    // and take writes into triggers, a virtual table is another program's
+    // code, and a table without rowid has no bookmarks.
+    {
+        SqliteStatement list;
+        if (!list.prepare(connection->db, "PRAGMA main.table_list(\"WebDocuments\")", &e, false))
+            return refuseSqlite(e);
+        const SqliteStep step = list.step(&e);
+        if (step == SqliteStep::Failed)
+            return refuseSqlite(e);
+        const QString noTable = u"文档数据库 %1 中没有表 WebDocuments。"_s.arg(file);
+        if (step == SqliteStep::Done)
+            return refuse(DataErrorKind::MissingTable, noTable);
+        const QString type = list.columnText(2);
+        if (type != u"table"_s || list.columnInt64(4) != 0)
+            return refuse(DataErrorKind::MissingTable,
+                          noTable + u"\nWebDocuments: "_s
+                              + (type == u"table"_s ? u"WITHOUT ROWID"_s : type));
+    }
     QStringList columns;
     {
         SqliteStatement pragma;
@@ -226,13 +259,10 @@ bool Recordset::open(const QString& path, bool readOnly, int busyTimeoutMs)
         if (step == SqliteStep::Failed)
             return refuseSqlite(e);
     }
-    if (columns.isEmpty())
-        return refuse(DataErrorKind::MissingTable,
-                      u"The document database %1 has no table WebDocuments."_s.arg(file));
     for (const QString& name : {u"标题"_s, u"内容"_s}) {
         if (!columns.contains(name))
             return refuse(DataErrorKind::MissingField,
-                          u"The table WebDocuments in %1 has no field %2."_s.arg(file, name));
+                          u"文档数据库 %1 的表 WebDocuments 中没有字段“%2”。"_s.arg(file, name));
     }
     if (!connection->prepareAll(&e) || !connection->readSourceColumns(true, &e))
         return refuseSqlite(e);
@@ -296,10 +326,8 @@ bool Recordset::requireOpen(QString* error) const
     if (m_connection)
         return true;
     if (m_openError.message.isEmpty())
-        return fail(DataErrorKind::NotOpen,
-                    u"The document database is not open; Refresh opens it."_s, error);
-    return fail(DataErrorKind::NotOpen,
-                u"The document database is not open. %1"_s.arg(m_openError.message), error);
+        return fail(DataErrorKind::NotOpen, u"文档数据库没有打开。"_s, error);
+    return fail(DataErrorKind::NotOpen, u"文档数据库没有打开："_s + m_openError.message, error);
 }
 
 bool Recordset::requireCurrent(QString* error) const
@@ -309,14 +337,42 @@ bool Recordset::requireCurrent(QString* error) const
         return true;
     case Position::Deleted:
         return fail(DataErrorKind::NoCurrentRecord,
-                    u"No current record: it was deleted; move to another record first."_s,
+                    u"没有当前记录：它已被删除，请先移到另一条记录。"_s,
                     error);
     case Position::PastEnd:
     case Position::None:
         break;
     }
     return fail(DataErrorKind::NoCurrentRecord,
-                u"No current record: there are no records or the last one has been passed."_s,
+                u"没有当前记录：没有记录，或已经过了最后一条记录。"_s,
+                error);
+}
+
+std::optional<bool> Recordset::rowExists(qint64 rowid, SqliteError* error)
+{
+    SqliteStatement& statement = m_connection->exists;
+    SqliteResetGuard guard(statement);
+    if (!statement.bindInt64(1, rowid, error))
+        return std::nullopt;
+    switch (statement.step(error)) {
+    case SqliteStep::Row:
+        return true;
+    case SqliteStep::Done:
+        return false;
+    case SqliteStep::Failed:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool Recordset::failUnchanged(const SqliteError& checking, const QString& what,
+                              const QString& notDone, QString* error)
+{
+    if (checking.code != 0) // the check itself failed
+        return failSqlite(checking.code, what, checking.message, error);
+    return fail(DataErrorKind::Failed,
+                u"%1：%2 %3（表上的触发器可能忽略了这项操作）。"_s.arg(
+                    what, QDir::toNativeSeparators(m_path), notDone),
                 error);
 }
 
@@ -326,7 +382,7 @@ std::optional<qint64> Recordset::seek(std::optional<qint64> after, bool* ok, QSt
     SqliteResetGuard guard(statement);
     SqliteError e;
     if (after && !statement.bindInt64(1, *after, &e)) {
-        *ok = failSqlite(e.code, u"Cannot move to the next record"_s, e.message, error);
+        *ok = failSqlite(e.code, u"无法移到下一条记录"_s, e.message, error);
         return std::nullopt;
     }
     switch (statement.step(&e)) {
@@ -339,7 +395,7 @@ std::optional<qint64> Recordset::seek(std::optional<qint64> after, bool* ok, QSt
     case SqliteStep::Failed:
         break;
     }
-    *ok = failSqlite(e.code, u"Cannot move to another record"_s, e.message, error);
+    *ok = failSqlite(e.code, u"无法移到另一条记录"_s, e.message, error);
     return std::nullopt;
 }
 
@@ -354,7 +410,7 @@ bool Recordset::MoveFirst(QString* error)
         return false;
     if (!first) {
         m_position = Position::PastEnd;
-        return fail(DataErrorKind::NoCurrentRecord, u"No current record: the table is empty."_s,
+        return fail(DataErrorKind::NoCurrentRecord, u"没有当前记录：表中没有记录。"_s,
                     error);
     }
     m_position = Position::Current;
@@ -377,12 +433,12 @@ bool Recordset::MoveLast(QString* error)
         return succeed();
     case SqliteStep::Done:
         m_position = Position::PastEnd;
-        return fail(DataErrorKind::NoCurrentRecord, u"No current record: the table is empty."_s,
+        return fail(DataErrorKind::NoCurrentRecord, u"没有当前记录：表中没有记录。"_s,
                     error);
     case SqliteStep::Failed:
         break;
     }
-    return failSqlite(e.code, u"Cannot move to the last record"_s, e.message, error);
+    return failSqlite(e.code, u"无法移到最后一条记录"_s, e.message, error);
 }
 
 bool Recordset::BeginTrans(QString* error)
@@ -390,10 +446,10 @@ bool Recordset::BeginTrans(QString* error)
     if (!requireOpen(error))
         return false;
     if (inTransaction())
-        return fail(DataErrorKind::Failed, u"A transaction is open already."_s, error);
+        return fail(DataErrorKind::Failed, u"事务已经开始。"_s, error);
     SqliteError e;
     if (!m_connection->db.exec("BEGIN", &e))
-        return failSqlite(e.code, u"Cannot begin a transaction"_s, e.message, error);
+        return failSqlite(e.code, u"无法开始事务"_s, e.message, error);
     return succeed();
 }
 
@@ -402,13 +458,13 @@ bool Recordset::CommitTrans(QString* error)
     if (!requireOpen(error))
         return false;
     if (!inTransaction())
-        return fail(DataErrorKind::Failed, u"No transaction is open."_s, error);
+        return fail(DataErrorKind::Failed, u"没有已开始的事务。"_s, error);
     SqliteError e;
     if (!m_connection->db.exec("COMMIT", &e)) {
         // A commit that stays pending would keep the file locked; the caller
         // learns from the error that nothing of it was stored.
         Rollback();
-        return failSqlite(e.code, u"Cannot store the records of the transaction"_s, e.message,
+        return failSqlite(e.code, u"无法保存事务中的记录"_s, e.message,
                           error);
     }
     return succeed();
@@ -433,7 +489,7 @@ bool Recordset::MoveNext(QString* error)
         return false;
     if (m_position == Position::PastEnd || m_position == Position::None)
         return fail(DataErrorKind::NoCurrentRecord,
-                    u"No current record: already past the last record."_s, error);
+                    u"没有当前记录：已经过了最后一条记录。"_s, error);
     cancelPending();
     bool ok = false;
     const std::optional<qint64> next = seek(m_rowid, &ok, error);
@@ -478,12 +534,12 @@ bool Recordset::setBookmark(qint64 bookmark, QString* error)
         return succeed();
     case SqliteStep::Done:
         return fail(DataErrorKind::InvalidBookmark,
-                    u"No record has the bookmark %1 (it may have been deleted)."_s.arg(bookmark),
+                    u"没有书签为 %1 的记录（它可能已被删除）。"_s.arg(bookmark),
                     error);
     case SqliteStep::Failed:
         break;
     }
-    return failSqlite(e.code, u"Cannot go to the bookmarked record"_s, e.message, error);
+    return failSqlite(e.code, u"无法转到书签所指的记录"_s, e.message, error);
 }
 
 bool Recordset::AddNew(QString* error)
@@ -491,7 +547,7 @@ bool Recordset::AddNew(QString* error)
     if (!requireOpen(error))
         return false;
     if (m_connection->db.isReadOnly())
-        return failSqlite(SQLITE_READONLY, u"Cannot add a record"_s, QString(), error);
+        return failSqlite(SQLITE_READONLY, u"无法添加记录"_s, QString(), error);
     cancelPending();
     m_pending = Pending::Adding;
     return succeed();
@@ -502,7 +558,7 @@ bool Recordset::Edit(QString* error)
     if (!requireOpen(error) || !requireCurrent(error))
         return false;
     if (m_connection->db.isReadOnly())
-        return failSqlite(SQLITE_READONLY, u"Cannot change the record"_s, QString(), error);
+        return failSqlite(SQLITE_READONLY, u"无法修改记录"_s, QString(), error);
     SqliteStatement& statement = m_connection->exists;
     SqliteResetGuard guard(statement);
     SqliteError e;
@@ -514,11 +570,11 @@ bool Recordset::Edit(QString* error)
         return succeed();
     case SqliteStep::Done:
         return fail(DataErrorKind::NoCurrentRecord,
-                    u"No current record: another program deleted it."_s, error);
+                    Deleted, error);
     case SqliteStep::Failed:
         break;
     }
-    return failSqlite(e.code, u"Cannot change the record"_s, e.message, error);
+    return failSqlite(e.code, u"无法修改记录"_s, e.message, error);
 }
 
 bool Recordset::setField(const QString& name, const QString& value, QString* error)
@@ -528,11 +584,11 @@ bool Recordset::setField(const QString& name, const QString& value, QString* err
     const int index = fieldIndex(name);
     if (index < 0)
         return fail(DataErrorKind::UnknownField,
-                    u"WebDocuments has no field \"%1\"; its fields are 标题 and 内容."_s.arg(name),
+                    u"表 WebDocuments 中没有字段“%1”，它的字段是“标题”和“内容”。"_s.arg(name),
                     error);
     if (m_pending == Pending::None)
         return fail(DataErrorKind::NotEditing,
-                    u"A field can be set only after AddNew or Edit."_s, error);
+                    u"只有在添加或修改记录时才能设置字段。"_s, error);
     (index == 0 ? m_pendingTitle : index == 1 ? m_pendingContent : m_pendingSource[index - 2]) =
         value;
     return succeed();
@@ -617,7 +673,7 @@ bool Recordset::storeFields(QString* error)
     SqliteError e;
     switch (m_pending) {
     case Pending::None:
-        return fail(DataErrorKind::NotEditing, u"Update needs AddNew or Edit first."_s, error);
+        return fail(DataErrorKind::NotEditing, u"须先添加或修改记录，才能保存。"_s, error);
 
     case Pending::Adding: {
         SqliteStatement& statement = m_connection->insert;
@@ -625,8 +681,13 @@ bool Recordset::storeFields(QString* error)
         if (!statement.bindText(1, m_pendingTitle.value_or(QString()), &e)
             || !statement.bindText(2, m_pendingContent.value_or(QString()), &e)
             || statement.step(&e) != SqliteStep::Done)
-            return failSqlite(e.code, u"Cannot store the new record"_s, e.message, error);
-        m_lastModified = m_connection->db.lastInsertRowId();
+            return failSqlite(e.code, u"无法保存新记录"_s, e.message, error);
+        // A trigger of a foreign file may have skipped the row (RAISE(IGNORE))
+        // or removed it again: then nothing was stored, whatever SQLite says.
+        const qint64 added = m_connection->db.lastInsertRowId();
+        if (m_connection->db.changes() != 1 || rowExists(added, &e) != true)
+            return failUnchanged(e, u"无法保存新记录"_s, u"没有存入这条记录"_s, error);
+        m_lastModified = added;
         cancelPending();
         return succeed();
     }
@@ -640,12 +701,15 @@ bool Recordset::storeFields(QString* error)
         };
         if (!bindField(1, m_pendingTitle) || !bindField(2, m_pendingContent)
             || !statement.bindInt64(3, m_rowid, &e) || statement.step(&e) != SqliteStep::Done)
-            return failSqlite(e.code, u"Cannot store the changed record"_s, e.message, error);
-        if (m_connection->db.changes() == 0) {
-            cancelPending();
-            return fail(DataErrorKind::NoCurrentRecord,
-                        u"No current record: another program deleted it."_s, error);
+            return failSqlite(e.code, u"无法保存修改后的记录"_s, e.message, error);
+        const bool changed = m_connection->db.changes() == 1;
+        const std::optional<bool> exists = rowExists(m_rowid, &e);
+        if (exists == false) {
+            cancelPending(); // the change has nowhere to go
+            return fail(DataErrorKind::NoCurrentRecord, Deleted, error);
         }
+        if (!changed || !exists.has_value())
+            return failUnchanged(e, u"无法保存修改后的记录"_s, u"没有改动这条记录"_s, error);
         m_lastModified = m_rowid;
         cancelPending();
         return succeed();
@@ -663,12 +727,16 @@ bool Recordset::Delete(QString* error)
     SqliteResetGuard guard(statement);
     SqliteError e;
     if (!statement.bindInt64(1, m_rowid, &e) || statement.step(&e) != SqliteStep::Done)
-        return failSqlite(e.code, u"Cannot delete the record"_s, e.message, error);
-    // Gone either way; MoveNext continues after its rowid.
+        return failSqlite(e.code, u"无法删除记录"_s, e.message, error);
+    const bool removed = m_connection->db.changes() == 1;
+    const std::optional<bool> exists = rowExists(m_rowid, &e);
+    // A record a trigger kept stays current; one that is gone is gone
+    // either way, and MoveNext continues after its rowid.
+    if (exists != false)
+        return failUnchanged(e, u"无法删除记录"_s, u"没有删除这条记录"_s, error);
     m_position = Position::Deleted;
-    if (m_connection->db.changes() == 0)
-        return fail(DataErrorKind::NoCurrentRecord,
-                    u"No current record: another program deleted it."_s, error);
+    if (!removed)
+        return fail(DataErrorKind::NoCurrentRecord, Deleted, error);
     return succeed();
 }
 
@@ -679,7 +747,7 @@ std::optional<QString> Recordset::field(const QString& name, QString* error) con
     const int index = fieldIndex(name);
     if (index < 0) {
         fail(DataErrorKind::UnknownField,
-             u"WebDocuments has no field \"%1\"; its fields are 标题 and 内容."_s.arg(name), error);
+             u"表 WebDocuments 中没有字段“%1”，它的字段是“标题”和“内容”。"_s.arg(name), error);
         return std::nullopt;
     }
     if (m_pending != Pending::None) {
@@ -716,13 +784,13 @@ std::optional<QString> Recordset::field(const QString& name, QString* error) con
         succeed();
         return statement.columnText(0);
     case SqliteStep::Done:
-        fail(DataErrorKind::NoCurrentRecord, u"No current record: another program deleted it."_s,
+        fail(DataErrorKind::NoCurrentRecord, Deleted,
              error);
         return std::nullopt;
     case SqliteStep::Failed:
         break;
     }
-    failSqlite(e.code, u"Cannot read the field %1"_s.arg(name), e.message, error);
+    failSqlite(e.code, u"无法读取字段“%1”"_s.arg(name), e.message, error);
     return std::nullopt;
 }
 
@@ -734,7 +802,7 @@ std::optional<qint64> Recordset::recordCount(QString* error) const
     SqliteResetGuard guard(statement);
     SqliteError e;
     if (statement.step(&e) != SqliteStep::Row) {
-        failSqlite(e.code, u"Cannot count the records"_s, e.message, error);
+        failSqlite(e.code, u"无法统计记录数"_s, e.message, error);
         return std::nullopt;
     }
     succeed();
@@ -753,7 +821,7 @@ std::optional<QList<TitleEntry>> Recordset::titles(QString* error) const
     while ((step = statement.step(&e)) == SqliteStep::Row)
         result.append(TitleEntry{statement.columnInt64(0), statement.columnText(1)});
     if (step == SqliteStep::Failed) {
-        failSqlite(e.code, u"Cannot list the titles"_s, e.message, error);
+        failSqlite(e.code, u"无法列出标题"_s, e.message, error);
         return std::nullopt;
     }
     succeed();
@@ -770,7 +838,7 @@ std::optional<QList<qint64>> Recordset::bookmarks(qint64 after, qint64 limit,
     SqliteError e;
     QList<qint64> result;
     if (!statement.bindInt64(1, after, &e) || !statement.bindInt64(2, limit < 0 ? -1 : limit, &e)) {
-        failSqlite(e.code, u"Cannot list the records"_s, e.message, error);
+        failSqlite(e.code, u"无法列出记录"_s, e.message, error);
         return std::nullopt;
     }
     if (limit > 0)
@@ -779,7 +847,7 @@ std::optional<QList<qint64>> Recordset::bookmarks(qint64 after, qint64 limit,
     while ((step = statement.step(&e)) == SqliteStep::Row)
         result.append(statement.columnInt64(0));
     if (step == SqliteStep::Failed) {
-        failSqlite(e.code, u"Cannot list the records"_s, e.message, error);
+        failSqlite(e.code, u"无法列出记录"_s, e.message, error);
         return std::nullopt;
     }
     succeed();
@@ -797,7 +865,7 @@ std::optional<QList<TitleEntry>> Recordset::titlesFrom(qint64 first, int limit,
     QList<TitleEntry> result;
     if (!statement.bindInt64(1, first, &e) || !statement.bindInt64(2, qMax(limit, 0), &e)
         || !statement.bindInt64(3, qMax(maxTitleLength, 0), &e)) {
-        failSqlite(e.code, u"Cannot list the titles"_s, e.message, error);
+        failSqlite(e.code, u"无法列出标题"_s, e.message, error);
         return std::nullopt;
     }
     result.reserve(qMax(limit, 0));
@@ -805,7 +873,7 @@ std::optional<QList<TitleEntry>> Recordset::titlesFrom(qint64 first, int limit,
     while ((step = statement.step(&e)) == SqliteStep::Row)
         result.append(TitleEntry{statement.columnInt64(0), statement.columnText(1)});
     if (step == SqliteStep::Failed) {
-        failSqlite(e.code, u"Cannot list the titles"_s, e.message, error);
+        failSqlite(e.code, u"无法列出标题"_s, e.message, error);
         return std::nullopt;
     }
     succeed();
@@ -836,7 +904,7 @@ bool DataSource::Refresh(QString* error)
 {
     if (m_convertAccess && AccessFile::isAccess(m_path))
         m_convertAccess(m_path);
-    if (m_recordset.open(m_path, m_readOnly, m_busyTimeoutMs))
+    if (m_recordset.open(m_path, m_readOnly, m_busyTimeoutMs, m_stepTimeLimitMs))
         return true;
     if (error)
         *error = m_recordset.lastError().message;
@@ -862,6 +930,11 @@ void DataSource::setBusyTimeout(int milliseconds)
 {
     m_busyTimeoutMs = milliseconds;
     m_recordset.setBusyTimeout(milliseconds);
+}
+
+void DataSource::setStepTimeLimit(int milliseconds)
+{
+    m_stepTimeLimitMs = milliseconds;
 }
 
 void DataSource::setAccessConverter(std::function<void(const QString& path)> convert)

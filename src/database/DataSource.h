@@ -33,6 +33,7 @@ enum class DataErrorKind {
     NotEditing,      // setField or Update without AddNew or Edit
     UnknownField,    // a field name other than those of Schema.h
     Busy,            // another program kept the file locked past the busy timeout
+    TimedOut,        // a statement ran past its time limit (a foreign file's trigger)
     ReadOnly,        // the file can only be read
     Failed,          // anything else SQLite reported
 };
@@ -130,7 +131,7 @@ private:
     enum class Pending { None, Adding, Editing };
 
     Recordset();
-    bool open(const QString& path, bool readOnly, int busyTimeoutMs);
+    bool open(const QString& path, bool readOnly, int busyTimeoutMs, int stepTimeLimitMs);
     void close(const DataError& why);
     void setBusyTimeout(int milliseconds);
     bool isOpen() const { return m_connection != nullptr; }
@@ -141,6 +142,11 @@ private:
     bool fail(DataErrorKind kind, const QString& message, QString* error) const;
     bool failSqlite(int code, const QString& what, const QString& sqliteMessage,
                     QString* error) const;
+    // Whether the record is in the file; nullopt when that cannot be read.
+    std::optional<bool> rowExists(qint64 rowid, SqliteError* error);
+    // A write SQLite ran without error that changed nothing.
+    bool failUnchanged(const SqliteError& checking, const QString& what, const QString& notDone,
+                       QString* error);
     // Next rowid after `after` (the first when nullopt); nullopt at the end or on error.
     std::optional<qint64> seek(std::optional<qint64> after, bool* ok, QString* error);
     void cancelPending();
@@ -189,6 +195,12 @@ public:
     // How long a write waits for another program's lock before failing
     // (default 3000 ms); applies at once and to later Refreshes.
     void setBusyTimeout(int milliseconds);
+    // How long one step of a statement may run, on top of the busy timeout,
+    // before it is stopped and fails with TimedOut (default 5000 ms): a file
+    // whose trigger never ends cannot freeze a window. Every step has its
+    // own limit, so walking a million records is never cut. From the next
+    // Refresh on.
+    void setStepTimeLimit(int milliseconds);
     // Opens the file for reading only from the next Refresh; writes then fail
     // with ReadOnly, as they do when the file itself is write-protected.
     void setReadOnly(bool readOnly);
@@ -202,6 +214,7 @@ private:
     std::function<void(const QString&)> m_convertAccess;
     QString m_path;
     int m_busyTimeoutMs = 3000;
+    int m_stepTimeLimitMs = 5000;
     bool m_readOnly = false;
     Recordset m_recordset;
 };

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <utility>
 
 #include <fcntl.h>
@@ -28,6 +29,27 @@ QString messageOf(sqlite3* db, int rc)
 
 } // namespace
 
+struct SqliteDatabase::StepClock {
+    using Clock = std::chrono::steady_clock;
+    std::chrono::milliseconds limit{0};
+    std::chrono::milliseconds busy{0};
+    Clock::time_point deadline = Clock::time_point::max();
+
+    void arm()
+    {
+        if (limit.count() > 0)
+            deadline = Clock::now() + busy + limit;
+    }
+    // Between steps no deadline holds: SQLite's own work (reading a changed
+    // schema) must not be cut by one that ran out long ago.
+    void disarm() { deadline = Clock::time_point::max(); }
+    // SQLite's progress handler: non-zero interrupts the running statement.
+    static int late(void* clock)
+    {
+        return Clock::now() > static_cast<const StepClock*>(clock)->deadline ? 1 : 0;
+    }
+};
+
 // --- SqliteDatabase ---
 
 SqliteDatabase::~SqliteDatabase()
@@ -36,7 +58,7 @@ SqliteDatabase::~SqliteDatabase()
 }
 
 SqliteDatabase::SqliteDatabase(SqliteDatabase&& other) noexcept
-    : m_db(std::exchange(other.m_db, nullptr))
+    : m_db(std::exchange(other.m_db, nullptr)), m_clock(std::move(other.m_clock))
 {
 }
 
@@ -45,6 +67,7 @@ SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept
     if (this != &other) {
         close();
         m_db = std::exchange(other.m_db, nullptr);
+        m_clock = std::move(other.m_clock);
     }
     return *this;
 }
@@ -90,6 +113,7 @@ bool SqliteDatabase::open(const QString& path, SqliteOpenMode mode, SqliteError*
         return fail(error, rc, message);
     }
     m_db = db;
+    m_clock = std::make_shared<StepClock>();
     return true;
 }
 
@@ -100,6 +124,7 @@ void SqliteDatabase::close()
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+    m_clock.reset();
 }
 
 bool SqliteDatabase::isReadOnly() const
@@ -112,7 +137,30 @@ bool SqliteDatabase::setBusyTimeout(int milliseconds, SqliteError* error)
     if (!m_db)
         return fail(error, SQLITE_MISUSE, QStringLiteral("database not open"));
     const int rc = sqlite3_busy_timeout(m_db, milliseconds);
-    return rc == SQLITE_OK || fail(error, rc, messageOf(m_db, rc));
+    if (rc != SQLITE_OK)
+        return fail(error, rc, messageOf(m_db, rc));
+    m_clock->busy = std::chrono::milliseconds(qMax(milliseconds, 0));
+    return true;
+}
+
+void SqliteDatabase::setStepTimeLimit(int milliseconds)
+{
+    if (!m_db)
+        return;
+    m_clock->limit = std::chrono::milliseconds(qMax(milliseconds, 0));
+    m_clock->disarm();
+    // Looked at every thousand virtual-machine instructions: a clock read
+    // costs nothing next to them, and a short statement never calls it.
+    if (milliseconds > 0)
+        sqlite3_progress_handler(m_db, 1000, &StepClock::late, m_clock.get());
+    else
+        sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+}
+
+void SqliteDatabase::armClock() const
+{
+    if (m_clock)
+        m_clock->arm();
 }
 
 bool SqliteDatabase::exec(const char* sql, SqliteError* error)
@@ -120,7 +168,9 @@ bool SqliteDatabase::exec(const char* sql, SqliteError* error)
     if (!m_db)
         return fail(error, SQLITE_MISUSE, QStringLiteral("database not open"));
     char* message = nullptr;
+    armClock();
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &message);
+    m_clock->disarm();
     if (rc == SQLITE_OK)
         return true;
     const QString text = message ? QString::fromUtf8(message) : messageOf(m_db, rc);
@@ -151,7 +201,9 @@ SqliteStatement::~SqliteStatement()
 }
 
 SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
-    : m_stmt(std::exchange(other.m_stmt, nullptr)), m_boundText(std::move(other.m_boundText))
+    : m_stmt(std::exchange(other.m_stmt, nullptr)),
+      m_clock(std::move(other.m_clock)),
+      m_boundText(std::move(other.m_boundText))
 {
 }
 
@@ -160,6 +212,7 @@ SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept
     if (this != &other) {
         finalize();
         m_stmt = std::exchange(other.m_stmt, nullptr);
+        m_clock = std::move(other.m_clock);
         m_boundText = std::move(other.m_boundText);
     }
     return *this;
@@ -178,6 +231,7 @@ bool SqliteStatement::prepare(SqliteDatabase& db, const char* sql, SqliteError* 
         m_stmt = nullptr;
         return fail(error, rc, messageOf(db.handle(), rc));
     }
+    m_clock = db.m_clock;
     return true;
 }
 
@@ -187,6 +241,7 @@ void SqliteStatement::finalize()
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
     }
+    m_clock.reset();
     m_boundText.clear();
 }
 
@@ -233,7 +288,11 @@ SqliteStep SqliteStatement::step(SqliteError* error)
         fail(error, SQLITE_MISUSE, QStringLiteral("statement not prepared"));
         return SqliteStep::Failed;
     }
+    if (m_clock)
+        m_clock->arm();
     const int rc = sqlite3_step(m_stmt);
+    if (m_clock)
+        m_clock->disarm();
     if (rc == SQLITE_ROW)
         return SqliteStep::Row;
     if (rc == SQLITE_DONE)

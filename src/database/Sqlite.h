@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <memory>
 #include <vector>
 
 struct sqlite3;
@@ -53,6 +54,12 @@ public:
 
     // How long a statement waits for another connection's lock before failing with SQLITE_BUSY.
     bool setBusyTimeout(int milliseconds, SqliteError* error = nullptr);
+    // Bounds each step() and exec() to the busy timeout plus `milliseconds`
+    // of wall time: one that runs longer (a trigger or view of a foreign file
+    // that never ends) is interrupted and fails with SQLITE_INTERRUPT. Every
+    // step has its own deadline, so a long walk of many short steps is never
+    // cut. 0 (the default) for no limit.
+    void setStepTimeLimit(int milliseconds);
     // Runs fixed SQL without results (BEGIN, COMMIT, CREATE TABLE in tools).
     bool exec(const char* sql, SqliteError* error = nullptr);
 
@@ -62,8 +69,16 @@ public:
     qint64 changes() const;
     sqlite3* handle() const { return m_db; }
 
+    struct StepClock;
+
 private:
+    friend class SqliteStatement;
+    void armClock() const;
+
     sqlite3* m_db = nullptr;
+    // Shared with the statements, which arm it at each step; it outlives a
+    // connection that a statement keeps open (sqlite3_close_v2).
+    std::shared_ptr<StepClock> m_clock;
 };
 
 enum class SqliteStep { Row, Done, Failed };
@@ -103,6 +118,7 @@ private:
     bool check(int rc, SqliteError* error) const;
 
     sqlite3_stmt* m_stmt = nullptr;
+    std::shared_ptr<SqliteDatabase::StepClock> m_clock;
     std::vector<QByteArray> m_boundText; // owns the bytes SQLite was given by pointer
 };
 

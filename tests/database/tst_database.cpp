@@ -33,11 +33,13 @@ QString copyEmptyDatabase(const QTemporaryDir& dir)
     return TestFiles::copyEmptyDatabase(path) ? path : QString();
 }
 
-// `owner.call` fails, and owner's last error says why.
+// `owner.call` fails, and owner's last error says why, in Chinese.
 #define FAILS_WITH(owner, call, why)                                                           \
     do {                                                                                       \
         QVERIFY(!(owner).call);                                                                \
         QCOMPARE((owner).lastError().kind, DataErrorKind::why);                                \
+        QVERIFY2(TestFiles::readsAsChinese((owner).lastError().message),                       \
+                 qPrintable((owner).lastError().message));                                     \
     } while (false)
 
 // Opens `ds` on a fresh copy of the empty database in `dir`.
@@ -424,6 +426,19 @@ private Q_SLOTS:
             << QByteArray("CREATE TABLE WebDocuments (title TEXT, \"内容\" TEXT)")
             << DataErrorKind::MissingField;
         QTest::newRow("folder") << QByteArray("folder") << DataErrorKind::CannotOpen;
+        // Only a plain table is the document table.
+        QTest::newRow("view taking writes into triggers")
+            << TestFiles::ignoringView("SELECT 1 AS rowid, 'a' AS \"标题\", 'b' AS \"内容\"")
+            << DataErrorKind::MissingTable;
+        QTest::newRow("view that never ends")
+            << TestFiles::ignoringView(TestFiles::EndlessSelect) << DataErrorKind::MissingTable;
+        QTest::newRow("virtual table")
+            << QByteArray("CREATE VIRTUAL TABLE WebDocuments USING fts5(\"标题\", \"内容\")")
+            << DataErrorKind::MissingTable;
+        QTest::newRow("table without rowid")
+            << QByteArray("CREATE TABLE WebDocuments (\"标题\" TEXT PRIMARY KEY, \"内容\" TEXT) "
+                          "WITHOUT ROWID")
+            << DataErrorKind::MissingTable;
     }
     void refusesFilesItCannotUse()
     {
@@ -457,6 +472,7 @@ private Q_SLOTS:
         QCOMPARE(ds.lastError().kind, kind);
         QVERIFY(!ds.isOpen());
         QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+        QVERIFY2(TestFiles::readsAsChinese(error), qPrintable(error));
 
         // Every operation says the database is not open, and why.
         Recordset& rs = ds.recordset();
@@ -472,6 +488,62 @@ private Q_SLOTS:
         // Nothing was created, changed or left beside it.
         QCOMPARE(bytesOf(path), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), filesBefore);
+    }
+
+    // A foreign file's triggers may skip, undo or never end a write: each is
+    // a failure that changed nothing, never a success.
+    void writesThatChangeNothingFail_data()
+    {
+        QTest::addColumn<QByteArray>("sql"); // run on a database holding one record
+        QTest::addColumn<QByteArray>("write");
+        QTest::addColumn<DataErrorKind>("kind");
+        const auto trigger = [](const char* when, const char* body) -> QByteArray {
+            return "CREATE TRIGGER t " + QByteArray(when) + " ON WebDocuments BEGIN "
+                + QByteArray(body) + "; END";
+        };
+        const char* ignore = "SELECT RAISE(IGNORE)";
+        QTest::newRow("insert ignored") << trigger("BEFORE INSERT", ignore) << QByteArray("add")
+                                        << DataErrorKind::Failed;
+        QTest::newRow("insert taken back")
+            << trigger("AFTER INSERT", "DELETE FROM WebDocuments WHERE rowid = new.rowid")
+            << QByteArray("add") << DataErrorKind::Failed;
+        QTest::newRow("update ignored") << trigger("BEFORE UPDATE", ignore) << QByteArray("edit")
+                                        << DataErrorKind::Failed;
+        QTest::newRow("delete ignored") << trigger("BEFORE DELETE", ignore)
+                                        << QByteArray("delete") << DataErrorKind::Failed;
+        const QByteArray endless = "CREATE VIEW endless AS " + QByteArray(TestFiles::EndlessSelect) + ';';
+        const char* endlessRead = "SELECT count(*) FROM endless";
+        QTest::newRow("insert never ends") << endless + trigger("BEFORE INSERT", endlessRead)
+                                           << QByteArray("add") << DataErrorKind::TimedOut;
+        QTest::newRow("update never ends") << endless + trigger("BEFORE UPDATE", endlessRead)
+                                           << QByteArray("edit") << DataErrorKind::TimedOut;
+    }
+    void writesThatChangeNothingFail()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QByteArray, write);
+        QFETCH(DataErrorKind, kind);
+        QTemporaryDir dir;
+        DataSource ds;
+        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(add(ds.recordset(), u"kept"_s, u"as it was"_s));
+        QVERIFY(createDatabase(ds.DatabaseName(), sql.constData()));
+        ds.setBusyTimeout(0);
+        ds.setStepTimeLimit(100);
+        QVERIFY(ds.Refresh());
+
+        Recordset& rs = ds.recordset();
+        const bool written = write == "add" ? add(rs, u"new"_s, u"x"_s)
+            : write == "edit" ? rs.Edit() && rs.setField(kContent, u"changed"_s) && rs.Update()
+                              : rs.Delete();
+        QVERIFY(!written);
+        QCOMPARE(rs.lastError().kind, kind);
+        QVERIFY2(TestFiles::readsAsChinese(rs.lastError().message),
+                 qPrintable(rs.lastError().message));
+        // Nothing changed, and the record is still the current one.
+        rs.CancelUpdate();
+        QCOMPARE(rs.field(kContent).value_or(u"<no current record>"_s), u"as it was"_s);
+        QCOMPARE(TestFiles::recordsIn(ds.DatabaseName()), QStringList{u"kept|as it was"_s});
     }
 
     void readOnlyFileReadsButRefusesWrites_data()

@@ -251,6 +251,7 @@ private Q_SLOTS:
         const QStringList said = f.dialogs.messageTexts();
         QCOMPARE(said.size(), QTest::currentDataTag() == QByteArrayView("Access file") ? 2 : 1);
         QCOMPARE(said.last(), Failed);
+        QVERIFY2(TestFiles::readsAsChinese(said.first()), qPrintable(said.first()));
 
         // The browser says why on opening, shows no (or only the readable)
         // titles, and refuses to add.
@@ -260,11 +261,12 @@ private Q_SLOTS:
             frmMain& w = lib.open();
             if (lib.listed().isEmpty()) {
                 QCOMPARE(lib.dialogs.messages.size(), 1);
-                QVERIFY(!lib.dialogs.messages.at(0).text.isEmpty());
+                QVERIFY2(TestFiles::readsAsChinese(lib.dialogs.messages.at(0).text),
+                         qPrintable(lib.dialogs.messages.at(0).text));
             }
             QString error;
             QVERIFY(!w.browser().add(u"标题"_s, u"内容"_s, &error));
-            QVERIFY(!error.isEmpty());
+            QVERIFY2(TestFiles::readsAsChinese(error), qPrintable(error));
 
             // A batch export stops with a message, or writes what it can read.
             QTemporaryDir out;
@@ -280,6 +282,46 @@ private Q_SLOTS:
         // Nothing was written into the file, nor beside it.
         QCOMPARE(Faults::bytesOf(path), content);
         QCOMPARE(Faults::namesIn(ProgramDir()), names);
+    }
+
+    // Another program's SQLite file under our name whose table ignores
+    // writes, or whose WebDocuments is a view (one that never ends): no drop
+    // or add may report success, no window may freeze, and the file stays.
+    void databaseThatIgnoresOrNeverEnds_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::newRow("trigger ignoring inserts")
+            << QByteArray("CREATE TABLE WebDocuments (\"标题\" TEXT, \"内容\" TEXT);"
+                          "CREATE TRIGGER t BEFORE INSERT ON WebDocuments "
+                          "BEGIN SELECT RAISE(IGNORE); END");
+        QTest::newRow("view with INSTEAD OF triggers")
+            << TestFiles::ignoringView("SELECT 1 AS rowid, 'a' AS \"标题\", 'b' AS \"内容\"");
+        QTest::newRow("view that never ends") << TestFiles::ignoringView(TestFiles::EndlessSelect);
+    }
+    void databaseThatIgnoresOrNeverEnds()
+    {
+        QFETCH(QByteArray, sql);
+        CollectorFixture f(settings("database"));
+        const QString path = f.path(u"WebDocuments.mdb");
+        {
+            SqliteDatabase db;
+            QVERIFY(db.open(path, SqliteOpenMode::ReadWriteCreate) && db.exec(sql.constData()));
+        }
+        const QByteArray before = Faults::bytesOf(path);
+        QVERIFY(f.load());
+        f.dropText(u"一段文字"_s);
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
+        {
+            LibraryFixture lib(false);
+            ProgramDirOverride same(f.dir.path());
+            frmMain& w = lib.open();
+            for (const QString& said : lib.dialogs.messageTexts())
+                QVERIFY2(TestFiles::readsAsChinese(said), qPrintable(said));
+            QString error;
+            QVERIFY(!w.browser().add(u"标题"_s, u"内容"_s, &error));
+            QVERIFY2(TestFiles::readsAsChinese(error), qPrintable(error));
+        }
+        QCOMPARE(Faults::bytesOf(path), before);
     }
 
     void databaseLockedByAnotherProgram()

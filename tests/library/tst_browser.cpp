@@ -148,6 +148,8 @@ private Q_SLOTS:
         frmMain& w = f.open();
         QCOMPARE(f.dialogs.messages.size(), 1);
         QVERIFY(f.dialogs.messages.first().text.contains(u"WebDocuments.mdb"_s));
+        QVERIFY2(TestFiles::readsAsChinese(f.dialogs.messages.first().text),
+                 qPrintable(f.dialogs.messages.first().text));
         QVERIFY(f.listed().isEmpty());
         bool shown = false;
         w.runModal = [&](QDialog&) { shown = true; };

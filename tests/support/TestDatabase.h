@@ -22,4 +22,20 @@ inline QStringList recordsIn(const QString& database)
     return all;
 }
 
+// Rows that never end and never come: reading them runs for ever.
+inline constexpr char EndlessSelect[] =
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+    "SELECT i AS rowid, '' AS \"标题\", '' AS \"内容\" FROM n WHERE i < 0";
+
+// SQL making WebDocuments a view over `select` that takes every write into a
+// trigger that drops it, so that to SQLite it is as writable as a table.
+inline QByteArray ignoringView(const char* select)
+{
+    QByteArray sql = "CREATE VIEW WebDocuments AS " + QByteArray(select) + ';';
+    for (const QByteArray write : {"INSERT", "UPDATE", "DELETE"})
+        sql += "CREATE TRIGGER " + write + "s INSTEAD OF " + write
+            + " ON WebDocuments BEGIN SELECT RAISE(IGNORE); END;";
+    return sql;
+}
+
 } // namespace TestFiles

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,22 @@ inline QStringList namesIn(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
                                       | QDir::NoDotAndDotDot,
                                   QDir::Name);
+}
+
+// Whether a message reads as Chinese: its first line has Chinese text and no
+// Latin word besides paths, database file names, names in quotes and the
+// program's own names (detail for whoever looks into it may follow on later
+// lines, in any language).
+inline bool readsAsChinese(const QString& message)
+{
+    QString line = message.section(u'\n', 0, 0);
+    static const QRegularExpression path(QStringLiteral("/[^\\s，。：；（）“”]*"));
+    static const QRegularExpression ours(QStringLiteral(
+        "“[^”]*”|[\\w.-]+\\.(mdb|accdb)\\b|WebDocuments|SQLite|Access|quorrel|--import-access"));
+    line.remove(path).remove(ours);
+    static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    static const QRegularExpression han(QStringLiteral("\\p{Han}"));
+    return line.contains(han) && !line.contains(latin);
 }
 
 #ifdef QUORREL_EMPTY_DATABASE

@@ -21,6 +21,7 @@
 #include <iconv.h>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -214,14 +215,27 @@ struct Reader {
     MdbHandle* mdb = nullptr;
     MdbTableDef* table = nullptr;
     MdbColumn* columns[2] = {nullptr, nullptr};
-    std::string error;
-    // No value is longer than the file that holds it: a damaged length field
-    // must not make us allocate or walk more.
-    size_t fileSize = 0;
+    // Why the last raw() failed.
+    std::string why;
+    // Every byte of every value lies in one of the file's data pages, once:
+    // no value, and no pass over all of them, may take more than these hold.
+    // A damaged file whose rows or long-value chains point at the same bytes
+    // again and again would otherwise make gigabytes out of kilobytes.
+    size_t dataBytes = 0;
+    size_t left = 0; // of dataBytes, in this pass over the rows
 
     // The raw bytes of a column's value in the current row; false when the
     // file is damaged (a long value whose pages cannot be followed).
     bool raw(MdbColumn* col, std::string& out);
+
+private:
+    bool take(size_t size);
+    bool damaged(const char* reason)
+    {
+        why = reason;
+        return false;
+    }
+    std::unordered_set<guint32> m_seen; // the rows of the long value being read
 };
 
 // A row of a long-value page: its bytes, checked against the page's bounds
@@ -252,6 +266,14 @@ bool findPageRow(MdbHandle* mdb, guint32 pgRow, const unsigned char** data, size
     return true;
 }
 
+bool Reader::take(size_t size)
+{
+    if (size > left)
+        return damaged("其中的内容比文件的数据页所能容纳的还多");
+    left -= size;
+    return true;
+}
+
 bool Reader::raw(MdbColumn* col, std::string& out)
 {
     out.clear();
@@ -261,16 +283,18 @@ bool Reader::raw(MdbColumn* col, std::string& out)
     if (len <= 0)
         return true; // NULL or empty: empty text
     if (start < 0 || len > pageSize || start > pageSize - len)
-        return false;
+        return damaged("记录超出了它所在的页");
     const unsigned char* value = mdb->pg_buf + start;
     if (col->col_type == MDB_TEXT) {
+        if (!take(size_t(len)))
+            return false;
         out.assign(reinterpret_cast<const char*>(value), size_t(len));
         return true;
     }
     // A memo: 12 bytes of header (length and flags, where its bytes are),
     // then the bytes themselves when they are in the row.
     if (len < MDB_MEMO_OVERHEAD)
-        return false;
+        return damaged("长文本的开头不完整");
     const guint32 head = guint32(value[0]) | guint32(value[1]) << 8 | guint32(value[2]) << 16
                          | guint32(value[3]) << 24;
     const size_t total = head & 0x3FFFFFFF;
@@ -278,31 +302,36 @@ bool Reader::raw(MdbColumn* col, std::string& out)
                           | guint32(value[7]) << 24;
     if (head & 0x80000000) { // in the row
         if (total != size_t(len - MDB_MEMO_OVERHEAD))
+            return damaged("长文本的长度与记录不符");
+        if (!take(total))
             return false;
         out.assign(reinterpret_cast<const char*>(value + MDB_MEMO_OVERHEAD), total);
         return true;
     }
-    if (total > fileSize)
+    // Checked before anything is allocated or walked.
+    if (!take(total))
         return false;
     const unsigned char* data = nullptr;
     size_t size = 0;
     if (head & 0x40000000) { // one row of another page
         if (!findPageRow(mdb, pgRow, &data, &size) || size < total)
-            return false;
+            return damaged("长文本所在的页已损坏");
         out.assign(reinterpret_cast<const char*>(data), total);
         return true;
     }
-    // A chain of rows, each starting with the next one's page and row. Every
-    // row must add bytes, and the length is at most the file's, so a looping
-    // chain ends.
+    // A chain of rows, each starting with the next one's page and row. A row
+    // is read at most once: a chain that comes back to one is damaged.
+    m_seen.clear();
     guint32 next = pgRow;
     while (out.size() < total) {
+        if (!m_seen.insert(next).second)
+            return damaged("长文本的页链绕回了自身");
         if (next == 0 || !findPageRow(mdb, next, &data, &size) || size <= 4)
-            return false;
+            return damaged("长文本的页链已损坏");
         next = guint32(data[0]) | guint32(data[1]) << 8 | guint32(data[2]) << 16
                | guint32(data[3]) << 24;
-        const size_t take = std::min(size - 4, total - out.size());
-        out.append(reinterpret_cast<const char*>(data + 4), take);
+        const size_t part = std::min(size - 4, total - out.size());
+        out.append(reinterpret_cast<const char*>(data + 4), part);
     }
     return true;
 }
@@ -333,32 +362,40 @@ bool sameName(MdbHandle* mdb, const char* name, const std::string& wanted)
     return same;
 }
 
-// The header: the Jet / ACE signature and a known version byte at 0x14.
-int checkHeader(const char* path, std::string* what, size_t* fileSize)
+// The header: the Jet / ACE signature and a known version byte at 0x14; and
+// how many bytes the file's data pages (type 1) hold.
+int checkHeader(const char* path, std::string* what, size_t* dataBytes)
 {
     FILE* f = std::fopen(path, "rb");
     if (!f) {
-        *what = std::string("cannot open ") + path + ": " + std::strerror(errno);
+        *what = std::string("无法打开文件：") + std::strerror(errno);
         return CannotOpen;
     }
     unsigned char head[0x20] = {};
     const size_t got = std::fread(head, 1, sizeof head, f);
-    std::fseek(f, 0, SEEK_END);
-    const long size = std::ftell(f);
-    std::fclose(f);
-    *fileSize = size > 0 ? size_t(size) : 0;
     static const unsigned char jet[] = "\x00\x01\x00\x00Standard Jet DB";
     static const unsigned char ace[] = "\x00\x01\x00\x00Standard ACE DB";
     if (got < sizeof head
         || (std::memcmp(head, jet, sizeof jet - 1) != 0
             && std::memcmp(head, ace, sizeof ace - 1) != 0)
         || head[0x14] > MDB_VER_ACCDB_2019) {
-        *what = "not a Microsoft Access database (no Jet or ACE header)";
+        std::fclose(f);
+        *what = "它不是 Access 数据库（没有 Jet 或 ACE 文件头）";
         return NotAccess;
     }
-    const long pageSize = head[0x14] == MDB_VER_JET3 ? 2048 : 4096;
-    if (size < 3 * pageSize) {
-        *what = "damaged: only " + std::to_string(size) + " bytes";
+    const size_t pageSize = head[0x14] == MDB_VER_JET3 ? 2048 : 4096;
+    std::vector<unsigned char> page(pageSize);
+    size_t pages = 0;
+    *dataBytes = 0;
+    std::rewind(f);
+    while (std::fread(page.data(), 1, pageSize, f) == pageSize) {
+        ++pages;
+        if (page[0] == 0x01)
+            *dataBytes += pageSize;
+    }
+    std::fclose(f);
+    if (pages < 3) {
+        *what = "文件只有 " + std::to_string(pages) + " 页";
         return Damaged;
     }
     return Ok;
@@ -389,7 +426,7 @@ bool putValue(const std::string& s)
 int main(int argc, char* argv[])
 {
     if (argc != 2 && argc != 5) {
-        std::fprintf(stderr, "usage: quorrel-mdb-reader FILE [TABLE TITLE CONTENT]\n");
+        std::fprintf(stderr, "用法：quorrel-mdb-reader 文件 [表 标题字段 内容字段]\n");
         return Usage;
     }
     const char* path = argv[1];
@@ -397,20 +434,20 @@ int main(int argc, char* argv[])
     const std::string fieldNames[2] = {argc == 5 ? argv[3] : "标题", argc == 5 ? argv[4] : "内容"};
 
     std::string what;
-    size_t fileSize = 0;
-    if (const int code = checkHeader(path, &what, &fileSize); code != Ok)
+    size_t dataBytes = 0;
+    if (const int code = checkHeader(path, &what, &dataBytes); code != Ok)
         return fail(code, what);
 
     static char outBuffer[1 << 20];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
 
     Reader r;
-    r.fileSize = fileSize;
+    r.dataBytes = dataBytes;
     r.mdb = mdb_open(path, MDB_NOFLAGS); // read only: the file is never changed
     if (!r.mdb)
-        return fail(Damaged, "damaged: libmdb cannot open the file");
+        return fail(Damaged, "无法打开它（libmdb）");
     if (!mdb_read_catalog(r.mdb, MDB_TABLE))
-        return fail(Damaged, "damaged: the list of tables cannot be read");
+        return fail(Damaged, "无法读出其中的表的列表");
 
     MdbCatalogEntry* entry = nullptr;
     for (unsigned i = 0; i < r.mdb->num_catalog; ++i) {
@@ -421,10 +458,10 @@ int main(int argc, char* argv[])
         }
     }
     if (!entry)
-        return fail(NoTable, "no table " + tableName);
+        return fail(NoTable, "其中没有表 " + tableName);
     r.table = mdb_read_table(entry);
     if (!r.table || !mdb_read_columns(r.table))
-        return fail(Damaged, "damaged: the table " + tableName + " cannot be read");
+        return fail(Damaged, "无法读出表 " + tableName);
     for (unsigned i = 0; i < r.table->num_cols; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(r.table->columns, i));
         for (int f = 0; f < 2; ++f)
@@ -433,9 +470,9 @@ int main(int argc, char* argv[])
     }
     for (int f = 0; f < 2; ++f) {
         if (!r.columns[f])
-            return fail(NoFields, "the table " + tableName + " has no field " + fieldNames[f]);
+            return fail(NoFields, "表 " + tableName + " 中没有字段“" + fieldNames[f] + "”");
         if (!isTextColumn(r.columns[f]))
-            return fail(NoFields, "the field " + fieldNames[f] + " does not hold text");
+            return fail(NoFields, "字段“" + fieldNames[f] + "”存放的不是文字");
     }
 
     // Jet 3 text is in the header's code page, unless that says 1252 and the
@@ -444,7 +481,7 @@ int main(int argc, char* argv[])
     // The count goes out first, so the parent sees the reader alive while the
     // first pass runs.
     if (!put(kMagic, sizeof kMagic) || !putInt(r.table->num_rows, 8) || std::fflush(stdout) != 0)
-        return fail(WriteFailed, "cannot write the records");
+        return fail(WriteFailed, "无法送出记录");
     const bool jet3 = r.mdb->f->jet_version == MDB_VER_JET3;
     CodePageDecoder codePage;
     std::string value[2];
@@ -453,6 +490,7 @@ int main(int argc, char* argv[])
         if (cp == 1252) {
             // A few thousand records settle it; one value that is not GBK ends it.
             GbkEvidence evidence;
+            r.left = r.dataBytes;
             mdb_rewind_table(r.table);
             for (int rows = 0; rows < 5000 && !evidence.settled() && mdb_fetch_row(r.table); ++rows) {
                 for (int f = 0; f < 2; ++f)
@@ -464,28 +502,29 @@ int main(int argc, char* argv[])
         }
         const std::string charset = cp == 936 ? "GBK" : "CP" + std::to_string(cp);
         if (!codePage.open(charset) && !codePage.open("CP1252"))
-            return fail(Damaged, "no converter for code page " + std::to_string(cp));
+            return fail(Damaged, "没有代码页 " + std::to_string(cp) + " 的转换程序");
     }
 
     uint64_t written = 0;
+    r.left = r.dataBytes;
     mdb_rewind_table(r.table);
     while (mdb_fetch_row(r.table)) {
         for (int f = 0; f < 2; ++f) {
             if (!r.raw(r.columns[f], value[f])) {
                 std::fflush(stdout);
-                return fail(Damaged, "damaged: the value of " + fieldNames[f] + " in record "
-                                         + std::to_string(written + 1) + " cannot be read");
+                return fail(Damaged, "第 " + std::to_string(written + 1) + " 条记录的“"
+                                         + fieldNames[f] + "”无法读出：" + r.why);
             }
             value[f] = jet3 ? codePage.decode(value[f]) : decodeUnicode(value[f]);
         }
         const char tag = kRecord;
         if (!put(&tag, 1) || !putValue(value[0]) || !putValue(value[1]))
-            return fail(WriteFailed, "cannot write the records");
+            return fail(WriteFailed, "无法送出记录");
         ++written;
     }
     const char end = kEnd;
     if (!put(&end, 1) || !putInt(written, 8) || std::fflush(stdout) != 0)
-        return fail(WriteFailed, "cannot write the records");
+        return fail(WriteFailed, "无法送出记录");
     // Closing frees what libmdb allocated; the process ends anyway.
     return Ok;
 }
