@@ -125,7 +125,7 @@ private:
 };
 
 // Where a link points, when it points at a file: QSaveFile did the same, so
-// a Doc.dat that is a link keeps being one.
+// a file the user chose that is a link keeps being one.
 QString resolveLink(const QString& path)
 {
     const QFileInfo info(path);
