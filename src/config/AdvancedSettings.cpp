@@ -27,12 +27,12 @@ void AdvancedSettings::LoadSettings()
     mode = save == u"create"_s ? Create : save == u"database"_s ? Database : Append;
     cacheUpdate = onUnlessFalse(ReadSetting(u"CacheUpdate"_s, True));
     autoName = onlyIfTrue(ReadSetting(u"AutoName"_s, False));
-    const QString filepath = ReadSetting(u"filepath"_s, Default);
-    path = filepath == Default ? QString() : filepath;
+    m_storedPath = ReadSetting(u"filepath"_s, Default);
+    path = m_storedPath == Default ? QString() : m_storedPath;
     tip = onUnlessFalse(ReadSetting(u"tip"_s, True));
 }
 
-SaveSettings AdvancedSettings::Save(const QString& programDir) const
+SaveSettings AdvancedSettings::Save(const QString& programDir, bool* pathKept) const
 {
     using namespace SettingRules;
     SaveSettings chosen;
@@ -42,14 +42,13 @@ SaveSettings AdvancedSettings::Save(const QString& programDir) const
     chosen.CacheUpdate = cacheUpdate;
     WriteSetting(u"CacheUpdate"_s, boolWord(cacheUpdate));
 
-    if (path.isEmpty()) {
-        WriteSetting(u"filepath"_s, Default);
-        chosen.filepath = resolveFilePath(Default, programDir);
-    } else {
-        // "/" stays "/": only a missing separator is added.
-        chosen.filepath = resolveFilePath(path, programDir);
-        WriteSetting(u"filepath"_s, chosen.filepath);
-    }
+    // "/" stays "/": only a missing separator is added.
+    const QString wanted = path.isEmpty() ? Default : resolveFilePath(path, programDir);
+    // The folder used is the one the file names, at the next start too.
+    const bool kept = WriteSettingWhole(u"filepath"_s, wanted) || wanted == m_storedPath;
+    chosen.filepath = resolveFilePath(kept ? wanted : m_storedPath, programDir);
+    if (pathKept)
+        *pathKept = kept;
 
     chosen.autoname = autoName;
     WriteSetting(u"AutoName"_s, boolWord(autoName));

@@ -46,8 +46,14 @@ public:
 
     // Writes save, CacheUpdate, filepath, AutoName and tip, in that order,
     // whatever the mode, and returns the values the collector takes from now
-    // on (`programDir` resolves the default folder).
-    SaveSettings Save(const QString& programDir) const;
+    // on (`programDir` resolves the default folder). A folder the settings
+    // file cannot keep as chosen (a line break in its name, a file that
+    // cannot be written) is not taken: the folder loaded stays in the file
+    // and in the result, and `pathKept` says so, for the dialog to tell.
+    SaveSettings Save(const QString& programDir, bool* pathKept = nullptr) const;
 
     static QString modeWord(Mode mode);
+
+private:
+    QString m_storedPath = QStringLiteral("default"); // filepath as loaded
 };

@@ -16,6 +16,12 @@ namespace {
 constexpr qsizetype MaxValueBytes = 254;
 constexpr QByteArrayView Section = "CollectorSet";
 
+// The save folder: a path cut to 254 bytes would be another folder.
+bool isReadWhole(const QString& key)
+{
+    return key.compare(u"filepath"_s, Qt::CaseInsensitive) == 0;
+}
+
 QString settingsPath()
 {
     return ProgramDir() + u"Set.ini"_s;
@@ -39,16 +45,30 @@ QString ReadSetting(const QString& key, const QString& defaultValue)
             bytes.truncate(nul);
         value = Encoding::decodeNarrow(bytes);
     }
-    return Encoding::truncateUtf8(upToNul(value), MaxValueBytes);
+    value = upToNul(value);
+    return isReadWhole(key) ? value : Encoding::truncateUtf8(value, MaxValueBytes);
 }
 
-void WriteSetting(const QString& key, const QString& value)
+bool WriteSetting(const QString& key, const QString& value)
 {
     // A value is one line of text: a line break would start a new entry.
     QString text = upToNul(value);
     if (const qsizetype cut = text.indexOf(QRegularExpression(u"[\r\n]"_s)); cut >= 0)
         text.truncate(cut);
-    Ini::writeValue(settingsPath(), Section, key.toUtf8(), Encoding::encodeNarrow(text));
+    return Ini::writeValue(settingsPath(), Section, key.toUtf8(), Encoding::encodeNarrow(text));
+}
+
+bool WriteSettingWhole(const QString& key, const QString& value)
+{
+    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    // Reading drops blanks at the ends and stops at a line break or NUL.
+    if (value.contains(u'\r') || value.contains(u'\n') || value.contains(QChar(u'\0')) ||
+        (!value.isEmpty() && (isBlank(value.front()) || isBlank(value.back()))) ||
+        Encoding::decodeNarrow(Encoding::encodeNarrow(value)) != value)
+        return false;
+    if (!isReadWhole(key) && Encoding::truncateUtf8(value, MaxValueBytes) != value)
+        return false;
+    return WriteSetting(key, value);
 }
 
 namespace SettingRules {

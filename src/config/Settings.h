@@ -9,13 +9,20 @@
 
 // The value of `key`, or `defaultValue` when the file, the section or the key
 // is missing. The value ends at its first NUL and keeps at most 254 bytes of
-// UTF-8, never half a character. Each value is decoded on its own (UTF-8 when
+// UTF-8, never half a character; only `filepath` is read whole, since a cut
+// path names another folder. Each value is decoded on its own (UTF-8 when
 // valid, else GB18030), so a GBK line beside UTF-8 lines reads right.
 QString ReadSetting(const QString& key, const QString& defaultValue);
 
-// Sets `key` to `value` (UTF-8), replacing an existing entry in place. A
-// failed write is silent: the old file stays whole.
-void WriteSetting(const QString& key, const QString& value);
+// Sets `key` to `value` (UTF-8), replacing an existing entry in place; the
+// value ends at its first line break. A failed write leaves the old file
+// whole; true when the file took the value.
+bool WriteSetting(const QString& key, const QString& value);
+
+// Writes `value` only when it reads back exactly as given (no line break or
+// NUL, no blanks at its ends, within the cut of its key): true when the file
+// holds it now; otherwise nothing is written.
+bool WriteSettingWhole(const QString& key, const QString& value);
 
 // How read values are taken. Every comparison is exact and case-sensitive.
 namespace SettingRules {

@@ -163,7 +163,14 @@ void frmSet::Command3_Click()
 
 void frmSet::Command1_Click()
 {
-    const SaveSettings chosen = m_state.Save(ProgramDir());
+    bool pathKept = true;
+    const SaveSettings chosen = m_state.Save(ProgramDir(), &pathKept);
+    if (!pathKept) {
+        m_dialogs.message(this,
+                          u"无法在设置文件中保存所选的保存路径，仍使用原来的文件夹：\n%1"_s.arg(
+                              chosen.filepath),
+                          u"高级设置"_s, Dialogs::Icon::Warning);
+    }
     if (m_apply)
         m_apply(chosen);
     accept();

@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "Encoding.h"
 #include "RichText.h"
+#include "Rtf.h"
 #include "SafeFile.h"
 
 #include <QDir>
@@ -15,9 +16,12 @@
 #include <vector>
 #include <cerrno>
 #include <cstring>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -102,14 +106,50 @@ private:
     int m_fd;
 };
 
-enum class Read { Done, NotAFile, Failed };
+enum class Read { Done, NotAFile, NotText, Failed };
+
+// The kernel's views of itself and of devices (/proc, /sys and the like):
+// their "files" are the process's environment, keys and settings, never
+// documents of the user's.
+bool isPseudoFileSystem(int fd)
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case SELINUX_MAGIC:
+    case SMACK_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+    case 0x62656570: // configfs
+    case PSTOREFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case BINFMTFS_MAGIC:
+    case NSFS_MAGIC:
+    case 0x65735543: // fusectl
+        return true;
+    default:
+        return false;
+    }
+}
 
 // Reads a document as the rich-text box loads it. Opened without blocking and
 // checked after opening, so a FIFO or device that took a file's place is
-// never read from, and a batch cannot hang on it.
-Read readDocument(const QByteArray& name, QString* text, QString* reason)
+// never read from, and a batch cannot hang on it; nor is a file of /proc or
+// /sys. `follow`: a link at the name is followed (a file the user chose),
+// else refused. NULs are dropped, never part of stored text; what is then
+// neither RTF nor text is a binary file, which is no document.
+Read readDocument(const QByteArray& name, bool follow, QString* text, QString* reason)
 {
-    Fd fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    Fd fd(::open(name.constData(),
+                 O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (follow ? 0 : O_NOFOLLOW)));
     if (fd.get() < 0) {
         if (errno == ELOOP)
             return Read::NotAFile;
@@ -121,7 +161,7 @@ Read readDocument(const QByteArray& name, QString* text, QString* reason)
         *reason = reasonOf(errno);
         return Read::Failed;
     }
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(st.st_mode) || isPseudoFileSystem(fd.get()))
         return Read::NotAFile;
     const QString tooLarge = u"文件大于 %1 MB"_s.arg(MaxFileBytes / (1024 * 1024));
     if (st.st_size > MaxFileBytes) {
@@ -151,8 +191,11 @@ Read readDocument(const QByteArray& name, QString* text, QString* reason)
         got += n;
     }
     bytes.truncate(got);
+    bytes.removeIf([](char c) { return c == '\0'; });
+    if (!Rtf::isRtf(bytes) && !Encoding::isText(bytes))
+        return Read::NotText;
     *text = RichText::decode(bytes);
-    text->remove(QChar(u'\0')); // never part of stored text
+    text->remove(QChar(u'\0')); // an RTF escape can make one too
     return Read::Done;
 }
 
@@ -194,27 +237,49 @@ Create createFile(const QString& path, const QByteArray& bytes, QString* reason)
     return Create::Done;
 }
 
-// A file of a batch import: its name as shown and stored, and as on disk.
+// A file of a batch import: its name as shown and stored, as on disk, and
+// the path it is read from (where a link in the folder leads).
 struct Entry {
     QString name;
     QByteArray raw;
+    QByteArray file;
 };
+
+struct Listing {
+    std::vector<Entry> entries;
+    int notFiles = 0; // names that are no regular file, or links leading out
+};
+
+QByteArray realPath(const QByteArray& path)
+{
+    char* resolved = ::realpath(path.constData(), nullptr);
+    if (!resolved)
+        return {};
+    QByteArray real(resolved);
+    std::free(resolved);
+    return real;
+}
 
 // The regular files of `folder` whose names end in ".txt" (in any case, as
 // the pattern "*.txt" matched where these files come from), in name order.
-// Folders, FIFOs, devices, sockets and links that lead nowhere are left out
-// without being opened, as are hidden files, as a file list leaves them out.
-// Names are taken as bytes and shown decoded as text files are (UTF-8, else
-// GB18030), so that files named in GBK, as unpacked from archives made on
-// Windows, are read and titled correctly.
-std::optional<std::vector<Entry>> listTextFiles(const QString& folder, QString* reason)
+// Folders, FIFOs, devices, sockets and links that lead nowhere, or out of
+// the folder (an unpacked archive's link to /proc/self/environ or a key
+// elsewhere), are counted and left out without being opened, as are hidden
+// files, as a file list leaves them out. Names are taken as bytes and shown
+// decoded as text files are (UTF-8, else GB18030), so that files named in
+// GBK, as unpacked from archives made on Windows, are read and titled correctly.
+std::optional<Listing> listTextFiles(const QString& folder, QString* reason)
 {
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    const QByteArray folderBytes = QFile::encodeName(folder);
+    QByteArray realFolder = realPath(folderBytes);
+    if (!realFolder.isEmpty() && !realFolder.endsWith('/'))
+        realFolder += '/';
+    DIR* dir = ::opendir(folderBytes.constData());
     if (!dir) {
         *reason = reasonOf(errno);
         return std::nullopt;
     }
-    std::vector<Entry> entries;
+    Listing listing;
     int error = 0;
     for (;;) {
         errno = 0; // readdir tells its end from a failure only by errno
@@ -227,10 +292,25 @@ std::optional<std::vector<Entry>> listTextFiles(const QString& folder, QString* 
         if (raw.startsWith('.') || raw.size() < 5 || raw.right(4).toLower() != ".txt")
             continue;
         struct stat st;
-        // Follows links: one to a regular file counts, a broken or looping one fails.
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            ++listing.notFiles;
             continue;
-        entries.push_back({Encoding::decodeNarrow(raw), raw});
+        }
+        QByteArray file = folderBytes + raw;
+        // A link counts when it leads to a regular file of this folder.
+        if (S_ISLNK(st.st_mode)) {
+            file = realPath(file);
+            if (realFolder.isEmpty() || !file.startsWith(realFolder)
+                || ::stat(file.constData(), &st) != 0) {
+                ++listing.notFiles;
+                continue;
+            }
+        }
+        if (!S_ISREG(st.st_mode)) {
+            ++listing.notFiles;
+            continue;
+        }
+        listing.entries.push_back({Encoding::decodeNarrow(raw), raw, file});
     }
     ::closedir(dir);
     if (error != 0) {
@@ -238,11 +318,11 @@ std::optional<std::vector<Entry>> listTextFiles(const QString& folder, QString* 
         return std::nullopt;
     }
     // Name order, independent of the locale; ties broken for a fixed order.
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    std::sort(listing.entries.begin(), listing.entries.end(), [](const Entry& a, const Entry& b) {
         const int c = a.name.compare(b.name, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a.raw < b.raw;
     });
-    return entries;
+    return listing;
 }
 
 bool addRecord(Recordset& records, const QString& title, const QString& content)
@@ -260,7 +340,7 @@ bool importFile(Dialogs& dialogs, QWidget* parent, DataSource& data)
         return false;
     QString text;
     QString reason;
-    if (readDocument(QFile::encodeName(path), &text, &reason) != Read::Done)
+    if (readDocument(QFile::encodeName(path), true, &text, &reason) != Read::Done)
         return false;
     if (!data.Refresh())
         return false;
@@ -288,10 +368,28 @@ BatchResult importFromFolder(const QString& chosen, Dialogs& dialogs, QWidget* p
     result.folder = withSlash(chosen);
     const QString& folder = result.folder;
     const QString label = u"正在导入 %1 中的文件……"_s.arg(shown(folder));
+    // Files passed over are counted, so the user knows the folder held more.
+    const auto skipped = [&] {
+        QString lines;
+        if (result.notText > 0)
+            lines += u"\n另有 %1 个文件不是文本文件，未导入。"_s.arg(result.notText);
+        if (result.notFiles > 0)
+            lines += u"\n另有 %1 个文件不是普通文件或链接到该目录之外，未导入。"_s.arg(result.notFiles);
+        return lines;
+    };
     const auto stop = [&](const QString& why) {
         result.failed = true;
-        dialogs.message(parent, u"成批导入已停止：%1。\n已导入 %2 个文件。"_s.arg(why).arg(result.done),
+        dialogs.message(parent,
+                        u"成批导入已停止：%1。\n已导入 %2 个文件。"_s.arg(why).arg(result.done)
+                            + skipped(),
                         ImportTitle, Dialogs::Icon::Warning);
+        return result;
+    };
+    const auto summary = [&] {
+        if (!result.cancelled && (result.notText > 0 || result.notFiles > 0))
+            dialogs.message(parent,
+                            u"成批导入已完成。\n已导入 %1 个文件。"_s.arg(result.done) + skipped(),
+                            ImportTitle, Dialogs::Icon::Information);
         return result;
     };
     const auto databaseFailure = [&](const DataError& error) {
@@ -299,13 +397,13 @@ BatchResult importFromFolder(const QString& chosen, Dialogs& dialogs, QWidget* p
     };
 
     QString reason;
-    const std::optional<std::vector<Entry>> listed = listTextFiles(folder, &reason);
+    const std::optional<Listing> listed = listTextFiles(folder, &reason);
     if (!listed)
         return stop(u"无法读取目录“%1”（%2）"_s.arg(shown(folder), reason));
-    const std::vector<Entry>& names = *listed;
+    const std::vector<Entry>& names = listed->entries;
+    result.notFiles = listed->notFiles;
     if (names.empty())
-        return result;
-    const QByteArray folderBytes = QFile::encodeName(folder);
+        return summary();
     if (!data.Refresh())
         return stop(u"无法打开文档数据库“%1”（%2）"_s.arg(shown(data.DatabaseName()),
                                                         reasonOf(data.lastError())));
@@ -339,7 +437,9 @@ BatchResult importFromFolder(const QString& chosen, Dialogs& dialogs, QWidget* p
             break;
         }
         QString text;
-        const Read read = readDocument(folderBytes + names[i].raw, &text, &reason);
+        const Read read = readDocument(names[i].file, false, &text, &reason);
+        result.notText += read == Read::NotText;
+        result.notFiles += read == Read::NotAFile;
         if (read == Read::Failed) {
             why = u"无法读取文件“%1”（%2）"_s.arg(shown(path), reason);
             break;
@@ -369,8 +469,8 @@ BatchResult importFromFolder(const QString& chosen, Dialogs& dialogs, QWidget* p
     progress.finish();
     data.Refresh(); // the first record current, as after any import
     if (!why.isEmpty())
-        stop(why);
-    return result;
+        return stop(why);
+    return summary();
 }
 
 bool exportShown(Dialogs& dialogs, QWidget* parent, const QString& text)

@@ -66,18 +66,23 @@ struct BatchResult {
     int done = 0;           // files imported or written (and kept)
     bool cancelled = false; // the user stopped the batch
     bool failed = false;    // a failure stopped the batch; a message said so
+    int notText = 0;        // import: binary files passed over
+    int notFiles = 0;       // import: names that are no regular file, or links leading out
 };
 
 // "导    入": the open dialog "导入文档" (filter "文本文件 (*.txt)"); the
 // chosen file becomes one record titled with its full path. Ends silently on
-// any failure. True when a record was stored.
+// any failure, a binary file included. True when a record was stored.
 bool importFile(Dialogs& dialogs, QWidget* parent, DataSource& data);
 
 // "成批导入": the folder dialog "请选择要导入文件所在的目录：", then every
 // regular file of the folder whose name ends in ".txt" (any case; hidden
 // files left out), in name order, as a record titled with its bare name.
-// Anything else of that name (folder, FIFO, device, broken or looping link)
-// is skipped without being opened. A
+// Anything else of that name (folder, FIFO, device, broken or looping link,
+// a link leading out of the folder, a file of /proc or /sys) is skipped
+// without being read, and so is a binary file (what is neither RTF nor text
+// once NULs are dropped, the test the single import makes too); both are
+// counted, and a message at the end tells how many when there were any. A
 // failure stops the batch with a message naming the file and how many were
 // imported; what was imported stays. The data source ends refreshed.
 BatchResult importFolder(Dialogs& dialogs, QWidget* parent, DataSource& data,

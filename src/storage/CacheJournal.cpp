@@ -198,7 +198,9 @@ std::optional<CacheJournal::Contents> CacheJournal::open(QString* error)
 {
     close();
     m_size = 0;
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CLOEXEC);
+    // Never through a link (cutting its torn tail would cut another file), and
+    // never a FIFO, which would wait for a writer while the lock is held.
+    const int fd = SafeFile::openOwn(m_path, O_RDWR);
     if (fd < 0) {
         if (errno == ENOENT)
             return Contents{};
@@ -238,7 +240,8 @@ bool CacheJournal::ensureOpen(QString* error)
     if (m_fd >= 0)
         return true;
     const QByteArray name = QFile::encodeName(m_path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, SafeFile::PrivateMode);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          SafeFile::PrivateMode);
     if (fd >= 0) {
         m_fd = fd;
         m_size = 0;

@@ -52,6 +52,8 @@ public:
 
     // What the file holds; empty contents when there is no file. Opens the
     // file and cuts a torn tail off, so the next record follows a whole one.
+    // A link or anything but a regular file at the name is an error, and so
+    // is then every append: nothing is read, cut or waited on through it.
     std::optional<Contents> open(QString* error = nullptr);
 
     // One cached drop, on the disk when this returns true.

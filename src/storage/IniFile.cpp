@@ -2,8 +2,7 @@
 
 #include "SafeFile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <cerrno>
 
 namespace Ini {
 namespace {
@@ -181,45 +180,30 @@ std::optional<QByteArray> withValue(QByteArrayView content, QByteArrayView secti
 
 std::optional<QByteArray> readValue(const QString& path, QByteArrayView section, QByteArrayView key)
 {
-    // Only an ordinary file: opening a FIFO would wait for a writer forever,
-    // and a device may never end.
-    if (!QFileInfo(path).isFile())
+    // Only a regular file, never through a link: a FIFO would wait for a
+    // writer forever, a device may never end.
+    const std::optional<QByteArray> content = SafeFile::readOwn(path);
+    if (!content)
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return value(file.readAll(), section, key);
+    return value(*content, section, key);
 }
 
 bool writeValue(const QString& path, QByteArrayView section, QByteArrayView key,
                 QByteArrayView value, QString* error)
 {
-    QByteArray current;
-    QFile file(path);
-    if (file.exists()) {
-        // A FIFO or device is not replaced, nor read: reading a FIFO would
-        // wait for a writer forever.
-        if (!QFileInfo(path).isFile()) {
-            if (error)
-                *error = QStringLiteral("not an ordinary file");
-            return false;
-        }
-        if (!file.open(QIODevice::ReadOnly)) {
-            // Writing now would drop every other line of the file.
-            if (error)
-                *error = file.errorString();
-            return false;
-        }
-        current = file.readAll();
-        file.close();
-    }
-    const auto next = withValue(current, section, key, value);
+    int code = 0;
+    std::optional<QByteArray> current = SafeFile::readOwn(path, error, &code);
+    // Writing after a failed read would drop every other line of the file; a
+    // link or special file at the name is neither read nor replaced.
+    if (!current && code != ENOENT)
+        return false;
+    const auto next = withValue(current.value_or(QByteArray()), section, key, value);
     if (!next) {
         if (error)
             *error = QStringLiteral("value cannot be stored on one line");
         return false;
     }
-    return SafeFile::write(path, *next, error);
+    return SafeFile::writeOwn(path, *next, error);
 }
 
 } // namespace Ini

@@ -4,9 +4,8 @@
 #include "Rtf.h"
 #include "SafeFile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <array>
+#include <cerrno>
 
 namespace RichText {
 
@@ -31,18 +30,10 @@ QString decode(QByteArrayView bytes)
 
 std::optional<QString> loadText(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
+    const std::optional<QByteArray> read = SafeFile::readOwn(path, error);
+    if (!read)
         return std::nullopt;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return std::nullopt;
-    }
+    const QByteArray& bytes = *read;
     if (!Rtf::isRtf(bytes) && !Encoding::isText(bytes)) {
         if (error)
             *error = NotADocument;
@@ -53,27 +44,19 @@ std::optional<QString> loadText(const QString& path, QString* error)
 
 bool saveText(const QString& path, const QString& text, QString* error)
 {
-    return SafeFile::write(path, Rtf::write(text), error);
+    return SafeFile::writeOwn(path, Rtf::write(text), error);
 }
 
 bool appendText(const QString& path, const QString& text, QString* error)
 {
     const QString added = normalizeLineBreaks(text);
-    if (!QFileInfo(path).isFile())
+    int code = 0;
+    const std::optional<QByteArray> read = SafeFile::readOwn(path, error, &code);
+    if (!read && code == ENOENT)
         return saveText(path, added, error);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    file.close();
+    if (!read)
+        return false; // a link or special file at the name is nobody's document to replace
+    const QByteArray& bytes = *read;
     if (Rtf::isRtf(bytes)) {
         if (const auto insert = Rtf::insertion(bytes, added)) {
             if (insert->bytes.isEmpty())
@@ -81,7 +64,7 @@ bool appendText(const QString& path, const QString& text, QString* error)
             const QByteArrayView view(bytes);
             const std::array<QByteArrayView, 3> parts = {view.first(insert->offset), insert->bytes,
                                                          view.sliced(insert->offset)};
-            return SafeFile::write(path, parts, error);
+            return SafeFile::writeOwn(path, parts, error);
         }
     }
     // A file that is neither RTF nor text is somebody's data, not a document

@@ -13,6 +13,10 @@ namespace RichText {
 // "\r\n" and lone "\r" as "\n".
 QString normalizeLineBreaks(QString text);
 
+// The document files are the program's own (Doc.dat): a link or anything but
+// a regular file at the name is refused, never followed, waited on or
+// replaced (SafeFile::readOwn, writeOwn).
+
 // The text of a document file: RTF when it starts as RTF, otherwise plain
 // text in UTF-8 or GBK. A missing or unreadable file is an error (nullopt),
 // and so is one that is neither RTF nor text (a binary file).

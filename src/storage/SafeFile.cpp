@@ -71,8 +71,8 @@ public:
             for (int i = 0; i < RandomChars; ++i)
                 candidate += QLatin1Char(Alphabet[QRandomGenerator::global()->bounded(62)]);
             candidate += TempSuffix;
-            m_fd = ::open(native(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                          PrivateMode);
+            m_fd = ::open(native(candidate).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, PrivateMode);
             if (m_fd >= 0) {
                 m_path = native(candidate);
                 return;
@@ -125,7 +125,7 @@ private:
 };
 
 // Where a link points, when it points at a file: QSaveFile did the same, so
-// a Doc.dat that is a link keeps being one.
+// a file the user chose that is a link keeps being one.
 QString resolveLink(const QString& path)
 {
     const QFileInfo info(path);
@@ -142,7 +142,8 @@ QString resolveLink(const QString& path)
 bool createInPlace(const QString& path, QByteArrayView data, QString* error)
 {
     const QByteArray name = native(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, PrivateMode);
+    const int fd =
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, PrivateMode);
     if (fd < 0)
         return failErrno(error, errno);
     const bool ok = writeAll(fd, data) && ::fdatasync(fd) == 0;
@@ -159,7 +160,7 @@ bool createInPlace(const QString& path, QByteArrayView data, QString* error)
 // conversion started from the command line while the collector starts).
 bool inUse(const QString& path)
 {
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -196,9 +197,11 @@ bool write(const QString& path, QByteArrayView data, QString* error)
     return write(path, std::span<const QByteArrayView>(&data, 1), error);
 }
 
-bool write(const QString& path, std::span<const QByteArrayView> parts, QString* error)
+namespace {
+
+// Replaces `target` (no link) with the parts, keeping its permissions.
+bool replace(const QString& target, std::span<const QByteArrayView> parts, QString* error)
 {
-    const QString target = resolveLink(path);
     // A write-protected file stays as it is, though its folder would let a
     // new file take its name.
     if (::access(native(target).constData(), W_OK) != 0 && errno != ENOENT)
@@ -219,6 +222,92 @@ bool write(const QString& path, std::span<const QByteArrayView> parts, QString* 
     temp.release();
     syncFolder(folderOf(target));
     return true;
+}
+
+} // namespace
+
+bool write(const QString& path, std::span<const QByteArrayView> parts, QString* error)
+{
+    return replace(resolveLink(path), parts, error);
+}
+
+int openOwn(const QString& path, int flags, unsigned mode)
+{
+    // Looked at first, so that not even opening touches a FIFO or device
+    // (which may wake whoever waits at its other end); checked again once open.
+    struct stat named {};
+    if (::lstat(native(path).constData(), &named) == 0 && !S_ISREG(named.st_mode)) {
+        errno = S_ISLNK(named.st_mode) ? ELOOP : EINVAL;
+        return -1;
+    }
+    const int fd = ::open(native(path).constData(),
+                          flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode_t(mode));
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    const int code = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (code != 0) {
+        ::close(fd);
+        errno = code;
+        return -1;
+    }
+    // Reads and writes of a regular file wait as they always do.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+std::optional<QByteArray> readOwn(const QString& path, QString* error, int* code)
+{
+    const auto failed = [&](int number) -> std::optional<QByteArray> {
+        if (code)
+            *code = number;
+        failErrno(error, number);
+        return std::nullopt;
+    };
+    const int fd = openOwn(path, O_RDONLY);
+    if (fd < 0)
+        return failed(errno);
+    QByteArray bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+        bytes.reserve(qsizetype(st.st_size)); // a hint: the file may change meanwhile
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int number = errno;
+            ::close(fd);
+            return failed(number);
+        }
+        bytes.append(buffer, n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+bool writeOwn(const QString& path, QByteArrayView data, QString* error)
+{
+    return writeOwn(path, std::span<const QByteArrayView>(&data, 1), error);
+}
+
+bool writeOwn(const QString& path, std::span<const QByteArrayView> parts, QString* error)
+{
+    // The rename below replaces whatever has the name by then, never what a
+    // link points to; this keeps a link or special file from being replaced.
+    struct stat st {};
+    if (::lstat(native(path).constData(), &st) == 0) {
+        if (S_ISLNK(st.st_mode))
+            return failErrno(error, ELOOP);
+        if (!S_ISREG(st.st_mode))
+            return failErrno(error, EINVAL);
+    } else if (errno != ENOENT) {
+        return failErrno(error, errno);
+    }
+    return replace(path, parts, error);
 }
 
 bool createExclusive(const QString& path, QByteArrayView data, QString* error)

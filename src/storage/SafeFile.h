@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <span>
 
 // Whole-file writes that never leave a half-written file behind: the data goes
@@ -26,9 +27,29 @@ constexpr unsigned PrivateFolderMode = 0700;
 // Makes the folder `path` (one level), private; true when it exists now.
 bool makeFolder(const QString& path);
 
+// A file the user chose: a link at `path` is followed, and its target replaced.
 bool write(const QString& path, QByteArrayView data, QString* error = nullptr);
 // The same, the data given as consecutive parts (nothing is joined in memory).
 bool write(const QString& path, std::span<const QByteArrayView> parts, QString* error = nullptr);
+
+// The program's own files (Doc.dat, Doc.dat.pending, Set.ini): at their
+// names the program takes only a regular file. A link is never followed,
+// and a FIFO, device, socket or folder never opened or replaced, so nothing
+// of anyone's elsewhere is read, changed or waited on through such a name.
+
+// Opens an own file with `flags` (O_CREAT creates it, `mode` then); never
+// blocks. -1 with errno set on failure; ELOOP for a link, EINVAL for
+// anything that is not a regular file.
+int openOwn(const QString& path, int flags, unsigned mode = PrivateMode);
+// The whole of an own file; nullopt on failure, with `code` the errno
+// (ENOENT: there is no such file).
+std::optional<QByteArray> readOwn(const QString& path, QString* error = nullptr,
+                                  int* code = nullptr);
+// write() for an own file: refused when something other than a regular file
+// has the name.
+bool writeOwn(const QString& path, QByteArrayView data, QString* error = nullptr);
+bool writeOwn(const QString& path, std::span<const QByteArrayView> parts,
+              QString* error = nullptr);
 
 // Creates `path` as a new file holding `data`; fails, touching nothing, when a
 // file of that name exists already (whoever created it, whenever). The file

@@ -3,6 +3,8 @@
 #include "Encoding.h"
 #include "Rtf.h"
 
+#include <cstring>
+
 namespace Rtf {
 namespace detail {
 namespace {
@@ -41,40 +43,154 @@ int hexValue(char c)
 
 } // namespace
 
-State& Reader::mutableState()
+// The undo stack holds records read from its end: a record's payload, then
+// its tag. A field's record keeps the value the field had before the group
+// changed it; a group marker separates one group's records from the
+// enclosing group's. Groups keeps, as 8 bytes, how many nested groups opened
+// one inside the other with no change between them.
+namespace {
+
+enum Tag : quint8 {
+    DestTag, HolderTag, HiddenTag, UcTag, RunTag, AssocTag, FontTag0, FontTag1, FontTag2,
+    Group = 0x10,
+    Groups = 0x11,
+};
+
+size_t payloadSize(quint8 tag)
 {
-    Run& top = stack_.back();
-    if (top.groups > 1) {
-        --top.groups;
-        const State copy = top.state;
-        stack_.push_back({copy, 1});
+    switch (tag) {
+    case UcTag: return sizeof(qint16);
+    case FontTag0:
+    case FontTag1:
+    case FontTag2: return sizeof(int);
+    case Group: return 0;
+    case Groups: return sizeof(qint64);
+    default: return 1;
     }
-    return stack_.back().state;
 }
 
-const State* Reader::parentState() const
+bool isGroupMarker(quint8 tag)
 {
-    if (stack_.back().groups > 1)
-        return &stack_.back().state;
-    return stack_.size() > 1 ? &stack_[stack_.size() - 2].state : nullptr;
+    return tag == Group || tag == Groups;
+}
+
+// The payload of the record whose tag is at `tagAt`.
+template <typename T>
+T valueBefore(const ByteStack& undo, size_t tagAt)
+{
+    T value;
+    undo.read(tagAt - sizeof(T), &value, sizeof(T));
+    return value;
+}
+
+// Sets the field `tag` of `state` to the value its record at `tagAt` keeps.
+void restore(State& state, const ByteStack& undo, size_t tagAt)
+{
+    const quint8 tag = undo[tagAt];
+    switch (tag) {
+    case DestTag: state.dest = Dest(undo[tagAt - 1]); break;
+    case HolderTag: state.holder = Holder(undo[tagAt - 1]); break;
+    case HiddenTag: state.hidden = undo[tagAt - 1] != 0; break;
+    case UcTag: state.uc = valueBefore<qint16>(undo, tagAt); break;
+    case RunTag: state.run = Script(undo[tagAt - 1]); break;
+    case AssocTag: state.assoc = Script(undo[tagAt - 1]); break;
+    default: state.fonts[size_t(tag - FontTag0)] = valueBefore<int>(undo, tagAt); break;
+    }
+}
+
+qint64 groupCount(const ByteStack& undo)
+{
+    return valueBefore<qint64>(undo, undo.size() - 1);
+}
+
+void setGroupCount(ByteStack& undo, qint64 count)
+{
+    undo.write(undo.size() - 1 - sizeof count, &count, sizeof count);
+}
+
+} // namespace
+
+void Reader::pushUndo(quint8 tag, const void* value, size_t size)
+{
+    quint8 record[sizeof(qint64) + 1];
+    if (size > 0)
+        std::memcpy(record, value, size);
+    record[size] = tag;
+    undo_.push(record, size + 1);
+    saved_ |= quint16(1u << tag);
+}
+
+State& Reader::mutableState()
+{
+    saveChanges();
+    before_ = state_;
+    handedOut_ = true;
+    return state_;
+}
+
+// Keeps the old value of each field changed since mutableState() handed the
+// state out, unless the group's record of that field is kept already.
+void Reader::saveChanges()
+{
+    if (!handedOut_)
+        return;
+    handedOut_ = false;
+    const auto save = [this](quint8 tag, auto before, auto now) {
+        if (before != now && !(saved_ & (1u << tag)))
+            pushUndo(tag, &before, sizeof before);
+    };
+    save(DestTag, quint8(before_.dest), quint8(state_.dest));
+    save(HolderTag, quint8(before_.holder), quint8(state_.holder));
+    save(HiddenTag, quint8(before_.hidden), quint8(state_.hidden));
+    save(UcTag, before_.uc, state_.uc);
+    save(RunTag, quint8(before_.run), quint8(state_.run));
+    save(AssocTag, quint8(before_.assoc), quint8(state_.assoc));
+    for (size_t i = 0; i < before_.fonts.size(); ++i)
+        save(quint8(FontTag0 + i), before_.fonts[i], state_.fonts[i]);
+}
+
+const State* Reader::parentState()
+{
+    saveChanges();
+    if (depth_ <= 1)
+        return nullptr;
+    // This group's records undone: at most one per field.
+    parent_ = state_;
+    for (size_t at = undo_.size(); at > 0 && !isGroupMarker(undo_[at - 1]);
+         at -= 1 + payloadSize(undo_[at - 1]))
+        restore(parent_, undo_, at - 1);
+    return &parent_;
 }
 
 void Reader::openGroup()
 {
-    if (stack_.empty()) {
-        stack_.push_back({State{}, 1});
+    saveChanges();
+    if (depth_++ == 0) {
+        state_ = State{};
         return;
     }
-    State child = state();
-    child.holder = Holder::None;
-    if (child == state())
-        ++stack_.back().groups;
-    else
-        stack_.push_back({child, 1});
+    savedAt_[size_t(depth_ - 1) % savedAt_.size()] = {depth_ - 1, saved_};
+    // A marker on top: the group around the new one changed nothing.
+    if (!undo_.empty() && undo_.back() == Groups) {
+        setGroupCount(undo_, groupCount(undo_) + 1);
+    } else if (!undo_.empty() && undo_.back() == Group) {
+        undo_.pop(1);
+        const qint64 two = 2;
+        pushUndo(Groups, &two, sizeof two);
+    } else {
+        pushUndo(Group, nullptr, 0);
+    }
+    saved_ = 0;
+    if (state_.holder != Holder::None) { // a holder is its own group's alone
+        const quint8 holder = quint8(state_.holder);
+        pushUndo(HolderTag, &holder, sizeof holder);
+        state_.holder = Holder::None;
+    }
 }
 
 void Reader::closeGroup()
 {
+    saveChanges();
     // A text box's text is paragraphs of its own, its last one included.
     if (state().holder == Holder::ShapeText) {
         if (showing()) {
@@ -87,8 +203,31 @@ void Reader::closeGroup()
         }
         boxBreak_ = false;
     }
-    if (--stack_.back().groups == 0)
-        stack_.pop_back();
+    if (--depth_ <= 0)
+        return; // the document's group: nothing around it to return to
+    while (!undo_.empty() && !isGroupMarker(undo_.back())) {
+        restore(state_, undo_, undo_.size() - 1);
+        undo_.pop(1 + payloadSize(undo_.back()));
+    }
+    if (!undo_.empty() && undo_.back() == Groups && groupCount(undo_) > 2) {
+        setGroupCount(undo_, groupCount(undo_) - 1);
+    } else if (!undo_.empty() && undo_.back() == Groups) {
+        undo_.pop(1 + sizeof(qint64));
+        undo_.push(Group);
+    } else if (!undo_.empty()) {
+        undo_.pop(1);
+    }
+    // Which fields the enclosing group has saved: as noted when this group
+    // opened, or else its records up to its marker.
+    const SavedAt& noted = savedAt_[size_t(depth_) % savedAt_.size()];
+    if (noted.depth == depth_) {
+        saved_ = noted.saved;
+        return;
+    }
+    saved_ = 0;
+    for (size_t at = undo_.size(); at > 0 && !isGroupMarker(undo_[at - 1]);
+         at -= 1 + payloadSize(undo_[at - 1]))
+        saved_ |= quint16(1u << undo_[at - 1]);
 }
 
 void Reader::endParagraph()
@@ -116,12 +255,12 @@ QString Reader::run()
                         flushBytes(); // nor does a character's pair of bytes
                     openGroup();
                 } else {
-                    if (stack_.size() == 1 && stack_.back().groups == 1)
+                    if (depth_ == 1)
                         closeDocument();
                     if (leadPending_)
                         flushBytes();
                     closeGroup();
-                    if (stack_.empty())
+                    if (depth_ == 0)
                         p_ = end_; // the document ends with its group
                 }
             } else if (c == '\\') {

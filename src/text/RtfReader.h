@@ -12,6 +12,8 @@
 #include <QVarLengthArray>
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -50,12 +52,6 @@ struct State {
     bool operator==(const State&) const = default;
 };
 
-// Group states are kept run-length encoded: a group that changes nothing
-// costs a counter, so a file of a million '{' needs a few bytes.
-struct Run {
-    State state;
-    qsizetype groups;
-};
 
 // The text read so far. QString::append(QChar) is a call with checks per
 // character; this writes into spare room that grows geometrically.
@@ -127,6 +123,56 @@ private:
     qsizetype capacity_ = 0;
 };
 
+// A stack of bytes kept in blocks of 64 KB: growing never copies it (nor
+// needs room for two copies), and any byte is a shift and a mask away.
+class ByteStack {
+public:
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    quint8 operator[](size_t i) const { return blocks_[i >> Shift][i & Mask]; }
+    quint8& operator[](size_t i) { return blocks_[i >> Shift][i & Mask]; }
+    quint8 back() const { return (*this)[size_ - 1]; }
+    void push(quint8 byte)
+    {
+        if ((size_ >> Shift) == blocks_.size())
+            blocks_.emplace_back(new quint8[Block]);
+        (*this)[size_++] = byte;
+    }
+    void push(const void* bytes, size_t n)
+    {
+        if ((size_ & Mask) + n <= Block && (size_ >> Shift) < blocks_.size()) {
+            std::memcpy(&blocks_[size_ >> Shift][size_ & Mask], bytes, n);
+            size_ += n;
+            return;
+        }
+        for (size_t i = 0; i < n; ++i)
+            push(static_cast<const quint8*>(bytes)[i]);
+    }
+    // Copies the n bytes from `at` to `out`, or `in` to them.
+    void read(size_t at, void* out, size_t n) const
+    {
+        if ((at & Mask) + n <= Block) {
+            std::memcpy(out, &blocks_[at >> Shift][at & Mask], n);
+            return;
+        }
+        for (size_t i = 0; i < n; ++i)
+            static_cast<quint8*>(out)[i] = (*this)[at + i];
+    }
+    void write(size_t at, const void* in, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i)
+            (*this)[at + i] = static_cast<const quint8*>(in)[i];
+    }
+    void pop(size_t n) { size_ -= n; } // the blocks stay for the next pushes
+
+private:
+    static constexpr int Shift = 16;
+    static constexpr size_t Block = size_t(1) << Shift;
+    static constexpr size_t Mask = Block - 1;
+    std::vector<std::unique_ptr<quint8[]>> blocks_;
+    size_t size_ = 0;
+};
+
 // Where text that continues the document's last paragraph can go: before
 // the control word or brace at `offset`, in the group state there.
 struct Spot {
@@ -158,9 +204,13 @@ public:
     void closeDocument();
 
 private:
-    const State& state() const { return stack_.back().state; }
+    const State& state() const { return state_; }
+    // The state to change; what it was is kept for the group's end.
     State& mutableState();
-    const State* parentState() const;
+    // The enclosing group's state; nullptr in the document's own group.
+    const State* parentState();
+    void saveChanges();
+    void pushUndo(quint8 tag, const void* value, size_t size);
     bool showing() const { return state().dest == Dest::Text && !state().hidden; }
     void openGroup();
     void closeGroup();
@@ -203,7 +253,26 @@ private:
     const char* p_;
     const char* end_;
     const char* tokenStart_ = nullptr; // the '\\', '{' or '}' being read
-    std::vector<Run> stack_;
+    // The state of the group being read, and of the groups around it as a
+    // stack of what each group changed, to undo at its '}': per group a
+    // marker and the old value of each field it changed, once per field
+    // (see RtfReader.cpp). A group costs a few bytes, never a whole state,
+    // so the stack stays within a fraction of the document however its
+    // groups nest; a run of groups that change nothing costs one counter.
+    State state_;
+    ByteStack undo_;
+    qsizetype depth_ = 0;       // groups open
+    quint16 saved_ = 0;         // fields of state_ whose old value is in undo_
+    // saved_ of the groups around, by depth, as they were when a group
+    // opened inside them; else found from undo_ at that group's end.
+    struct SavedAt {
+        qsizetype depth = -1;
+        quint16 saved = 0;
+    };
+    std::array<SavedAt, 64> savedAt_;
+    State before_;              // state_ when mutableState() handed it out
+    bool handedOut_ = false;
+    State parent_;              // parentState()'s answer
     Output out_;
     qsizetype paragraphEnd_ = -1; // out_.size() right after the last \par
     qsizetype cellEnd_ = -1;      // out_.size() right after the last \cell

@@ -202,25 +202,39 @@ private Q_SLOTS:
 
     // The path box: filled by the chooser (which starts where the box points),
     // emptied by cancelling it, or as the file had it; OK adds the separator.
+    // A folder the file cannot keep as chosen is refused with a message, and
+    // the old one stays in the file and with the collector.
     void savePath_data()
     {
-        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QByteArray>("settings"); // "<folder>": Set.ini is a folder
         QTest::addColumn<QStringList>("chooser"); // its answer; {""}: cancelled; {}: not opened
         QTest::addColumn<QString>("startsAt");
         QTest::addColumn<QString>("written");
+        QTest::addColumn<bool>("kept");
         const QString documents = u"<Documents>"_s;
         QTest::newRow("folder") << QByteArray("save=create\n") << QStringList{u"/home/u/Texts"_s}
-                                << documents << u"/home/u/Texts/"_s;
+                                << documents << u"/home/u/Texts/"_s << true;
         QTest::newRow("root: no second separator") << QByteArray("save=create\n")
-                                                   << QStringList{u"/"_s} << documents << u"/"_s;
+                                                   << QStringList{u"/"_s} << documents << u"/"_s
+                                                   << true;
         QTest::newRow("Chinese and spaces")
             << QByteArray("save=create\n") << QStringList{u"/home/用户/摘 录"_s} << documents
-            << u"/home/用户/摘 录/"_s;
+            << u"/home/用户/摘 录/"_s << true;
+        const QString longPath = u"/home/用户/"_s + QString(100, u'摘');
+        QTest::newRow("long Chinese path, read whole")
+            << QByteArray("save=create\n") << QStringList{longPath} << documents
+            << longPath + u'/' << true;
         QTest::newRow("cancelled: the default")
             << QByteArray("save=create\nfilepath=/srv/texts/\n") << QStringList{QString()}
-            << u"/srv/texts/"_s << u"default"_s;
+            << u"/srv/texts/"_s << u"default"_s << true;
         QTest::newRow("hand-written") << QByteArray("filepath=/srv/texts\n") << QStringList{}
-                                      << QString() << u"/srv/texts/"_s;
+                                      << QString() << u"/srv/texts/"_s << true;
+        QTest::newRow("line break in the name: the old folder")
+            << QByteArray("save=create\nfilepath=/srv/texts/\n") << QStringList{u"/srv/a\nb"_s}
+            << u"/srv/texts/"_s << u"/srv/texts/"_s << false;
+        QTest::newRow("settings cannot be written: the old folder")
+            << QByteArray("<folder>") << QStringList{u"/home/u/Texts"_s} << documents
+            << u"default"_s << false;
     }
     void savePath()
     {
@@ -228,18 +242,24 @@ private Q_SLOTS:
         QFETCH(QStringList, chooser);
         QFETCH(QString, startsAt);
         QFETCH(QString, written);
-        DialogFixture f(settings);
+        QFETCH(bool, kept);
+        const bool folder = settings == "<folder>";
+        DialogFixture f(folder ? QByteArray() : settings);
+        if (folder)
+            QVERIFY(QDir().mkdir(f.ini()));
         f.open();
         if (!chooser.isEmpty()) {
             if (!chooser.first().isEmpty())
                 f.dialogs.fileNames.push_back(chooser.first());
+            f.click(f.option(1)); // the folder is create mode's
             f.click(f.control<QToolButton>("Command3"));
             startsAt.replace(u"<Documents>"_s, ProgramDir() + u"Documents"_s);
             QCOMPARE(f.dialogs.fileDialogs, QStringList(u"请选择文档的保存路径：|"_s + startsAt));
             QCOMPARE(f.control<QLineEdit>("text1")->text(), chooser.first());
         }
         f.click(f.control<QPushButton>("Command1"));
-        QCOMPARE(ReadSetting(u"filepath"_s, {}), written);
+        QCOMPARE(ReadSetting(u"filepath"_s, u"default"_s), written);
+        QCOMPARE(f.dialogs.messages.size(), kept ? 0 : 1);
         QCOMPARE(f.handedOver.size(), 1);
         QCOMPARE(f.handedOver.first().filepath,
                  written == u"default"_s ? ProgramDir() + u"Documents/"_s : written);

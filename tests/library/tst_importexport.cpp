@@ -5,8 +5,10 @@
 #include "TestDatabase.h"
 #include "TestMain.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProgressDialog>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -166,7 +168,8 @@ private Q_SLOTS:
         QCOMPARE(result.folder, folder);
         QCOMPARE(result.done, 4);
         QVERIFY(!result.failed && !result.cancelled);
-        QVERIFY(lib.messages().isEmpty());
+        QCOMPARE(result.notFiles, 5); // a folder, a FIFO, three links leading nowhere
+        QCOMPARE(lib.messages().size(), 1); // which says so
         QCOMPARE(lib.records(), (QStringList{u"old|kept"_s, u"a.txt|alpha"_s, u"b.txt|"_s,
                                              u"C.TXT|upper case"_s,
                                              u"link.txt|through a link"_s}));
@@ -180,7 +183,60 @@ private Q_SLOTS:
         QCOMPARE(lib.importFolder(QString()).folder, QString());
         QCOMPARE(lib.importFolder(lib.folder(u"empty"_s)).done, 0);
         QCOMPARE(lib.records().size(), 5);
-        QVERIFY(lib.messages().isEmpty());
+        QCOMPARE(lib.messages().size(), 1);
+    }
+
+    // What an unpacked archive may hold beside its text files: a binary file
+    // named .txt, links leading out of the folder (to the environment, a
+    // device, a key kept elsewhere). Each is passed over, counted and told;
+    // a link within the folder and text with a stray NUL are read.
+    void batchImportPassesOverWhatIsNoTextOfTheFolder_data()
+    {
+        QTest::addColumn<QByteArray>("link"); // where a.txt leads; "": a.txt is a file
+        QTest::addColumn<QByteArray>("bytes"); // of a.txt, or of the link's target in the test
+        QTest::addColumn<int>("done");
+        QTest::addColumn<int>("notText");
+        QTest::addColumn<int>("notFiles");
+        QImage picture(32, 32, QImage::Format_RGB32);
+        for (int i = 0; i < 32 * 32; ++i)
+            picture.setPixel(i % 32, i / 32, qRgb(i * 7 % 256, i * 13 % 256, i * 29 % 256));
+        QBuffer png;
+        QVERIFY(png.open(QIODevice::WriteOnly) && picture.save(&png, "PNG"));
+        QTest::newRow("PNG named .txt") << QByteArray() << png.data() << 0 << 1 << 0;
+        QTest::newRow("text with a NUL") << QByteArray() << QByteArray("a\0b", 3) << 1 << 0 << 0;
+        QTest::newRow("link to the environment") << QByteArray("/proc/self/environ")
+                                                 << QByteArray() << 0 << 0 << 1;
+        QTest::newRow("link to a device") << QByteArray("/dev/zero") << QByteArray() << 0 << 0 << 1;
+        QTest::newRow("link to a file elsewhere") << QByteArray("../keys/id_rsa")
+                                                  << QByteArray("secret key") << 0 << 0 << 1;
+        QTest::newRow("link within the folder") << QByteArray("sub/inner")
+                                                << QByteArray("inner text") << 1 << 0 << 0;
+    }
+    void batchImportPassesOverWhatIsNoTextOfTheFolder()
+    {
+        QFETCH(QByteArray, link);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, done);
+        QFETCH(int, notText);
+        QFETCH(int, notFiles);
+        Library lib;
+        const QString folder = lib.folder(u"in"_s);
+        lib.folder(u"in/sub"_s);
+        lib.folder(u"keys"_s);
+        if (link.isEmpty()) {
+            write(folder + u"a.txt"_s, bytes);
+        } else {
+            if (!link.startsWith('/'))
+                write(folder + QString::fromUtf8(link), bytes);
+            QVERIFY(::symlink(link.constData(), QFile::encodeName(folder + u"a.txt"_s)) == 0);
+        }
+        const ImportExport::BatchResult result = lib.importFolder(folder);
+        QVERIFY(!result.failed);
+        QCOMPARE(result.done, done);
+        QCOMPARE(result.notText, notText);
+        QCOMPARE(result.notFiles, notFiles);
+        QCOMPARE(lib.records().size(), done);
+        QCOMPARE(lib.messages().size(), notText + notFiles > 0 ? 1 : 0);
     }
 
     void chineseTextReadsAlikeFromEveryEncoding()

@@ -1,4 +1,5 @@
 #include "CacheJournal.h"
+#include "ChildProcess.h"
 #include "SafeFile.h"
 #include "SyscallFaults.h"
 #include "TestFiles.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -134,6 +136,46 @@ private Q_SLOTS:
                                 CacheJournal::record('T', "c"));
         QCOMPARE(c.text, u"c"_s);
         QVERIFY(!c.handedOver);
+    }
+
+    // Whatever else has the journal's name is neither read, cut nor waited
+    // on: opening fails, a cached drop fails, and the name and what a link
+    // there leads to stay as they were.
+    void aJournalNameThatIsNoFileIsLeftAlone_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::newRow("link to a file of the user's") << QByteArray("link");
+        QTest::newRow("link to nowhere") << QByteArray("dangling");
+        QTest::newRow("FIFO") << QByteArray("fifo");
+    }
+    void aJournalNameThatIsNoFileIsLeftAlone()
+    {
+        QFETCH(QByteArray, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"Doc.dat.pending"_s);
+        const QByteArray name = QFile::encodeName(path);
+        const QByteArray notes = "the user's notes\n";
+        QVERIFY(TestFiles::writeBytes(dir.filePath(u"notes.txt"_s), notes));
+        if (kind == "fifo")
+            QVERIFY(::mkfifo(name.constData(), 0600) == 0);
+        else
+            QVERIFY(::symlink(kind == "link" ? "notes.txt" : "nowhere", name.constData()) == 0);
+        struct stat before {};
+        QVERIFY(::lstat(name.constData(), &before) == 0);
+
+        // In a child: a wait on the FIFO fails the test instead of hanging it.
+        const std::optional<int> opened = exitCodeOfChild(
+            [&] {
+                CacheJournal journal(path);
+                return journal.open() || journal.append(u"x"_s) ? 1 : 0;
+            },
+            10s);
+        QCOMPARE(opened, std::optional<int>(0));
+        QCOMPARE(bytesOf(dir.filePath(u"notes.txt"_s)), notes);
+        struct stat after {};
+        QVERIFY(::lstat(name.constData(), &after) == 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
     }
 
     void retireRemovesTheFile()

@@ -1,3 +1,4 @@
+#include "ChildProcess.h"
 #include "RichText.h"
 #include "Rtf.h"
 #include "TestFiles.h"
@@ -12,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -264,6 +268,21 @@ private Q_SLOTS:
         for (int i = 0; i < 200'000; ++i)
             changing += i % 2 ? "{\\uc2" : "{\\uc1";
         QTest::newRow("every level changes state") << QByteArray(changing + "x") << u"x"_s;
+        // Each level's state comes back at its end, across 100,000 levels.
+        const int n = 100'000;
+        QTest::newRow("hidden and shown, restored")
+            << QByteArray("{\\rtf1 a" + QByteArray("{\\v h{\\v0 s").repeated(n)
+                          + QByteArray("}H}v").repeated(n) + "}")
+            << u"a"_s + QString(n, u's') + QString(n, u'v');
+        QTest::newRow("fallback counts, restored")
+            << QByteArray("{\\rtf1 " + QByteArray("{\\uc2 {\\uc1 ").repeated(n) + "\\u20013?"
+                          + QByteArray("}\\u25991??}").repeated(n) + "}")
+            << u"中"_s + QString(n, u'文');
+        QTest::newRow("fonts and their code pages, restored")
+            << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0 A;}{\\f1\\fcharset134 B;}}"
+                          + QByteArray("{\\f1 \\'d6\\'d0{\\f0 \\'e9").repeated(n)
+                          + QByteArray("}\\'d6\\'d0}").repeated(n) + "}")
+            << QString(u"中é"_s).repeated(n) + QString(n, u'中');
 
         QRandomGenerator random(7);
         for (int i = 0; i < 20; ++i) {
@@ -288,6 +307,35 @@ private Q_SLOTS:
         const QString read = Rtf::read(rtf);
         if (text != u"<any>"_s)
             QCOMPARE(read, text);
+    }
+
+    // A group that changes the state costs a few bytes, never a copy of the
+    // whole state: 24 MB of "{\\v {\\v0 " groups read within an address
+    // space of four times the document (a copy per group took ten).
+    void nestedStateChangesStayWithinTheDocumentsSize()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("the sanitizer's shadow memory is address space too");
+#endif
+        const qsizetype units = 24 * 1024 * 1024 / 11;
+        const QByteArray doc = "{\\rtf1 " + QByteArray("{\\v {\\v0 ").repeated(units) + "x"
+            + QByteArray("}}").repeated(units) + "}";
+        const std::optional<int> read = exitCodeOfChild(
+            [&] {
+                // What the process holds now, and room for four documents more.
+                QFile statm(u"/proc/self/statm"_s);
+                if (!statm.open(QIODevice::ReadOnly))
+                    return 2;
+                const rlim_t pages = statm.readAll().split(' ').value(0).toULongLong();
+                rlimit limit{};
+                ::getrlimit(RLIMIT_AS, &limit);
+                limit.rlim_cur = pages * rlim_t(::sysconf(_SC_PAGESIZE)) + 4 * rlim_t(doc.size());
+                if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0)
+                    return 2;
+                return Rtf::read(doc) == u"x"_s ? 0 : 1;
+            },
+            std::chrono::seconds(30));
+        QCOMPARE(read, std::optional<int>(0));
     }
 
     // read(append(doc, t)) == read(doc) + t, the document's bytes kept.
