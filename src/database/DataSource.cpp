@@ -1,6 +1,7 @@
 #include "DataSource.h"
 
 #include "AccessImport.h"
+#include "Schema.h"
 #include "Sqlite.h"
 
 #include <QDir>
@@ -8,18 +9,34 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <tuple>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// 0 for 标题, 1 for 内容, -1 for anything else.
+// The source fields, as the record set counts them from 0.
+const QString* const SourceFields[] = {&Field::SourceTitle, &Field::SourceUrl, &Field::CollectedAt};
+
+// 0 for 标题, 1 for 内容, 2 + the source's number for a source field, -1 for
+// anything else.
 int fieldIndex(const QString& name)
 {
-    if (name == u"标题"_s)
+    if (name == Field::Title)
         return 0;
-    if (name == u"内容"_s)
+    if (name == Field::Content)
         return 1;
+    for (int source = 0; source < 3; ++source) {
+        if (name == *SourceFields[source])
+            return 2 + source;
+    }
     return -1;
+}
+
+QByteArray quoted(const QString& field)
+{
+    return '"' + field.toUtf8() + '"';
 }
 
 DataErrorKind kindOf(int sqliteCode)
@@ -58,6 +75,36 @@ struct Recordset::Connection {
     SqliteStatement titles;
     SqliteStatement bookmarks;
     SqliteStatement titlePage;
+    SqliteStatement schemaVersion;
+    SqliteStatement source[3]; // made when the field is first read
+
+    // Which source fields the table has, as of the schema version read with them.
+    std::array<bool, 3> sourceColumn{};
+    qint64 columnsOfVersion = -1;
+
+    // Reads again which source fields the table has, unless the schema is
+    // the one they were read from; another program may have added them.
+    bool readSourceColumns(bool always, SqliteError* error = nullptr)
+    {
+        {
+            SqliteResetGuard guard(schemaVersion);
+            if (schemaVersion.step(error) != SqliteStep::Row)
+                return false;
+            if (!always && schemaVersion.columnInt64(0) == columnsOfVersion)
+                return true;
+            columnsOfVersion = schemaVersion.columnInt64(0);
+        }
+        SqliteStatement pragma;
+        if (!pragma.prepare(db, "PRAGMA table_info(\"WebDocuments\")", error, false))
+            return false;
+        sourceColumn = {};
+        SqliteStep step;
+        while ((step = pragma.step(error)) == SqliteStep::Row) {
+            for (int i = 0; i < 3; ++i)
+                sourceColumn[i] = sourceColumn[i] || pragma.columnText(1) == *SourceFields[i];
+        }
+        return step == SqliteStep::Done;
+    }
 
     bool prepareAll(SqliteError* error)
     {
@@ -79,6 +126,7 @@ struct Recordset::Connection {
             {&bookmarks, "SELECT rowid FROM WebDocuments WHERE rowid > ?1 ORDER BY rowid LIMIT ?2"},
             {&titlePage, "SELECT rowid, substr(\"标题\", 1, ?3) FROM WebDocuments "
                          "WHERE rowid >= ?1 ORDER BY rowid LIMIT ?2"},
+            {&schemaVersion, "PRAGMA schema_version"},
         };
         for (const auto& [statement, sql] : all) {
             if (!statement->prepare(db, sql, error))
@@ -186,7 +234,7 @@ bool Recordset::open(const QString& path, bool readOnly, int busyTimeoutMs)
             return refuse(DataErrorKind::MissingField,
                           u"The table WebDocuments in %1 has no field %2."_s.arg(file, name));
     }
-    if (!connection->prepareAll(&e))
+    if (!connection->prepareAll(&e) || !connection->readSourceColumns(true, &e))
         return refuseSqlite(e);
 
     m_connection = std::move(connection);
@@ -222,6 +270,25 @@ void Recordset::cancelPending()
     m_pending = Pending::None;
     m_pendingTitle.reset();
     m_pendingContent.reset();
+    m_pendingSource = {};
+}
+
+// True when Update has a source to write: an empty one on a table without
+// the source fields stores the record exactly as before they were kept.
+bool Recordset::sourcePending() const
+{
+    for (int i = 0; i < 3; ++i) {
+        if (m_pendingSource[i] && (!m_pendingSource[i]->isEmpty() || hasSourceColumn(i)))
+            return true;
+    }
+    return false;
+}
+
+bool Recordset::hasSourceColumn(int source) const
+{
+    // A failed look counts as "not there": the field then reads as "".
+    return m_connection->sourceColumn[source]
+        || (m_connection->readSourceColumns(false) && m_connection->sourceColumn[source]);
 }
 
 bool Recordset::requireOpen(QString* error) const
@@ -466,7 +533,8 @@ bool Recordset::setField(const QString& name, const QString& value, QString* err
     if (m_pending == Pending::None)
         return fail(DataErrorKind::NotEditing,
                     u"A field can be set only after AddNew or Edit."_s, error);
-    (index == 0 ? m_pendingTitle : m_pendingContent) = value;
+    (index == 0 ? m_pendingTitle : index == 1 ? m_pendingContent : m_pendingSource[index - 2]) =
+        value;
     return succeed();
 }
 
@@ -476,6 +544,73 @@ void Recordset::CancelUpdate()
 }
 
 bool Recordset::Update(QString* error)
+{
+    if (!requireOpen(error))
+        return false;
+    if (!sourcePending())
+        return storeFields(error);
+    // The record, its source and the fields that may be added for it reach
+    // the file together or not at all; the write lock is taken first, as
+    // another writer holding it could otherwise never let this one go on.
+    const bool outer = !inTransaction();
+    SqliteError e;
+    if (!m_connection->db.exec(outer ? "BEGIN IMMEDIATE" : "SAVEPOINT source", &e))
+        return failSqlite(e.code, u"Cannot store the record"_s, e.message, error);
+    const auto pending = std::tuple(m_pending, m_pendingTitle, m_pendingContent, m_pendingSource,
+                                    m_lastModified);
+    if (!storeFields(error)) {
+        m_connection->db.exec(outer ? "ROLLBACK" : "ROLLBACK TO source; RELEASE source");
+        return false;
+    }
+    if (storeSource(*m_lastModified, std::get<3>(pending), &e)
+        && m_connection->db.exec(outer ? "COMMIT" : "RELEASE source", &e))
+        return succeed();
+    m_connection->db.exec(outer ? "ROLLBACK" : "ROLLBACK TO source; RELEASE source");
+    m_connection->readSourceColumns(true); // the fields may be gone again
+    std::tie(m_pending, m_pendingTitle, m_pendingContent, m_pendingSource, m_lastModified) = pending;
+    return failSqlite(e.code, u"Cannot store the source of the record"_s, e.message, error);
+}
+
+bool Recordset::storeSource(qint64 rowid, const std::array<std::optional<QString>, 3>& values,
+                            SqliteError* e)
+{
+    const bool adding = std::any_of(values.begin(), values.end(),
+                                    [](const auto& value) { return value && !value->isEmpty(); });
+    // Read inside the transaction: another program may have added some.
+    if (adding && !m_connection->readSourceColumns(true, e))
+        return false;
+    QByteArray assignments;
+    QList<int> bound;
+    for (int i = 0; i < 3; ++i) {
+        // All three at once, so that other programs find one shape of table.
+        if (adding && !m_connection->sourceColumn[i]) {
+            const QByteArray add = "ALTER TABLE WebDocuments ADD COLUMN " + quoted(*SourceFields[i])
+                + " TEXT";
+            if (!m_connection->db.exec(add.constData(), e))
+                return false;
+            m_connection->sourceColumn[i] = true;
+        }
+        if (!values[i] || !m_connection->sourceColumn[i])
+            continue; // nothing to set, or nothing to clear
+        bound << i;
+        assignments += (assignments.isEmpty() ? "" : ", ") + quoted(*SourceFields[i]) + " = ?"
+            + QByteArray::number(bound.size());
+    }
+    if (bound.isEmpty())
+        return true;
+    SqliteStatement update;
+    const QByteArray sql = "UPDATE WebDocuments SET " + assignments + " WHERE rowid = ?"
+        + QByteArray::number(bound.size() + 1);
+    if (!update.prepare(m_connection->db, sql.constData(), e, false))
+        return false;
+    for (int n = 0; n < bound.size(); ++n) {
+        if (!update.bindText(n + 1, *values[bound[n]], e))
+            return false;
+    }
+    return update.bindInt64(bound.size() + 1, rowid, e) && update.step(e) == SqliteStep::Done;
+}
+
+bool Recordset::storeFields(QString* error)
 {
     if (!requireOpen(error))
         return false;
@@ -548,7 +683,9 @@ std::optional<QString> Recordset::field(const QString& name, QString* error) con
         return std::nullopt;
     }
     if (m_pending != Pending::None) {
-        const std::optional<QString>& pending = index == 0 ? m_pendingTitle : m_pendingContent;
+        const std::optional<QString>& pending = index == 0 ? m_pendingTitle
+            : index == 1                                   ? m_pendingContent
+                                                           : m_pendingSource[index - 2];
         if (pending || m_pending == Pending::Adding) {
             succeed();
             return pending.value_or(QString());
@@ -556,9 +693,23 @@ std::optional<QString> Recordset::field(const QString& name, QString* error) con
     }
     if (!requireCurrent(error))
         return std::nullopt;
-    SqliteStatement& statement = index == 0 ? m_connection->title : m_connection->content;
-    SqliteResetGuard guard(statement);
     SqliteError e;
+    if (index >= 2) {
+        SqliteStatement& source = m_connection->source[index - 2];
+        if (!hasSourceColumn(index - 2)) {
+            succeed();
+            return QString();
+        }
+        const QByteArray sql = "SELECT " + quoted(name) + " FROM WebDocuments WHERE rowid = ?1";
+        if (!source.isPrepared() && !source.prepare(m_connection->db, sql.constData(), &e)) {
+            failSqlite(e.code, u"Cannot read the field %1"_s.arg(name), e.message, error);
+            return std::nullopt;
+        }
+    }
+    SqliteStatement& statement = index == 0 ? m_connection->title
+        : index == 1                        ? m_connection->content
+                                            : m_connection->source[index - 2];
+    SqliteResetGuard guard(statement);
     statement.bindInt64(1, m_rowid);
     switch (statement.step(&e)) {
     case SqliteStep::Row:

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -16,7 +17,8 @@
 // The record set keeps only the current record's rowid: moving runs one small
 // indexed query and fields are read when asked for, so opening and moving
 // cost the same for ten records as for a million. Nothing here ever creates
-// the file, the table or the fields.
+// the file or the table; the only fields it adds are the three source fields
+// (Schema.h), on the first record stored with a non-empty source.
 
 enum class DataErrorKind {
     None,
@@ -29,7 +31,7 @@ enum class DataErrorKind {
     NoCurrentRecord, // no record is current (empty, past the end, deleted)
     InvalidBookmark, // no record with that bookmark
     NotEditing,      // setField or Update without AddNew or Edit
-    UnknownField,    // a field name other than 标题 and 内容
+    UnknownField,    // a field name other than those of Schema.h
     Busy,            // another program kept the file locked past the busy timeout
     ReadOnly,        // the file can only be read
     Failed,          // anything else SQLite reported
@@ -47,6 +49,7 @@ struct TitleEntry {
 };
 
 class DataSource;
+struct SqliteError;
 
 class Recordset {
 public:
@@ -59,7 +62,9 @@ public:
     bool AddNew(QString* error = nullptr);
     // Starts changing the current record.
     bool Edit(QString* error = nullptr);
-    // `name` is u"标题" or u"内容"; only between AddNew/Edit and Update.
+    // `name` is one of Schema.h's fields; only between AddNew/Edit and Update.
+    // A non-empty source field adds the source fields the table lacks, in
+    // the transaction that stores the record.
     bool setField(const QString& name, const QString& value, QString* error = nullptr);
     // Stores the pending AddNew or Edit. After AddNew the record that was
     // current stays current. On failure the pending values are kept, so the
@@ -95,7 +100,8 @@ public:
     // The bookmark of the record most recently stored by Update.
     std::optional<qint64> LastModified() const;
 
-    // During AddNew/Edit this is the value the record will get.
+    // During AddNew/Edit this is the value the record will get. A source
+    // field the table lacks reads as "".
     std::optional<QString> field(const QString& name, QString* error = nullptr) const;
 
     std::optional<qint64> recordCount(QString* error = nullptr) const;
@@ -138,6 +144,11 @@ private:
     // Next rowid after `after` (the first when nullopt); nullopt at the end or on error.
     std::optional<qint64> seek(std::optional<qint64> after, bool* ok, QString* error);
     void cancelPending();
+    bool sourcePending() const;
+    bool hasSourceColumn(int source) const;
+    bool storeFields(QString* error);
+    bool storeSource(qint64 rowid, const std::array<std::optional<QString>, 3>& values,
+                     SqliteError* e);
 
     std::unique_ptr<Connection> m_connection;
     QString m_path;
@@ -151,6 +162,7 @@ private:
     Pending m_pending = Pending::None;
     std::optional<QString> m_pendingTitle;
     std::optional<QString> m_pendingContent;
+    std::array<std::optional<QString>, 3> m_pendingSource; // in Schema.h's order
 };
 
 class DataSource {

@@ -1,5 +1,7 @@
 #include "DataSource.h"
+#include "Schema.h"
 #include "Sqlite.h"
+#include "TestDatabase.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
@@ -55,6 +57,19 @@ bool add(Recordset& rs, const QString& title, const QString& content)
 {
     return rs.AddNew() && rs.setField(kTitle, title) && rs.setField(kContent, content)
         && rs.Update();
+}
+
+int columnCount(const QString& path)
+{
+    SqliteDatabase db;
+    SqliteStatement columns;
+    if (!db.open(path, SqliteOpenMode::ReadOnly)
+        || !columns.prepare(db, "PRAGMA table_info(WebDocuments)"))
+        return -1;
+    int count = 0;
+    while (columns.step() == SqliteStep::Row)
+        ++count;
+    return count;
 }
 
 QStringList walkTitles(Recordset& rs)
@@ -224,6 +239,58 @@ private Q_SLOTS:
         QVERIFY(rs.MoveNext());
         QCOMPARE(rs.field(kTitle).value(), u"three"_s);
         QCOMPARE(walkTitles(rs), (QStringList{u"one"_s, u"three"_s}));
+    }
+
+    void keepsSourcesInFieldsAddedOnFirstUse_data()
+    {
+        QTest::addColumn<QStringList>("source"); // the first fields of it that are set
+        QTest::addColumn<bool>("rolledBack");
+        QTest::addColumn<bool>("added");
+        const QStringList whole{u"测试页面"_s, u"https://example.org/a?b=1"_s, u"2026-12-07 19:20:05"_s};
+        QTest::newRow("none") << QStringList() << false << false;
+        QTest::newRow("empty") << QStringList{QString(), QString(), QString()} << false << false;
+        QTest::newRow("title only") << QStringList{whole.first()} << false << true;
+        QTest::newRow("whole") << whole << false << true;
+        QTest::newRow("rolled back") << whole << true << false;
+    }
+
+    void keepsSourcesInFieldsAddedOnFirstUse()
+    {
+        QFETCH(QStringList, source);
+        QFETCH(bool, rolledBack);
+        QFETCH(bool, added);
+        const QString sourceFields[] = {Field::SourceTitle, Field::SourceUrl, Field::CollectedAt};
+        QTemporaryDir dir;
+        DataSource ds;
+        QVERIFY(openEmpty(ds, dir));
+        const QString path = ds.DatabaseName();
+        Recordset& rs = ds.recordset();
+        QVERIFY(add(rs, u"old"_s, u"1"_s));
+        DataSource before; // opened while the table has no source fields
+        before.setDatabaseName(path);
+        QVERIFY(before.Refresh());
+
+        QVERIFY(!rolledBack || rs.BeginTrans());
+        QVERIFY(rs.AddNew() && rs.setField(kTitle, u"t"_s) && rs.setField(kContent, u"c"_s));
+        for (int i = 0; i < source.size(); ++i)
+            QVERIFY(rs.setField(sourceFields[i], source[i]));
+        QCOMPARE(rs.field(Field::SourceTitle).value(), source.value(0));
+        QVERIFY(rs.Update());
+        if (rolledBack)
+            rs.Rollback();
+
+        QCOMPARE(columnCount(path), added ? 5 : 2);
+        // What reads only 标题 and 内容 sees no difference.
+        QCOMPARE(TestFiles::recordsIn(path),
+                 rolledBack ? QStringList{u"old|1"_s} : (QStringList{u"old|1"_s, u"t|c"_s}));
+        Recordset& other = before.recordset();
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(other.field(sourceFields[i]).value(), QString());
+        if (!rolledBack) {
+            QVERIFY(other.MoveLast());
+            for (int i = 0; i < 3; ++i)
+                QCOMPARE(other.field(sourceFields[i]).value(), source.value(i));
+        }
     }
 
     void twoDataSourcesShareOneFile()
