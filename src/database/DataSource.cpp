@@ -34,9 +34,11 @@ int fieldIndex(const QString& name)
     return -1;
 }
 
+// Brackets, not double quotes: SQLite reads a double-quoted name that names
+// no column as a string, so a field that is gone would read as its own name.
 QByteArray quoted(const QString& field)
 {
-    return '"' + field.toUtf8() + '"';
+    return '[' + field.toUtf8() + ']';
 }
 
 DataErrorKind kindOf(int sqliteCode)
@@ -286,9 +288,10 @@ bool Recordset::sourcePending() const
 
 bool Recordset::hasSourceColumn(int source) const
 {
-    // A failed look counts as "not there": the field then reads as "".
-    return m_connection->sourceColumn[source]
-        || (m_connection->readSourceColumns(false) && m_connection->sourceColumn[source]);
+    // Looked at again whenever the schema changed: another program may have
+    // added the fields, a rolled-back transaction taken them away again. A
+    // failed look counts as "not there": the field then reads as "".
+    return m_connection->readSourceColumns(false) && m_connection->sourceColumn[source];
 }
 
 bool Recordset::requireOpen(QString* error) const
@@ -588,6 +591,7 @@ bool Recordset::storeSource(qint64 rowid, const std::array<std::optional<QString
                 + " TEXT";
             if (!m_connection->db.exec(add.constData(), e))
                 return false;
+            m_connection->columnsOfVersion = -1; // read again with the new schema's version
             m_connection->sourceColumn[i] = true;
         }
         if (!values[i] || !m_connection->sourceColumn[i])
