@@ -6,12 +6,14 @@
 #include "CollectorFace.h"
 #include "ProgramDir.h"
 #include "QuorrelIcon.h"
+#include "Schema.h"
 #include "Settings.h"
 #include "SingleInstance.h"
 #include "Twips.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMouseEvent>
@@ -117,6 +119,9 @@ bool frmCollectorWindow::collectText(const QString& text, const ClipSource& sour
     if (!CollectRequest::isCollectable(text))
         return false;
     m_collected.push_back({text, source});
+    // A source named without its time (--source-title from a script) was taken now.
+    if (!source.isEmpty() && source.time.isEmpty())
+        m_collected.back().source.time = QDateTime::currentDateTime().toString(Field::CollectedAtFormat);
     // Stored after the sender has its answer, as a drop is after the drag.
     QTimer::singleShot(0, this, &frmCollectorWindow::storeCollected);
     return true;

@@ -430,6 +430,15 @@ private Q_SLOTS:
         QVERIFY(records.MoveNext());
         for (const QString& field : {Field::SourceTitle, Field::SourceUrl, Field::CollectedAt})
             QCOMPARE(records.field(field).value(), QString());
+
+        // A collected text whose source a script named without a time was taken now.
+        f.dialogs.inputs = {u"题3"_s};
+        QVERIFY(f.window->collectText(u"收集"_s, ClipSource{u"脚本页"_s, QString(), QString()}));
+        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::recordsIn(db).size(), 3, 5000);
+        QVERIFY(records.MoveNext());
+        QCOMPARE(records.field(Field::SourceTitle).value(), u"脚本页"_s);
+        QVERIFY(QDateTime::fromString(records.field(Field::CollectedAt).value(),
+                                      Field::CollectedAtFormat) >= before);
     }
 
     void databaseMissing()
