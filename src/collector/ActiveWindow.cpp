@@ -19,8 +19,7 @@ namespace {
 struct FreeReply {
     void operator()(void* reply) const { std::free(reply); }
 };
-template <typename T>
-using Reply = std::unique_ptr<T, FreeReply>;
+template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
 
 class Desktop {
 public:
@@ -36,16 +35,16 @@ public:
         if (m_root == XCB_WINDOW_NONE)
             return XCB_WINDOW_NONE;
         const auto active = property(m_root, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 1);
-        if (active && active->type == XCB_ATOM_WINDOW && active->format == 32
-            && xcb_get_property_value_length(active.get()) >= 4)
+        if (active && active->type == XCB_ATOM_WINDOW && active->format == 32 &&
+            xcb_get_property_value_length(active.get()) >= 4)
             return *static_cast<const xcb_window_t*>(xcb_get_property_value(active.get()));
         return focusedTopLevel();
     }
 
     bool isShown(xcb_window_t window)
     {
-        const Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-            m_c, xcb_get_window_attributes(m_c, window), nullptr));
+        const Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, window), nullptr));
         if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
             return false;
         const xcb_atom_t hidden = atom("_NET_WM_STATE_HIDDEN");
@@ -62,8 +61,8 @@ public:
     bool isOurs(xcb_window_t window)
     {
         const auto pid = property(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 1);
-        if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4
-            && *static_cast<const quint32*>(xcb_get_property_value(pid.get())) == quint32(getpid()))
+        if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4 &&
+            *static_cast<const quint32*>(xcb_get_property_value(pid.get())) == quint32(getpid()))
             return true;
         // WM_CLASS is "instance\0class\0"; Qt names the class after the application.
         const QByteArrayList names = bytes(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0');
@@ -76,12 +75,13 @@ public:
         QString name = QString::fromUtf8(bytes(window, atom("_NET_WM_NAME"), utf8));
         if (name.isEmpty()) {
             xcb_atom_t type = XCB_ATOM_NONE;
-            const QByteArray legacy = bytes(window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, &type);
+            const QByteArray legacy =
+                bytes(window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, &type);
             // STRING is Latin-1; other encodings (COMPOUND_TEXT) only where they are ASCII.
             if (type == utf8)
                 name = QString::fromUtf8(legacy);
-            else if (type == XCB_ATOM_STRING
-                     || std::all_of(legacy.begin(), legacy.end(), [](char c) { return c > 0; }))
+            else if (type == XCB_ATOM_STRING ||
+                     std::all_of(legacy.begin(), legacy.end(), [](char c) { return c > 0; }))
                 name = QString::fromLatin1(legacy);
         }
         return name.simplified();
@@ -95,8 +95,8 @@ private:
         return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 
-    Reply<xcb_get_property_reply_t> property(xcb_window_t window, xcb_atom_t name,
-                                             xcb_atom_t type, uint32_t longs)
+    Reply<xcb_get_property_reply_t> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type,
+                                             uint32_t longs)
     {
         if (name == XCB_ATOM_NONE)
             return nullptr;
@@ -124,7 +124,8 @@ private:
     {
         const Reply<xcb_get_input_focus_reply_t> focus(
             xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
-        if (!focus || focus->focus == XCB_WINDOW_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT)
+        if (!focus || focus->focus == XCB_WINDOW_NONE ||
+            focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT)
             return XCB_WINDOW_NONE;
         const xcb_atom_t wmState = atom("WM_STATE"); // XCB_ATOM_NONE without a window manager
         xcb_window_t window = focus->focus;

@@ -16,10 +16,23 @@ namespace {
 
 // The browsers whose window titles end in their name.
 const QStringView Browsers[] = {
-    u"Mozilla Firefox", u"Mozilla Firefox Private Browsing", u"Firefox Developer Edition",
-    u"Firefox Nightly", u"LibreWolf", u"Waterfox", u"Google Chrome", u"Google Chrome Beta",
-    u"Chromium", u"Microsoft Edge", u"Microsoft\u200b Edge", u"Brave", u"Vivaldi", u"Opera",
-    u"Falkon", u"Konqueror", u"qutebrowser",
+    u"Mozilla Firefox",
+    u"Mozilla Firefox Private Browsing",
+    u"Firefox Developer Edition",
+    u"Firefox Nightly",
+    u"LibreWolf",
+    u"Waterfox",
+    u"Google Chrome",
+    u"Google Chrome Beta",
+    u"Chromium",
+    u"Microsoft Edge",
+    u"Microsoft\u200b Edge",
+    u"Brave",
+    u"Vivaldi",
+    u"Opera",
+    u"Falkon",
+    u"Konqueror",
+    u"qutebrowser",
 };
 const QStringView Dashes[] = {u" \u2014 ", u" - ", u" \u2013 "};
 
@@ -71,8 +84,8 @@ bool namesAPage(const QString& text)
 bool onlyLocalFiles(const QMimeData& data)
 {
     const QList<QUrl> urls = data.urls();
-    return !urls.isEmpty()
-        && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+    return !urls.isEmpty() &&
+           std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
 QString elided(const QString& text, qsizetype length)
@@ -133,8 +146,8 @@ QString toolTip(const QString& base, const std::deque<ClipSource>& recent)
         return base;
     QString tip = base + u"\n最近收集的来源："_s;
     for (const ClipSource& source : recent) {
-        tip += u'\n' + source.time.mid(11) + u"  "_s
-            + elided(source.title.isEmpty() ? source.url : source.title, 60);
+        tip += u'\n' + source.time.mid(11) + u"  "_s +
+               elided(source.title.isEmpty() ? source.url : source.title, 60);
         if (!source.title.isEmpty() && !source.url.isEmpty())
             tip += u"\n          "_s + elided(source.url, 80);
     }

@@ -21,18 +21,18 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<std::optional<QString>>("answer");
         const QString page = u"测试页面"_s;
-        QTest::newRow("Down takes it") << page << QList<int>{Qt::Key_Down, Qt::Key_Return}
-                                       << std::optional(page);
-        QTest::newRow("Tab takes it") << page << QList<int>{Qt::Key_Tab, Qt::Key_Return}
-                                      << std::optional(page);
-        QTest::newRow("Return leaves it") << page << QList<int>{Qt::Key_Return}
-                                          << std::optional(QString());
-        QTest::newRow("typed text stays") << page << QList<int>{Qt::Key_X, Qt::Key_Down, Qt::Key_Return}
-                                          << std::optional(u"x"_s);
-        QTest::newRow("Escape cancels") << page << QList<int>{Qt::Key_Down, Qt::Key_Escape}
-                                        << std::optional<QString>();
-        QTest::newRow("nothing offered") << QString() << QList<int>{Qt::Key_Down, Qt::Key_Return}
-                                         << std::optional(QString());
+        QTest::newRow("Down takes it")
+            << page << QList<int>{Qt::Key_Down, Qt::Key_Return} << std::optional(page);
+        QTest::newRow("Tab takes it")
+            << page << QList<int>{Qt::Key_Tab, Qt::Key_Return} << std::optional(page);
+        QTest::newRow("Return leaves it")
+            << page << QList<int>{Qt::Key_Return} << std::optional(QString());
+        QTest::newRow("typed text stays")
+            << page << QList<int>{Qt::Key_X, Qt::Key_Down, Qt::Key_Return} << std::optional(u"x"_s);
+        QTest::newRow("Escape cancels")
+            << page << QList<int>{Qt::Key_Down, Qt::Key_Escape} << std::optional<QString>();
+        QTest::newRow("nothing offered")
+            << QString() << QList<int>{Qt::Key_Down, Qt::Key_Return} << std::optional(QString());
     }
 
     void inputBoxOffersAText()
@@ -43,8 +43,8 @@ private Q_SLOTS:
         QString shownEmpty;
         QTimer::singleShot(0, [&] {
             auto* field = QApplication::activeModalWidget()
-                ? QApplication::activeModalWidget()->findChild<QLineEdit*>()
-                : nullptr;
+                              ? QApplication::activeModalWidget()->findChild<QLineEdit*>()
+                              : nullptr;
             if (!field)
                 return;
             // Greyed in the field, not in it.
@@ -59,8 +59,9 @@ private Q_SLOTS:
             }
         });
         QtDialogs dialogs;
-        QCOMPARE(dialogs.inputText(nullptr, u"请输入文档标题:"_s, u"输入信息"_s, QString(), offered),
-                 answer);
+        QCOMPARE(
+            dialogs.inputText(nullptr, u"请输入文档标题:"_s, u"输入信息"_s, QString(), offered),
+            answer);
         QCOMPARE(shownEmpty, offered);
     }
 };
