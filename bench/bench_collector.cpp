@@ -41,7 +41,7 @@ public:
         return Answer::Ok;
     }
     std::optional<QString> inputText(QWidget*, const QString&, const QString&,
-                                     const QString&) override
+                                     const QString&, const QString&) override
     {
         return u"标题"_s;
     }

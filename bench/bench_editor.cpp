@@ -39,7 +39,7 @@ public:
         std::exit(1);
     }
     std::optional<QString> inputText(QWidget*, const QString&, const QString&,
-                                     const QString&) override
+                                     const QString&, const QString&) override
     {
         return std::nullopt;
     }

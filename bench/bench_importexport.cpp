@@ -53,7 +53,7 @@ public:
         return Answer::Ok;
     }
     std::optional<QString> inputText(QWidget*, const QString&, const QString&,
-                                     const QString&) override
+                                     const QString&, const QString&) override
     {
         return std::nullopt;
     }

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev
-          qt6-translations-l10n fonts-noto-cjk mdbtools-dev)
+          qt6-translations-l10n fonts-noto-cjk mdbtools-dev libxcb1-dev)
 if [[ "${1:-run}" == test ]]; then
     # Headless display checks (xclip owns the selection --collect reads), a
     # window manager and tray host for the desktop end-to-end run, LibreOffice

@@ -7,6 +7,7 @@
 #include "ProgramDir.h"
 #include "RichText.h"
 #include "SafeFile.h"
+#include "Schema.h"
 #include "Settings.h"
 
 #include <QDir>
@@ -19,8 +20,7 @@ namespace {
 const QString Saved = u"文件保存成功！"_s;
 const QString Failed = u"文档保存失败！"_s;
 const QString Cancelled = u"文档保存已取消！"_s;
-const QString TitleField = u"标题"_s;
-const QString ContentField = u"内容"_s;
+constexpr std::size_t RecentSources = 5;
 
 bool isOrdinaryFile(const QString& path)
 {
@@ -125,7 +125,7 @@ QString Collector::numberedFilePath(int number) const
     return filepath + QString::number(number) + u".txt"_s;
 }
 
-void Collector::storeDrop(const std::optional<QString>& text)
+void Collector::storeDrop(const std::optional<QString>& text, const ClipSource& source)
 {
     if (save != u"append"_s && save != u"create"_s && save != u"database"_s)
         return;
@@ -134,23 +134,36 @@ void Collector::storeDrop(const std::optional<QString>& text)
         return;
     }
     DroppedText = DropText::clean(*text);
+    m_source = source;
+    bool saved = false;
     if (save == u"append"_s) {
-        report(CacheUpdate ? appendCached() : appendToDocument(DroppedText));
+        saved = CacheUpdate ? appendCached() : appendToDocument(DroppedText);
     } else if (save == u"create"_s) {
-        report(createNumberedFile());
+        saved = createNumberedFile();
     } else {
         if (!autoname) {
-            DocTitle = m_dialogs.inputText(m_parent, u"请输入文档标题:"_s, u"输入信息"_s).value_or(QString());
+            // The page's title is offered, never filled in: the box opens
+            // empty and an empty answer still cancels.
+            DocTitle = m_dialogs.inputText(m_parent, u"请输入文档标题:"_s, u"输入信息"_s, QString(),
+                                           source.title).value_or(QString());
             if (DocTitle.isEmpty()) {
                 tell(Cancelled); // shown whatever `tip` says
+                m_source = {};
                 return;
             }
         } else {
             DocTitle = u"文档"_s;
         }
-        report(addRecord());
+        saved = addRecord();
         DocTitle.clear();
     }
+    report(saved);
+    if (saved && !source.isEmpty()) {
+        m_recentSources.push_front(source);
+        if (m_recentSources.size() > RecentSources)
+            m_recentSources.pop_back();
+    }
+    m_source = {};
     DroppedText.clear();
 }
 
@@ -201,8 +214,16 @@ bool Collector::addRecord()
     if (!Data1.Refresh())
         return false;
     Recordset& records = Data1.recordset();
-    return records.AddNew() && records.setField(TitleField, DocTitle) &&
-           records.setField(ContentField, DroppedText) && records.Update();
+    if (!records.AddNew() || !records.setField(Field::Title, DocTitle)
+        || !records.setField(Field::Content, DroppedText))
+        return false;
+    // No source, no source fields: the table stays as it is.
+    if (!m_source.isEmpty()
+        && (!records.setField(Field::SourceTitle, m_source.title)
+            || !records.setField(Field::SourceUrl, m_source.url)
+            || !records.setField(Field::CollectedAt, m_source.time)))
+        return false;
+    return records.Update();
 }
 
 bool Collector::WriteDefaultDocument(QString* error)

@@ -2,10 +2,12 @@
 
 #include "AdvancedSettings.h"
 #include "CacheJournal.h"
+#include "ClipSource.h"
 #include "DataSource.h"
 
 #include <QString>
 
+#include <deque>
 #include <optional>
 
 class Dialogs;
@@ -49,7 +51,11 @@ public:
     void FindFreeFileNumber();
 
     // Stores one drop by `save`; nullopt is a drag that carried no text.
-    void storeDrop(const std::optional<QString>& text);
+    // In database mode the record keeps `source`, and the title prompt
+    // offers the page's title; the files only ever hold the text.
+    void storeDrop(const std::optional<QString>& text, const ClipSource& source = {});
+    // The sources of the latest texts stored, newest first.
+    const std::deque<ClipSource>& recentSources() const { return m_recentSources; }
 
     // Appends PendingText to Doc.dat (creating it when missing) and empties
     // PendingText once it is on disk; then the journal of the cached text
@@ -90,6 +96,9 @@ private:
     QString DroppedText;
     QString PendingText;
     int NextFileNumber = 0;
+
+    ClipSource m_source; // of the drop being stored
+    std::deque<ClipSource> m_recentSources;
 
     DataSource Data1;
     CacheJournal m_journal; // the cached text on disk, beside Doc.dat

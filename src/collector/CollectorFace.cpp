@@ -3,16 +3,27 @@
 #include "DropText.h"
 #include "QuorrelIcon.h"
 
+#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QPainter>
 
+namespace {
+
+const QString Hint = QStringLiteral("把选中的文字拖放到这里");
+
+} // namespace
 
 CollectorFace::CollectorFace(QWidget* parent) : QWidget(parent)
 {
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
-    setToolTip(QStringLiteral("把选中的文字拖放到这里"));
+    setToolTip(Hint);
+}
+
+void CollectorFace::showRecentSources(const std::deque<ClipSource>& recent)
+{
+    setToolTip(ClipSources::toolTip(Hint, recent));
 }
 
 void CollectorFace::paintEvent(QPaintEvent*)
@@ -51,6 +62,9 @@ void CollectorFace::dragEnterEvent(QDragEnterEvent* event)
     // Every drag may land; one without text is reported as a failed save.
     setHighlighted(DropText::hasPlainText(*event->mimeData()));
     acceptAsCopy(event);
+    // Asked now, while the window the text is dragged from is still the
+    // active one; a drag from this program's own windows has no source.
+    m_dragTitle = event->source() || !dragSourceTitle ? QString() : dragSourceTitle();
 }
 
 void CollectorFace::dragMoveEvent(QDragMoveEvent* event)
@@ -70,7 +84,8 @@ void CollectorFace::dropEvent(QDropEvent* event)
     if (!event->isAccepted())
         return;
     if (onDrop)
-        onDrop(DropText::of(*event->mimeData()));
+        onDrop(DropText::of(*event->mimeData()),
+               ClipSources::of(m_dragTitle, event->mimeData(), QDateTime::currentDateTime()));
 }
 
 void CollectorFace::mousePressEvent(QMouseEvent* event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ClipSource.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -14,11 +16,16 @@ class CollectorFace : public QWidget {
 public:
     explicit CollectorFace(QWidget* parent = nullptr);
 
-    std::function<void(const std::optional<QString>& text)> onDrop;
+    // Asked as a drag from another program enters: the title of the window
+    // it comes from ("" when that cannot be told).
+    std::function<QString()> dragSourceTitle;
+    std::function<void(const std::optional<QString>& text, const ClipSource& source)> onDrop;
     std::function<void(QMouseEvent* event)> onMousePress;
     std::function<void(QMouseEvent* event)> onMouseMove;
 
     bool isHighlighted() const { return m_highlighted; }
+    // The tool tip names where the latest texts came from.
+    void showRecentSources(const std::deque<ClipSource>& recent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,4 +40,5 @@ private:
     void setHighlighted(bool on);
 
     bool m_highlighted = false;
+    QString m_dragTitle; // of the window the current drag came from
 };

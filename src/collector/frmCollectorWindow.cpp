@@ -1,16 +1,19 @@
 #include "frmCollectorWindow.h"
 
+#include "ActiveWindow.h"
 #include "CollectChannel.h"
 #include "CollectRequest.h"
 #include "CollectorFace.h"
 #include "ProgramDir.h"
 #include "QuorrelIcon.h"
+#include "Schema.h"
 #include "Settings.h"
 #include "SingleInstance.h"
 #include "Twips.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMouseEvent>
@@ -44,10 +47,12 @@ frmCollectorWindow::frmCollectorWindow(Dialogs& dialogs, QWidget* parent)
     setAutoFillBackground(true);
     m_face = new CollectorFace(this);
     m_face->setObjectName(u"Label1"_s);
-    m_face->onDrop = [this](const std::optional<QString>& text) {
+    activeWindowTitle = &ActiveWindow::title;
+    m_face->dragSourceTitle = [this] { return activeWindowTitle ? activeWindowTitle() : QString(); };
+    m_face->onDrop = [this](const std::optional<QString>& text, const ClipSource& source) {
         // Stored once the drag has ended, so the source is not kept waiting
         // while a prompt or a message box is up.
-        QTimer::singleShot(0, this, [this, text] { Label1_OLEDragDrop(text); });
+        QTimer::singleShot(0, this, [this, text, source] { Label1_OLEDragDrop(text, source); });
     };
     m_face->onMousePress = [this](QMouseEvent* e) {
         Label1_MouseDown(e->button(), e->globalPosition().toPoint());
@@ -109,11 +114,14 @@ void frmCollectorWindow::listenForCollected()
         qWarning("quorrel --collect cannot reach this collector: %s", qUtf8Printable(error));
 }
 
-bool frmCollectorWindow::collectText(const QString& text)
+bool frmCollectorWindow::collectText(const QString& text, const ClipSource& source)
 {
     if (!CollectRequest::isCollectable(text))
         return false;
-    m_collected.push_back(text);
+    m_collected.push_back({text, source});
+    // A source named without its time (--source-title from a script) was taken now.
+    if (!source.isEmpty() && source.time.isEmpty())
+        m_collected.back().source.time = QDateTime::currentDateTime().toString(Field::CollectedAtFormat);
     // Stored after the sender has its answer, as a drop is after the drag.
     QTimer::singleShot(0, this, &frmCollectorWindow::storeCollected);
     return true;
@@ -128,9 +136,10 @@ void frmCollectorWindow::storeCollected()
         return;
     m_storingCollected = true;
     while (!m_collected.empty()) {
-        const std::optional<QString> text = std::move(m_collected.front());
+        const Collected next = std::move(m_collected.front());
         m_collected.pop_front();
-        m_collector.storeDrop(text);
+        m_collector.storeDrop(next.text, next.source);
+        m_face->showRecentSources(m_collector.recentSources());
     }
     m_storingCollected = false;
 }
@@ -206,9 +215,10 @@ void frmCollectorWindow::buildTray()
     m_tray->show();
 }
 
-void frmCollectorWindow::Label1_OLEDragDrop(const std::optional<QString>& text)
+void frmCollectorWindow::Label1_OLEDragDrop(const std::optional<QString>& text,
+                                            const ClipSource& source)
 {
-    m_collected.push_back(text);
+    m_collected.push_back({text, source});
     storeCollected();
 }
 

@@ -36,11 +36,11 @@ public:
     Collector& collector() { return m_collector; }
 
     // Handlers of the face, the tray icon and the menu.
-    void Label1_OLEDragDrop(const std::optional<QString>& text);
-    // A text handed over by `quorrel --collect`: stored as a drop of it, in
-    // the order the texts came, one title prompt after the other. False
-    // (and nothing stored) when it holds nothing to keep.
-    bool collectText(const QString& text);
+    void Label1_OLEDragDrop(const std::optional<QString>& text, const ClipSource& source = {});
+    // A text handed over by `quorrel --collect`, with where it came from:
+    // stored as a drop of it, in the order the texts came, one title prompt
+    // after the other. False (and nothing stored) when it holds nothing to keep.
+    bool collectText(const QString& text, const ClipSource& source = {});
     void Label1_MouseDown(Qt::MouseButton button, const QPoint& globalPos);
     void cSysTray1_MouseDown(Qt::MouseButton button, const QPoint& globalPos);
     void Editor_Click();
@@ -68,6 +68,8 @@ public:
 
     // Opens a folder in the file manager; replaced by tests.
     std::function<void(const QString& dir)> openFolder;
+    // The title of the window a drag comes from (ActiveWindow); replaced by tests.
+    std::function<QString()> activeWindowTitle;
 
     QMenu* menu() const { return m_menu; }
 
@@ -98,7 +100,11 @@ private:
     QAction* m_hideWindow = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     CollectServer* m_channel = nullptr;
-    std::deque<std::optional<QString>> m_collected; // drops and collected texts, in order
+    struct Collected {
+        std::optional<QString> text;
+        ClipSource source;
+    };
+    std::deque<Collected> m_collected; // drops and collected texts, in order
     bool m_storingCollected = false;
     std::optional<QPoint> m_pressOffset; // manual move where the system cannot move us
     bool m_exiting = false;

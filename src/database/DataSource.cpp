@@ -36,9 +36,11 @@ int fieldIndex(const QString& name)
     return -1;
 }
 
+// Brackets, not double quotes: SQLite reads a double-quoted name that names
+// no column as a string, so a field that is gone would read as its own name.
 QByteArray quoted(const QString& field)
 {
-    return '"' + field.toUtf8() + '"';
+    return '[' + field.toUtf8() + ']';
 }
 
 DataErrorKind kindOf(int sqliteCode)
@@ -316,9 +318,10 @@ bool Recordset::sourcePending() const
 
 bool Recordset::hasSourceColumn(int source) const
 {
-    // A failed look counts as "not there": the field then reads as "".
-    return m_connection->sourceColumn[source]
-        || (m_connection->readSourceColumns(false) && m_connection->sourceColumn[source]);
+    // Looked at again whenever the schema changed: another program may have
+    // added the fields, a rolled-back transaction taken them away again. A
+    // failed look counts as "not there": the field then reads as "".
+    return m_connection->readSourceColumns(false) && m_connection->sourceColumn[source];
 }
 
 bool Recordset::requireOpen(QString* error) const
@@ -611,7 +614,7 @@ bool Recordset::Update(QString* error)
     const bool outer = !inTransaction();
     SqliteError e;
     if (!m_connection->db.exec(outer ? "BEGIN IMMEDIATE" : "SAVEPOINT source", &e))
-        return failSqlite(e.code, u"Cannot store the record"_s, e.message, error);
+        return failSqlite(e.code, u"无法保存记录"_s, e.message, error);
     const auto pending = std::tuple(m_pending, m_pendingTitle, m_pendingContent, m_pendingSource,
                                     m_lastModified);
     if (!storeFields(error)) {
@@ -624,7 +627,7 @@ bool Recordset::Update(QString* error)
     m_connection->db.exec(outer ? "ROLLBACK" : "ROLLBACK TO source; RELEASE source");
     m_connection->readSourceColumns(true); // the fields may be gone again
     std::tie(m_pending, m_pendingTitle, m_pendingContent, m_pendingSource, m_lastModified) = pending;
-    return failSqlite(e.code, u"Cannot store the source of the record"_s, e.message, error);
+    return failSqlite(e.code, u"无法保存记录的来源"_s, e.message, error);
 }
 
 bool Recordset::storeSource(qint64 rowid, const std::array<std::optional<QString>, 3>& values,
@@ -644,6 +647,7 @@ bool Recordset::storeSource(qint64 rowid, const std::array<std::optional<QString
                 + " TEXT";
             if (!m_connection->db.exec(add.constData(), e))
                 return false;
+            m_connection->columnsOfVersion = -1; // read again with the new schema's version
             m_connection->sourceColumn[i] = true;
         }
         if (!values[i] || !m_connection->sourceColumn[i])
@@ -770,7 +774,7 @@ std::optional<QString> Recordset::field(const QString& name, QString* error) con
         }
         const QByteArray sql = "SELECT " + quoted(name) + " FROM WebDocuments WHERE rowid = ?1";
         if (!source.isPrepared() && !source.prepare(m_connection->db, sql.constData(), &e)) {
-            failSqlite(e.code, u"Cannot read the field %1"_s.arg(name), e.message, error);
+            failSqlite(e.code, u"无法读取字段“%1”"_s.arg(name), e.message, error);
             return std::nullopt;
         }
     }

@@ -19,10 +19,12 @@ public:
 
     virtual Answer message(QWidget* parent, const QString& text, const QString& title, Icon icon,
                            Buttons buttons = Buttons::Ok) = 0;
-    // nullopt when cancelled; the typed text (maybe "") on OK.
+    // nullopt when cancelled; the typed text (maybe "") on OK. `offered`,
+    // when given, shows greyed in the empty field; Down or Tab puts it in.
     virtual std::optional<QString> inputText(QWidget* parent, const QString& prompt,
                                              const QString& title,
-                                             const QString& defaultText = {}) = 0;
+                                             const QString& defaultText = {},
+                                             const QString& offered = {}) = 0;
     // "" when cancelled.
     virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
                                  const QString& filter) = 0;
@@ -41,7 +43,7 @@ public:
     Answer message(QWidget* parent, const QString& text, const QString& title, Icon icon,
                    Buttons buttons) override;
     std::optional<QString> inputText(QWidget* parent, const QString& prompt, const QString& title,
-                                     const QString& defaultText) override;
+                                     const QString& defaultText, const QString& offered) override;
     QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
                          const QString& filter) override;
     QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,

@@ -5,10 +5,44 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
 
 #include <algorithm>
+
+namespace {
+
+// The offered text of an input box: greyed in the empty field, put in by
+// Down or Tab; nothing else of the box changes.
+class Offer final : public QObject {
+public:
+    Offer(QLineEdit* field, const QString& text) : QObject(field), m_field(field), m_text(text)
+    {
+        field->setPlaceholderText(text);
+        field->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || !m_field->text().isEmpty())
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Down && key->key() != Qt::Key_Tab)
+            || key->modifiers() != Qt::NoModifier)
+            return false;
+        m_field->setText(m_text);
+        return true;
+    }
+
+private:
+    QLineEdit* m_field;
+    QString m_text;
+};
+
+} // namespace
 
 Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const QString& title,
                                    Icon icon, Buttons buttons)
@@ -43,7 +77,8 @@ Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const Q
 }
 
 std::optional<QString> QtDialogs::inputText(QWidget* parent, const QString& prompt,
-                                            const QString& title, const QString& defaultText)
+                                            const QString& title, const QString& defaultText,
+                                            const QString& offered)
 {
     QInputDialog dialog(parent);
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -51,6 +86,8 @@ std::optional<QString> QtDialogs::inputText(QWidget* parent, const QString& prom
     dialog.setLabelText(prompt);
     dialog.setTextValue(defaultText);
     dialog.setInputMode(QInputDialog::TextInput);
+    if (auto* field = dialog.findChild<QLineEdit*>(); field && !offered.isEmpty())
+        new Offer(field, offered);
     WindowPlacement::keepClearOfOwner(&dialog, parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;

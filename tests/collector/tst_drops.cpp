@@ -1,6 +1,9 @@
+#include "ClipSource.h"
 #include "CollectorFixture.h"
 #include "DataSource.h"
+#include "Encoding.h"
 #include "Rtf.h"
+#include "Schema.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
@@ -16,6 +19,12 @@ namespace {
 const QString Saved = u"文件保存成功！"_s;
 const QString Failed = u"文档保存失败！"_s;
 const QString Cancelled = u"文档保存已取消！"_s;
+
+// Text as browsers put it into their own formats: UTF-16 in the machine's order.
+QByteArray utf16(const QString& text)
+{
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
 
 } // namespace
 
@@ -304,6 +313,132 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::recordsIn(db).mid(2),
                  QStringList({u"文档|0"_s, u"文档|1"_s, u"文档|2"_s}));
         QCOMPARE(f.dialogs.prompts.size(), 4); // no prompt with automatic names
+    }
+
+    void sourceOfADrag_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QStringList>("formats");
+        QTest::addColumn<QByteArrayList>("payloads");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("url");
+        const QString page = u"https://example.org/页?q=1"_s;
+        const QString mozUrl = u"text/x-moz-url"_s;
+        const QString uriList = u"text/uri-list"_s;
+        const QString taint = u"chromium/x-renderer-taint"_s;
+        QTest::newRow("Firefox link") << u"测试页面 — Mozilla Firefox"_s << QStringList{mozUrl}
+                                      << QByteArrayList{utf16(page + u"\n链接"_s)} << u"测试页面"_s
+                                      << page;
+        QTest::newRow("Firefox selection") << u"A - B - Mozilla Firefox"_s << QStringList()
+                                           << QByteArrayList() << u"A - B"_s << QString();
+        QTest::newRow("Firefox copy, with a mark") << u"Page — Firefox Nightly"_s
+            << QStringList{u"text/x-moz-url-priv"_s, mozUrl}
+            << QByteArrayList{"\xff\xfe" + utf16(page), utf16(u"https://elsewhere.example/"_s)}
+            << u"Page"_s << page;
+        QTest::newRow("Chromium selection") << u"Page - Chromium"_s << QStringList{taint}
+                                            << QByteArrayList{"https://example.org"}
+                                            << u"Page"_s << u"https://example.org"_s;
+        QTest::newRow("opaque origin") << u"Page - Google Chrome"_s << QStringList{taint}
+                                       << QByteArrayList{"null"} << u"Page"_s << QString();
+        QTest::newRow("links") << u"Page - Google Chrome"_s << QStringList{uriList, taint}
+                               << QByteArrayList{"# links\r\nhttps://a.example/x\r\n", "https://b"}
+                               << u"Page"_s << u"https://a.example/x"_s;
+        QTest::newRow("script link") << u"Page — Mozilla Firefox"_s << QStringList{mozUrl}
+                                     << QByteArrayList{utf16(u"javascript:go()\nGo"_s)} << u"Page"_s
+                                     << QString();
+        QTest::newRow("only the browser's name") << u"Mozilla Firefox"_s << QStringList{mozUrl}
+                                                 << QByteArrayList{utf16(page)} << QString() << page;
+        QTest::newRow("another program") << u"notes.txt - gedit"_s << QStringList() << QByteArrayList()
+                                         << u"notes.txt - gedit"_s << QString();
+        QTest::newRow("window not told") << QString() << QStringList{mozUrl}
+                                         << QByteArrayList{utf16(page)} << QString() << QString();
+        QTest::newRow("file manager") << u"Home - Files"_s << QStringList{uriList}
+                                      << QByteArrayList{"file:///etc/hostname\r\n"} << QString()
+                                      << QString();
+    }
+
+    void sourceOfADrag()
+    {
+        QFETCH(QString, window);
+        QFETCH(QStringList, formats);
+        QFETCH(QByteArrayList, payloads);
+        QFETCH(QString, title);
+        QFETCH(QString, url);
+        QMimeData data;
+        data.setText(u"text"_s);
+        for (int i = 0; i < formats.size(); ++i)
+            data.setData(formats[i], payloads[i]);
+        const QDateTime when(QDate(2026, 12, 7), QTime(9, 5, 7));
+        const ClipSource source = ClipSources::of(window, &data, when);
+        QCOMPARE(source.title, title);
+        QCOMPARE(source.url, url);
+        // The time only with a source: a drag with none keeps nothing.
+        QCOMPARE(source.time, source.isEmpty() ? QString() : u"2026-12-07 09:05:07"_s);
+    }
+
+    // A drag from a browser: the record keeps its source and the title
+    // prompt offers the page's title; documents and numbered files keep only
+    // the text, and the face's tool tip names the source.
+    void dropsKeepTheirSource_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::newRow("database") << QByteArray("save=database\ntip=false\n");
+        QTest::newRow("append") << QByteArray("save=append\nCacheUpdate=false\ntip=false\n");
+        QTest::newRow("create") << QByteArray("save=create\ntip=false\n");
+    }
+
+    void dropsKeepTheirSource()
+    {
+        QFETCH(QByteArray, mode);
+        CollectorFixture f(settings(mode));
+        const QString db = f.path(u"WebDocuments.mdb");
+        QVERIFY(TestFiles::copyEmptyDatabase(db));
+        QVERIFY(f.load());
+        const QString page = u"https://example.org/页"_s;
+        QString window = u"测试页面 — Mozilla Firefox"_s;
+        f.window->activeWindowTitle = [&window] { return window; };
+        f.dialogs.inputs = {u"题"_s, u"题2"_s};
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-999);
+
+        QMimeData link;
+        link.setText(u"摘录"_s);
+        link.setData(u"text/x-moz-url"_s, utf16(page + u"\n链接"_s));
+        f.dropData(link, true);
+        window.clear(); // a window that cannot be told
+        f.dropText(u"无来源"_s);
+
+        const QString tip = f.window->findChild<CollectorFace*>(u"Label1"_s)->toolTip();
+        QVERIFY2(tip.contains(u"测试页面"_s) && tip.contains(page), qPrintable(tip));
+        if (f.collector().save == u"append"_s)
+            QCOMPARE(f.documentText(), u"摘录无来源"_s);
+        if (f.collector().save == u"create"_s)
+            QCOMPARE(TestFiles::bytesOf(f.collector().numberedFilePath(0)),
+                     Encoding::encodeLines(u"摘录"_s));
+        if (f.collector().save != u"database"_s)
+            return;
+        QCOMPARE(f.dialogs.offered, QStringList({u"测试页面"_s, QString()}));
+        QCOMPARE(TestFiles::recordsIn(db), QStringList({u"题|摘录"_s, u"题2|无来源"_s}));
+        DataSource data;
+        data.setDatabaseName(db);
+        QVERIFY(data.Refresh());
+        Recordset& records = data.recordset();
+        QCOMPARE(records.field(Field::SourceTitle).value(), u"测试页面"_s);
+        QCOMPARE(records.field(Field::SourceUrl).value(), page);
+        const QDateTime taken =
+            QDateTime::fromString(records.field(Field::CollectedAt).value(), Field::CollectedAtFormat);
+        QVERIFY(taken >= before && taken <= QDateTime::currentDateTime());
+        QVERIFY(records.MoveNext());
+        for (const QString& field : {Field::SourceTitle, Field::SourceUrl, Field::CollectedAt})
+            QCOMPARE(records.field(field).value(), QString());
+
+        // A collected text whose source a script named without a time was taken now.
+        f.dialogs.inputs = {u"题3"_s};
+        QVERIFY(f.window->collectText(u"收集"_s, ClipSource{u"脚本页"_s, QString(), QString()}));
+        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::recordsIn(db).size(), 3, 5000);
+        QVERIFY(records.MoveNext());
+        QCOMPARE(records.field(Field::SourceTitle).value(), u"脚本页"_s);
+        QVERIFY(QDateTime::fromString(records.field(Field::CollectedAt).value(),
+                                      Field::CollectedAtFormat) >= before);
     }
 
     void databaseMissing()

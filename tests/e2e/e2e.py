@@ -22,6 +22,8 @@ COLLECTOR = (300, 300)  # left=4500, top=4500 twips at 96 DPI
 SIDE = 37
 DRAG_TEXT = "拖来的文字 😀 emoji\n第二行 second line"
 DRAG_FILE = (DRAG_TEXT.replace("\n", "\r\n") + "\r\n").encode()  # as a numbered file holds it
+PAGE_TITLE = "测试页面"
+PAGE_URL = "https://example.org/%E6%B5%8B%E8%AF%95?q=1"
 FAILURES = []
 
 
@@ -305,13 +307,21 @@ class Quorrel:
         with sqlite3.connect(self.path("WebDocuments.mdb")) as db:
             return db.execute("SELECT 标题, 内容 FROM WebDocuments ORDER BY rowid").fetchall()
 
+    def sources(self):
+        """(标题, 内容, 来源标题, 来源网址, 收集时间) of each record; the source
+        fields are None where the table has none."""
+        with sqlite3.connect(self.path("WebDocuments.mdb")) as db:
+            fields = [row[1] for row in db.execute("PRAGMA table_info(WebDocuments)")]
+            source = [f'"{name}"' if name in fields else "NULL" for name in ("来源标题", "来源网址", "收集时间")]
+            return db.execute(f"SELECT 标题, 内容, {', '.join(source)} FROM WebDocuments ORDER BY rowid").fetchall()
+
     def settings(self):
         with open(self.path("Set.ini"), encoding="utf-8") as f:
             return dict(line.strip().split("=", 1) for line in f if "=" in line)
 
-    def drag(self, text=DRAG_TEXT, attempts=2):
-        """Drags `text` from a source window onto the collector; True when the
-        source saw the drop taken. Each step waits for what the source says:
+    def drag(self, text=DRAG_TEXT, attempts=2, options=()):
+        """Drags `text` from a source window (drag_source with `options`) onto
+        the collector; True when the source saw the drop taken. Each step waits for what the source says:
         the drag running, the collector accepting it, the drop taken. A drag
         that did not register is tried once more; one that registered is
         never repeated."""
@@ -319,7 +329,7 @@ class Quorrel:
             # The source must outlive the drop: its drag ends when it sends the
             # drop, and the collector fetches the text only afterwards.
             self.end_source()
-            self.source = self.desktop.spawn([self.args.drag_source, text], stdout=subprocess.PIPE)
+            self.source = self.desktop.spawn([self.args.drag_source, *options, text], stdout=subprocess.PIPE)
             said = Lines(self.source.stdout)
             if not wait_for(lambda: self.desktop.xdo("search", "--onlyvisible", "--class", "^drag_source$"), 10):
                 print("     the drag source did not show within 10 s", flush=True)
@@ -437,6 +447,39 @@ def collector_part(desktop, args, label):
         q.start()
         check(q.drag(), f"{label}: automatic naming drag taken")
         check(wait_for(lambda: q.records() == [("文档", DRAG_TEXT)], 5), f'{label}: automatic naming titles "文档"')
+
+
+def source_part(desktop, args, label):
+    """A drag from a browser-like window keeps the page's title, the address
+    the drag offers and the time; the title prompt offers the page's title."""
+    print(f"--- where a drop came from ({label})", flush=True)
+    with Quorrel(desktop, args, "save=database\ntip=false\n") as q:
+        q.start()
+        before = int(time.time())
+        check(q.drag(options=("--title", PAGE_TITLE + " — Mozilla Firefox", "--moz-url", PAGE_URL)),
+              f"{label}: a drag from a browser-like window taken")
+        if check(bool(desktop.wait_window("^输入信息$")), f"{label}: the title prompt appears"):
+            desktop.key("Down", "Return")  # the offered title, as it is
+        stored = wait_for(lambda: q.sources(), 5)
+        check(stored[:1] == [(PAGE_TITLE, DRAG_TEXT, PAGE_TITLE, PAGE_URL, stored[0][4])] if stored else False,
+              f"{label}: the record keeps the page's title and address, and the prompt offered the title ({stored})")
+        taken = stored[0][4] if stored else None
+        try:
+            seconds = time.mktime(time.strptime(taken, "%Y-%m-%d %H:%M:%S"))
+        except (TypeError, ValueError):
+            seconds = None
+        check(seconds is not None and before - 1 <= seconds <= time.time() + 1,
+              f"{label}: the record keeps the local time it was taken ({taken})")
+        # A window that never takes the focus is not the active one: the
+        # window such a drag comes from cannot be told, and it stores no source.
+        check(q.drag(options=("--title", "Page - Chromium", "--no-focus")),
+              f"{label}: a drag from a window that cannot be told taken")
+        if desktop.wait_window("^输入信息$"):
+            desktop.xdo("type", "--delay", "20", "plain")
+            desktop.key("Return")
+        stored = wait_for(lambda: len(q.sources()) == 2 and q.sources(), 5)
+        check(bool(stored) and stored[1] == ("plain", DRAG_TEXT, None, None, None),
+              f"{label}: a drag with no source stores none ({stored})")
 
 
 def windows_part(desktop, args, label):
@@ -558,6 +601,7 @@ def main():
     try:
         label = "window manager" if args.wm else "bare X"
         collector_part(desktop, args, label)
+        source_part(desktop, args, label)
         if args.wm:  # closing windows needs a window manager
             tray_part(desktop, args, label)
             windows_part(desktop, args, label)

@@ -25,6 +25,7 @@ public:
 
     QList<Message> messages;
     QStringList prompts; // "title|prompt" of each input box
+    QStringList offered; // the text each input box offered
     // Runs while an input box is up, before it is answered (as the user
     // would take a moment, and the event loop runs meanwhile).
     std::function<void()> whileInputOpen;
@@ -48,9 +49,10 @@ public:
         return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
     }
     std::optional<QString> inputText(QWidget*, const QString& prompt, const QString& title,
-                                     const QString&) override
+                                     const QString&, const QString& offer) override
     {
         prompts << title + u'|' + prompt;
+        offered << offer;
         if (whileInputOpen)
             whileInputOpen();
         return inputs.empty() ? std::nullopt : take(inputs);
