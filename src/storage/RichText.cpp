@@ -1,5 +1,6 @@
 #include "RichText.h"
 
+#include "DocVersions.h"
 #include "Encoding.h"
 #include "Rtf.h"
 #include "SafeFile.h"
@@ -12,6 +13,7 @@ namespace RichText {
 
 namespace {
 const QString NotADocument = QStringLiteral("neither RTF nor text");
+const QString NoPlaceForText = QStringLiteral("RTF with no place to add text");
 } // namespace
 
 QString normalizeLineBreaks(QString text)
@@ -75,22 +77,31 @@ bool appendText(const QString& path, const QString& text, QString* error)
     }
     file.close();
     if (Rtf::isRtf(bytes)) {
-        if (const auto insert = Rtf::insertion(bytes, added)) {
-            if (insert->bytes.isEmpty())
-                return true;
-            const QByteArrayView view(bytes);
-            const std::array<QByteArrayView, 3> parts = {view.first(insert->offset), insert->bytes,
-                                                         view.sliced(insert->offset)};
-            return SafeFile::write(path, parts, error);
+        const auto insert = Rtf::insertion(bytes, added);
+        // Rewritten from its text, a document would lose what the text does
+        // not hold (and a damaged one what lies past the damage): refused.
+        if (!insert) {
+            if (error)
+                *error = NoPlaceForText;
+            return false;
         }
+        if (insert->bytes.isEmpty())
+            return true;
+        const QByteArrayView view(bytes);
+        const std::array<QByteArrayView, 4> parts = {view.first(insert->offset), insert->bytes,
+                                                     view.sliced(insert->offset), insert->closing};
+        return SafeFile::write(path, parts, error);
     }
     // A file that is neither RTF nor text is somebody's data, not a document
     // of ours: rewriting it from what it "reads" as would destroy it.
-    if (!Rtf::isRtf(bytes) && !Encoding::isText(bytes)) {
+    if (!Encoding::isText(bytes)) {
         if (error)
             *error = NotADocument;
         return false;
     }
+    // A text file becomes RTF: its bytes are kept first, as a version.
+    if (!DocVersions::keep(path, DocVersions::Reason::Rewrite, error))
+        return false;
     return saveText(path, decode(bytes) + added, error);
 }
 
