@@ -614,6 +614,12 @@ private Q_SLOTS:
         QVERIFY(RichText::appendText(after, u"新加 {one}"_s));
         QVERIFY(RichText::appendText(after, u" \\two\n第二段\tend"_s));
         QVERIFY(Rtf::read(bytesOf(after)).endsWith(added));
+        // every byte of the document, in order, around the new text
+        const QByteArray doc = bytesOf(before).chopped(cut), now = bytesOf(after);
+        qsizetype same = 0;
+        while (same < doc.size() && now.at(same) == doc.at(same))
+            ++same;
+        QVERIFY(same == doc.size() || now.indexOf(doc.mid(same), same) > same);
 
         QString log;
         QString old = convertWithLibreOffice(soffice, before, &log);
