@@ -130,8 +130,13 @@ void CollectorEditor::noticeRichDocument()
     QFile file(documentPath());
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QByteArray bytes = file.readAll();
-    if (!Rtf::isRtf(bytes) || !Rtf::holdsMoreThanText(bytes))
+    // Our own document, drops in it or not, is told by its first bytes: the
+    // scan of a large one would cost as much as reading its text.
+    QByteArray bytes = file.read(4096);
+    if (!Rtf::isRtf(bytes) || Rtf::startsAsWritten(bytes))
+        return;
+    bytes += file.readAll();
+    if (!Rtf::holdsMoreThanText(bytes))
         return;
     const QByteArrayView view(bytes);
     for (const Noticed& n : noticed()) {

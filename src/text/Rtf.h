@@ -44,6 +44,10 @@ struct Insertion {
 std::optional<Insertion> insertion(QByteArrayView doc, const QString& text);
 std::optional<QByteArray> append(QByteArrayView doc, const QString& text);
 
+// True when the document starts as write() starts it: written by this
+// program (and added to by append()), not since by a word processor.
+bool startsAsWritten(QByteArrayView doc);
+
 // True when the document holds more than its text and paragraphs (fonts
 // beyond one, formatting, tables, pictures, hidden text, ...): what a save
 // of its text alone would lose. False for what write() and append() make.

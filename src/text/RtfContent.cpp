@@ -1,5 +1,6 @@
 #include "Rtf.h"
 
+#include <cstring>
 #include <string_view>
 
 namespace Rtf {
@@ -42,8 +43,9 @@ bool holdsMoreThanText(QByteArrayView doc)
     const char* p = doc.data();
     const char* const end = p + doc.size();
     while (p < end) {
-        if (*p++ != '\\' || p == end)
-            continue;
+        p = static_cast<const char*>(std::memchr(p, '\\', size_t(end - p)));
+        if (!p || ++p == end)
+            break;
         if (!isLetter(*p)) {
             ++p; // a control symbol: \\, \{, \'hh (its digits are plain bytes)
             continue;
@@ -52,6 +54,8 @@ bool holdsMoreThanText(QByteArrayView doc)
         while (p < end && isLetter(*p))
             ++p;
         const std::string_view word(start, size_t(p - start));
+        if (word == "u" || word == "par") // nearly every word of a text: no list walked
+            continue;
         const bool negative = p < end && *p == '-';
         if (negative)
             ++p;

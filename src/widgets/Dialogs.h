@@ -35,10 +35,15 @@ public:
                                       const QString& dir) = 0;
     // nullopt when cancelled.
     virtual std::optional<QColor> color(QWidget* parent, const QColor& initial) = 0;
-    // One of the rows of a table (a text per column); nullopt when cancelled.
-    virtual std::optional<int> chooseRow(QWidget* parent, const QString& title,
-                                         const QString& prompt, const QStringList& headers,
-                                         const QList<QStringList>& rows) = 0;
+    // One of the rows of a table (a text per column); nullopt when cancelled,
+    // as by a Dialogs that offers no choices.
+    virtual std::optional<int> chooseRow(QWidget* /*parent*/, const QString& /*title*/,
+                                         const QString& /*prompt*/,
+                                         const QStringList& /*headers*/,
+                                         const QList<QStringList>& /*rows*/)
+    {
+        return std::nullopt;
+    }
 };
 
 // The real dialogs: QMessageBox, QInputDialog, QFileDialog, QColorDialog.
