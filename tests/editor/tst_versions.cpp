@@ -115,16 +115,6 @@ private Q_SLOTS:
         QCOMPARE(notices(f.dialogs), expected);
         QCOMPARE(f.dialogs.messages.size(), expected);
     }
-
-    // Our own document, with drops in it, holds nothing the box cannot show.
-    void plainDocumentIsNotNoticed()
-    {
-        EditorFixture f;
-        f.writeDocument(u"文字"_s);
-        QVERIFY(RichText::appendText(f.path(u"Doc.dat"), u"\n追加"_s));
-        f.open();
-        QVERIFY(f.dialogs.messages.isEmpty());
-    }
 };
 
 QUORREL_TEST(VersionsTest, "versions")
