@@ -37,9 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (insert->offset < 0 || insert->offset > bytes.size())
             std::abort();
         const auto appended = Rtf::append(bytes, added);
-        if (!appended || appended->size() != bytes.size() + insert->bytes.size() ||
+        if (!appended ||
+            appended->size() != bytes.size() + insert->bytes.size() + insert->closing.size() ||
             !appended->startsWith(bytes.first(insert->offset)) ||
-            !appended->endsWith(bytes.sliced(insert->offset)))
+            !appended->endsWith(bytes.sliced(insert->offset).toByteArray() + insert->closing))
             std::abort();
         if (Rtf::read(*appended) != text + added)
             std::abort();

@@ -1,13 +1,17 @@
 #include "CollectorEditor.h"
 
 #include "Dialogs.h"
+#include "DocVersions.h"
 #include "Encoding.h"
 #include "ProgramDir.h"
 #include "RichText.h"
 #include "RichTextBox.h"
+#include "Rtf.h"
 #include "SafeFile.h"
 #include "Settings.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <QTextCursor>
 
@@ -16,6 +20,12 @@ using namespace Qt::StringLiterals;
 const QString CollectorEditor::SaveAsTitle = u"请指定另存为文件的路径"_s;
 // The names as the user sees them, each followed by the patterns Qt reads.
 const QString CollectorEditor::SaveAsFilter = u"文本文件（*.txt） (*.txt);;所有文件（*.*） (*)"_s;
+
+const QString CollectorEditor::VersionsTitle = u"历史版本"_s;
+const QString CollectorEditor::VersionsPrompt =
+    u"选择一个版本，在编辑器中打开。保存后它成为默认文档，当前的默认文档也会保留为历史版本。\n"
+    "历史版本在程序文件夹的 Versions 文件夹中。"_s;
+const QStringList CollectorEditor::VersionColumns = {u"保存时间"_s, u"大小"_s, u"说明"_s};
 
 namespace {
 
@@ -29,6 +39,50 @@ const QString SaveFailedOnClose =
 const QString ChangedElsewhere =
     u"默认文档在编辑器读取之后已被修改，且不只是在末尾添加了文本。\n"
     "是否用编辑器中的内容替换它？\n选择“否”则保留文档现有内容，不保存编辑器中的内容。"_s;
+
+const QString RichDocument =
+    u"默认文档中有编辑器显示不了的内容（格式、表格、图片等）。\n"
+    "在编辑器中修改后保存，只保存文字；原来的文档会先保留为历史版本（右键菜单“历史版本…”）。"_s;
+const QString VersionNotKept = u"默认文档保存失败：原来的文档无法保留为历史版本，因此没有替换它。"_s;
+const QString NoVersions =
+    u"还没有历史版本。\n编辑器每次替换默认文档之前，都会把原来的文档保留为一个版本，"
+    "放在程序文件夹的 Versions 文件夹中。"_s;
+const QString VersionUnreadable = u"这个历史版本无法读取。"_s;
+
+// Documents the notice was given for, in this run of the program: what lay
+// before the place drops go (Rtf::insertion), which drops never change, so
+// text collected since does not make it a new document. In memory: a note
+// on disk would be one more file in the user's folder for one click a run.
+struct Noticed {
+    qsizetype length;
+    QByteArray hash;
+};
+
+QList<Noticed>& noticed()
+{
+    static QList<Noticed> documents;
+    return documents;
+}
+
+QByteArray hashOf(QByteArrayView bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return u"%1 字节"_s.arg(bytes);
+    if (bytes < 1024 * 1024)
+        return u"%1 KB"_s.arg(double(bytes) / 1024, 0, 'f', 1);
+    return u"%1 MB"_s.arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+QString reasonText(DocVersions::Reason reason)
+{
+    return reason == DocVersions::Reason::Rewrite ? u"收集时转为 RTF 之前"_s
+                                                  : u"编辑器保存之前"_s;
+}
 
 } // namespace
 
@@ -63,11 +117,36 @@ void CollectorEditor::loadDocument()
     }
     if (text1.LoadFile(path)) {
         remember(text1.Text());
+        noticeRichDocument();
         return;
     }
     text1.setText(QString());
     m_loadFailed = true; // not written on closing unless the user confirms
     m_dialogs.message(m_parent, LoadFailed, Notice, Dialogs::Icon::Warning);
+}
+
+void CollectorEditor::noticeRichDocument()
+{
+    QFile file(documentPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    // Our own document, drops in it or not, is told by its first bytes: the
+    // scan of a large one would cost as much as reading its text.
+    QByteArray bytes = file.read(4096);
+    if (!Rtf::isRtf(bytes) || Rtf::startsAsWritten(bytes))
+        return;
+    bytes += file.readAll();
+    if (!Rtf::holdsMoreThanText(bytes))
+        return;
+    const QByteArrayView view(bytes);
+    for (const Noticed& n : noticed()) {
+        if (n.length <= view.size() && hashOf(view.first(n.length)) == n.hash)
+            return;
+    }
+    const auto at = Rtf::insertion(bytes, u" "_s);
+    const qsizetype length = at ? at->offset : view.size();
+    noticed().append({length, hashOf(view.first(length))});
+    m_dialogs.message(m_parent, RichDocument, Notice, Dialogs::Icon::Information);
 }
 
 void CollectorEditor::remember(const QString& text)
@@ -136,7 +215,42 @@ void CollectorEditor::refresh()
     if (QFileInfo(documentPath()).isFile() && text1.LoadFile(documentPath())) {
         m_loadFailed = false;
         remember(text1.Text());
+        noticeRichDocument();
     }
+}
+
+QList<QStringList> CollectorEditor::versionRows(const QList<DocVersions::Version>& versions)
+{
+    QList<QStringList> rows;
+    for (const DocVersions::Version& v : versions)
+        rows.append({v.kept.toLocalTime().toString(u"yyyy-MM-dd HH:mm:ss"_s), sizeText(v.size),
+                     reasonText(v.reason)});
+    return rows;
+}
+
+void CollectorEditor::openVersion()
+{
+    const QList<DocVersions::Version> versions = DocVersions::list(documentPath());
+    if (versions.isEmpty()) {
+        m_dialogs.message(m_parent, NoVersions, VersionsTitle, Dialogs::Icon::Information);
+        return;
+    }
+    const std::optional<int> chosen = m_dialogs.chooseRow(m_parent, VersionsTitle, VersionsPrompt,
+                                                          VersionColumns, versionRows(versions));
+    if (!chosen || *chosen < 0 || *chosen >= versions.size())
+        return;
+    QString error;
+    const std::optional<QByteArray> bytes = DocVersions::read(versions[*chosen].path, &error);
+    if (!bytes || (!Rtf::isRtf(*bytes) && !Encoding::isText(*bytes))) {
+        m_dialogs.message(m_parent, VersionUnreadable + u'\n' + error, VersionsTitle,
+                          Dialogs::Icon::Warning);
+        return;
+    }
+    // Through a cursor: one step of the box's history, so undo brings back
+    // what was there.
+    QTextCursor all(text1.document());
+    all.select(QTextCursor::Document);
+    all.insertText(RichText::decode(*bytes));
 }
 
 bool CollectorEditor::confirm()
@@ -156,6 +270,11 @@ bool CollectorEditor::queryUnload()
 CollectorEditor::Outcome CollectorEditor::saveDocument(bool closing)
 {
     const QString path = documentPath();
+    // Unchanged: the file stays byte for byte (a word processor's document
+    // holds more than its text), whatever happened to it meanwhile. Only a
+    // missing one is made, as the close step always did.
+    if (!m_loadFailed && text1.Text() == m_known.text && QFileInfo::exists(path))
+        return Outcome::Saved;
     // After a failed load the user's confirm is the consent to replace it.
     if (!m_loadFailed && QFileInfo(path).isFile()) {
         const std::optional<FileStamp> now = FileStamp::of(path);
@@ -174,6 +293,11 @@ CollectorEditor::Outcome CollectorEditor::saveDocument(bool closing)
         }
     }
     const QString text = text1.Text();
+    if (!DocVersions::keep(path, DocVersions::Reason::EditorSave)) {
+        m_dialogs.message(m_parent, closing ? VersionNotKept + SaveFailedOnClose : VersionNotKept,
+                          Notice, Dialogs::Icon::Warning);
+        return Outcome::Failed;
+    }
     if (!RichText::saveText(path, text)) {
         m_dialogs.message(m_parent, closing ? SaveFailed + SaveFailedOnClose : SaveFailed, Notice,
                           Dialogs::Icon::Warning);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "DocVersions.h"
 #include "FileStamp.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -44,6 +46,9 @@ public:
     void refresh();
     // Writes the text to Doc.dat (see saveDocument). True when it is on disk.
     bool confirm();
+    // Lists the kept versions of Doc.dat and puts the chosen one's text in
+    // the box (one step undo takes back); saving then makes it Doc.dat.
+    void openVersion();
     // The close step: true when the window may close.
     bool queryUnload();
 
@@ -52,14 +57,24 @@ public:
 
     static const QString SaveAsTitle;
     static const QString SaveAsFilter;
+    // The choice openVersion offers: its title, prompt, columns and a row
+    // for each version (newest first, as DocVersions::list gives them).
+    static const QString VersionsTitle;
+    static const QString VersionsPrompt;
+    static const QStringList VersionColumns;
+    static QList<QStringList> versionRows(const QList<DocVersions::Version>& versions);
 
 private:
     enum class Outcome { Saved, Declined, Failed };
-    // Writes the text to Doc.dat. Text added to the end of the file by others
-    // since it was last loaded or saved here (drops on the collector) is first
-    // added to the end of the box; a file changed in any other way is replaced
-    // only if the user agrees. Failures are reported; the text stays.
+    // Writes the text to Doc.dat; nothing when the text is as last loaded or
+    // saved. Text added to the end of the file by others since then (drops on
+    // the collector) is first added to the end of the box; a file changed in
+    // any other way is replaced only if the user agrees. The file replaced is
+    // kept as a version first. Failures are reported; the text stays.
     Outcome saveDocument(bool closing);
+    // Says, once per document, that a save keeps only the text of one that
+    // holds more (formatting, tables, pictures).
+    void noticeRichDocument();
     void remember(const QString& text);
     void appendToBox(const QString& tail);
 

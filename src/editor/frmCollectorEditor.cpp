@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -57,6 +58,19 @@ frmCollectorEditor::frmCollectorEditor(Dialogs& dialogs, QWidget* parent)
     m_text1->setFrameShape(QFrame::NoFrame);
 
     buildToolbar();
+    // Kept versions are reached from the box, as the toolbar is the old one's.
+    m_versions = new QAction(u"历史版本…"_s, this);
+    m_versions->setObjectName(u"versions"_s);
+    m_versions->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_versions->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_versions);
+    connect(m_versions, &QAction::triggered, this, [this] { m_editor.openVersion(); });
+    m_text1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_text1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu* menu = createContextMenu();
+        menu->exec(m_text1->viewport()->mapToGlobal(at));
+        delete menu;
+    });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -84,6 +98,14 @@ void frmCollectorEditor::buildToolbar()
         if (index == 4 || index == 6 || index == 7 || index == 8 || index == 10)
             m_toolbar->addSeparator();
     }
+}
+
+QMenu* frmCollectorEditor::createContextMenu()
+{
+    QMenu* menu = m_text1->createStandardContextMenu();
+    menu->addSeparator();
+    menu->addAction(m_versions);
+    return menu;
 }
 
 frmCollectorEditor* frmCollectorEditor::open(QPointer<frmCollectorEditor>& single,

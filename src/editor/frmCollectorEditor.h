@@ -6,6 +6,8 @@
 #include <QWidget>
 
 class Dialogs;
+class QAction;
+class QMenu;
 class QToolBar;
 class RichTextBox;
 
@@ -32,6 +34,11 @@ public:
     CollectorEditor& editor() { return m_editor; }
     RichTextBox* text1() const { return m_text1; }
     QToolBar* toolbar() const { return m_toolbar; }
+    // "历史版本…" (Ctrl+H): the kept versions of Doc.dat, to open one.
+    QAction* versionsAction() const { return m_versions; }
+    // The text box's context menu: the box's own items and "历史版本…". The
+    // caller owns it.
+    QMenu* createContextMenu();
 
     static const QStringList ToolTips;
 
@@ -44,6 +51,7 @@ private:
 
     RichTextBox* m_text1 = nullptr;
     QToolBar* m_toolbar = nullptr;
+    QAction* m_versions = nullptr;
     CollectorEditor m_editor;
     bool m_closed = false;
 };

@@ -1,5 +1,6 @@
 #include "RichText.h"
 
+#include "DocVersions.h"
 #include "Encoding.h"
 #include "Rtf.h"
 #include "SafeFile.h"
@@ -11,6 +12,7 @@ namespace RichText {
 
 namespace {
 const QString NotADocument = QStringLiteral("neither RTF nor text");
+const QString NoPlaceForText = QStringLiteral("RTF with no place to add text");
 } // namespace
 
 QString normalizeLineBreaks(QString text)
@@ -58,22 +60,31 @@ bool appendText(const QString& path, const QString& text, QString* error)
         return false; // a link or special file at the name is nobody's document to replace
     const QByteArray& bytes = *read;
     if (Rtf::isRtf(bytes)) {
-        if (const auto insert = Rtf::insertion(bytes, added)) {
-            if (insert->bytes.isEmpty())
-                return true;
-            const QByteArrayView view(bytes);
-            const std::array<QByteArrayView, 3> parts = {view.first(insert->offset), insert->bytes,
-                                                         view.sliced(insert->offset)};
-            return SafeFile::writeOwn(path, parts, error);
+        const auto insert = Rtf::insertion(bytes, added);
+        // Rewritten from its text, a document would lose what the text does
+        // not hold (and a damaged one what lies past the damage): refused.
+        if (!insert) {
+            if (error)
+                *error = NoPlaceForText;
+            return false;
         }
+        if (insert->bytes.isEmpty())
+            return true;
+        const QByteArrayView view(bytes);
+        const std::array<QByteArrayView, 4> parts = {view.first(insert->offset), insert->bytes,
+                                                     view.sliced(insert->offset), insert->closing};
+        return SafeFile::writeOwn(path, parts, error);
     }
     // A file that is neither RTF nor text is somebody's data, not a document
     // of ours: rewriting it from what it "reads" as would destroy it.
-    if (!Rtf::isRtf(bytes) && !Encoding::isText(bytes)) {
+    if (!Encoding::isText(bytes)) {
         if (error)
             *error = NotADocument;
         return false;
     }
+    // A text file becomes RTF: its bytes are kept first, as a version.
+    if (!DocVersions::keep(path, DocVersions::Reason::Rewrite, error))
+        return false;
     return saveText(path, decode(bytes) + added, error);
 }
 

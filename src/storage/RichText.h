@@ -27,10 +27,12 @@ bool saveText(const QString& path, const QString& text, QString* error = nullptr
 
 // Adds `text` to the end of the document at `path`, creating it when missing.
 // An RTF document gets the text inserted and keeps every byte it had (its
-// formatting, pictures and tables), without its text being read or held;
-// a text file, or RTF with no safe place for the text, is rewritten as an
-// RTF document of its text followed by `text`. A file that is neither RTF
-// nor text is left as it is and the append fails.
+// formatting, pictures and tables; one cut off before its end gets its
+// closing braces after them), without its text being read or held; RTF with
+// no safe place for the text is left as it is and the append fails. A text
+// file is kept as a version (DocVersions) and rewritten as an RTF document
+// of its text followed by `text`. A file that is neither RTF nor text is
+// left as it is and the append fails.
 bool appendText(const QString& path, const QString& text, QString* error = nullptr);
 
 // The text of document bytes, as loadText reads them.

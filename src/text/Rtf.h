@@ -32,14 +32,26 @@ QString read(QByteArrayView bytes);
 // inside the document's group, continuing its last paragraph. The document
 // then reads as before followed by `text`:
 //     read(append(doc, t)) == read(doc) + t
+// A document cut off before its groups closed (a full disk, a copy that
+// stopped) also gets `closing` after its last byte: the braces it never had.
 struct Insertion {
     qsizetype offset = 0;
     QByteArray bytes;
+    QByteArray closing;
 };
-// nullopt when the document gives no such place: its group never closes, or
-// it ends inside a destination that is no text.
+// nullopt when the document gives no such place: it ends inside a
+// destination that is no text, or, cut off, would not read as before.
 std::optional<Insertion> insertion(QByteArrayView doc, const QString& text);
 std::optional<QByteArray> append(QByteArrayView doc, const QString& text);
+
+// True when the document starts as write() starts it: written by this
+// program (and added to by append()), not since by a word processor.
+bool startsAsWritten(QByteArrayView doc);
+
+// True when the document holds more than its text and paragraphs (fonts
+// beyond one, formatting, tables, pictures, hidden text, ...): what a save
+// of its text alone would lose. False for what write() and append() make.
+bool holdsMoreThanText(QByteArrayView doc);
 
 // True when `bytes` starts as an RTF document: "{\rtf", optionally after a
 // UTF-8 byte order mark and blanks (some web tools emit those).

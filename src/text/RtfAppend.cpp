@@ -2,16 +2,16 @@
 #include "RtfReader.h"
 #include "RtfWriter.h"
 
+#include <algorithm>
+
 namespace Rtf {
 
-std::optional<Insertion> insertion(QByteArrayView doc, const QString& text)
+namespace {
+
+// The group holding `text` for the document whose reading ended at `ending`.
+std::optional<Insertion> placeAt(const detail::Ending& ending, const QString& text)
 {
     using namespace detail;
-    if (text.isEmpty())
-        return Insertion{doc.size(), QByteArray()};
-    Reader reader(doc, /*counting=*/true);
-    reader.run();
-    const Ending& ending = reader.ending();
     const Spot& spot = ending.spot;
     if (!ending.closed || spot.offset < 0 || spot.state.dest != Dest::Text)
         return std::nullopt;
@@ -55,7 +55,69 @@ std::optional<Insertion> insertion(QByteArrayView doc, const QString& text)
         p = put(p, kParagraph);
     *p++ = '}';
     bytes.truncate(p - bytes.data());
-    return Insertion{spot.offset, std::move(bytes)};
+    return Insertion{spot.offset, std::move(bytes), QByteArray()};
+}
+
+QByteArray joined(QByteArrayView doc, const Insertion& insert)
+{
+    QByteArray out;
+    out.reserve(doc.size() + insert.bytes.size() + insert.closing.size());
+    out.append(doc.first(insert.offset));
+    out.append(insert.bytes);
+    out.append(doc.sliced(insert.offset));
+    out.append(insert.closing);
+    return out;
+}
+
+// A document whose groups never close is read as if it closed after its
+// last byte; the text goes where it would go then. `mend` comes first: a
+// byte that completes what the cut left open.
+std::optional<Insertion> insertionIntoCutOff(QByteArrayView doc, qsizetype openGroups,
+                                             const QString& text, QByteArrayView mend)
+{
+    using namespace detail;
+    QByteArray closed;
+    closed.reserve(doc.size() + mend.size() + openGroups);
+    closed.append(doc);
+    closed.append(mend);
+    closed.append(openGroups, '}');
+    Reader reader(closed, /*counting=*/true);
+    reader.run();
+    std::optional<Insertion> insert = placeAt(reader.ending(), text);
+    if (!insert)
+        return std::nullopt;
+    // What goes after the last byte and before the text comes in front of it.
+    const QByteArrayView added = QByteArrayView(closed).sliced(doc.size());
+    const qsizetype before = std::max<qsizetype>(0, insert->offset - doc.size());
+    insert->bytes.prepend(added.first(before));
+    insert->closing = added.sliced(before).toByteArray();
+    insert->offset = std::min(insert->offset, doc.size());
+    // What was cut may end anywhere (inside a control word, \bin data, a
+    // character's bytes): only a result that reads as before plus the text
+    // keeps what the reader could read.
+    if (read(joined(doc, *insert)) != read(doc) + text)
+        return std::nullopt;
+    return insert;
+}
+
+} // namespace
+
+std::optional<Insertion> insertion(QByteArrayView doc, const QString& text)
+{
+    using namespace detail;
+    if (text.isEmpty())
+        return Insertion{doc.size(), QByteArray(), QByteArray()};
+    Reader reader(doc, /*counting=*/true);
+    reader.run();
+    if (reader.ending().closed || reader.openGroups() == 0)
+        return placeAt(reader.ending(), text);
+    // Cut right after a backslash, the next byte would make a control
+    // symbol of it: "\ " is one every reader ignores.
+    for (const QByteArrayView mend : {QByteArrayView(), QByteArrayView(" ")}) {
+        if (auto insert = insertionIntoCutOff(doc, reader.openGroups(), text, mend))
+            return insert;
+    }
+    return std::nullopt;
 }
 
 std::optional<QByteArray> append(QByteArrayView doc, const QString& text)
@@ -63,12 +125,7 @@ std::optional<QByteArray> append(QByteArrayView doc, const QString& text)
     const std::optional<Insertion> insert = insertion(doc, text);
     if (!insert)
         return std::nullopt;
-    QByteArray out;
-    out.reserve(doc.size() + insert->bytes.size());
-    out.append(doc.first(insert->offset));
-    out.append(insert->bytes);
-    out.append(doc.sliced(insert->offset));
-    return out;
+    return joined(doc, *insert);
 }
 
 } // namespace Rtf

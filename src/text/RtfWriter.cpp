@@ -51,6 +51,11 @@ const std::array<quint8, 0x10000>& encodedSizes()
 
 } // namespace detail
 
+bool startsAsWritten(QByteArrayView doc)
+{
+    return doc.startsWith(QByteArrayView(detail::kHeader.data(), qsizetype(detail::kHeader.size())));
+}
+
 QByteArray write(const QString& text)
 {
     using namespace detail;

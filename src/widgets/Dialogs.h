@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -35,6 +37,15 @@ public:
                                       const QString& dir) = 0;
     // nullopt when cancelled.
     virtual std::optional<QColor> color(QWidget* parent, const QColor& initial) = 0;
+    // One of the rows of a table (a text per column); nullopt when cancelled,
+    // as by a Dialogs that offers no choices.
+    virtual std::optional<int> chooseRow(QWidget* /*parent*/, const QString& /*title*/,
+                                         const QString& /*prompt*/,
+                                         const QStringList& /*headers*/,
+                                         const QList<QStringList>& /*rows*/)
+    {
+        return std::nullopt;
+    }
 };
 
 // The real dialogs: QMessageBox, QInputDialog, QFileDialog, QColorDialog.
@@ -51,4 +62,7 @@ public:
     QString existingDirectory(QWidget* parent, const QString& caption,
                               const QString& dir) override;
     std::optional<QColor> color(QWidget* parent, const QColor& initial) override;
+    std::optional<int> chooseRow(QWidget* parent, const QString& title, const QString& prompt,
+                                 const QStringList& headers,
+                                 const QList<QStringList>& rows) override;
 };

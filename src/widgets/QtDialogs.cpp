@@ -1,5 +1,6 @@
 #include "Dialogs.h"
 
+#include "RowChoiceDialog.h"
 #include "WindowPlacement.h"
 
 #include <QColorDialog>
@@ -144,4 +145,15 @@ std::optional<QColor> QtDialogs::color(QWidget* parent, const QColor& initial)
     if (!chosen.isValid())
         return std::nullopt;
     return chosen;
+}
+
+std::optional<int> QtDialogs::chooseRow(QWidget* parent, const QString& title,
+                                        const QString& prompt, const QStringList& headers,
+                                        const QList<QStringList>& rows)
+{
+    RowChoiceDialog dialog(title, prompt, headers, rows, parent);
+    WindowPlacement::keepClearOfOwner(&dialog, parent);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosen() < 0)
+        return std::nullopt;
+    return dialog.chosen();
 }

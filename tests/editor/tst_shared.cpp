@@ -1,6 +1,8 @@
 // The editor and the collector on one Doc.dat.
 #include "CollectorFixture.h"
+#include "DocVersions.h"
 #include "EditorFixture.h"
+#include "Rtf.h"
 #include "SessionGuard.h"
 #include "TestMain.h"
 
@@ -32,6 +34,11 @@ struct Both {
     void writeDocument(const QString& text) { QVERIFY(RichText::saveText(c.path(u"Doc.dat"), text)); }
 };
 
+QByteArray testDocument(const char* name)
+{
+    return TestFiles::bytesOf(QStringLiteral(QUORREL_TEST_DATA "/rtf/") + QLatin1StringView(name));
+}
+
 } // namespace
 
 class SharedTest : public QObject {
@@ -50,6 +57,73 @@ private Q_SLOTS:
         QVERIFY(b.editor->close());
         QCOMPARE(b.c.documentText(), u"Exyab\n第二段"_s);
         QVERIFY(b.c.dialogs.messages.isEmpty());
+    }
+
+    // Opened and left without an edit, however the editor goes, the editor
+    // writes nothing: a word processor's document stays byte for byte (with
+    // a drop made meanwhile, as the drop left it).
+    void unchangedDocumentIsLeftAsItIs_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("drop");
+        const std::pair<const char*, QByteArray> documents[] = {
+            {"libreoffice", testDocument("libreoffice-writer.rtf")},
+            {"word", testDocument("word-like.rtf")},
+            {"cut off", testDocument("libreoffice-writer.rtf").chopped(300)},
+            {"utf-8 text", testDocument("wordpad-gbk.txt")},
+        };
+        for (const auto& [name, bytes] : documents) {
+            for (const QString& how : {u"close"_s, u"confirm"_s, u"exit"_s})
+                QTest::addRow("%s, %s", name, qPrintable(how)) << bytes << how << QString();
+        }
+        QTest::newRow("libreoffice, a drop, close")
+            << testDocument("libreoffice-writer.rtf") << u"close"_s << u"dropped"_s;
+    }
+    void unchangedDocumentIsLeftAsItIs()
+    {
+        QFETCH(QByteArray, original);
+        QFETCH(QString, how);
+        QFETCH(QString, drop);
+        Both b(AppendNow);
+        b.c.write(u"Doc.dat", original);
+        b.c.window->Editor_Click();
+        QVERIFY(b.editor);
+        const QByteArray expected = drop.isEmpty() ? original : Rtf::append(original, drop).value();
+        if (!drop.isEmpty())
+            b.c.dropText(drop);
+        if (how == u"close"_s)
+            QVERIFY(b.editor->close());
+        else if (how == u"confirm"_s)
+            b.editor->Toolbar1_ButtonClick(10);
+        else
+            b.c.window->Exit_Click();
+        QCOMPARE(b.c.read(u"Doc.dat"), expected);
+        QVERIFY(DocVersions::list(b.c.path(u"Doc.dat")).isEmpty());
+    }
+
+    // A changed one is saved, its text only, after the file it replaces is
+    // kept as a version; a cut-off one likewise.
+    void changedDocumentIsSavedAndTheOldOneKept_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::newRow("libreoffice") << testDocument("libreoffice-writer.rtf");
+        QTest::newRow("cut off") << testDocument("libreoffice-writer.rtf").chopped(300);
+        QTest::newRow("ours") << Rtf::write(u"只有文字"_s);
+    }
+    void changedDocumentIsSavedAndTheOldOneKept()
+    {
+        QFETCH(QByteArray, original);
+        EditorFixture f;
+        f.write(u"Doc.dat", original);
+        const QString oldText = f.documentText();
+        f.open();
+        f.box().textCursor().insertText(u"新"_s);
+        QVERIFY(f.close());
+        QCOMPARE(f.documentText(), u"新"_s + oldText);
+        const auto versions = DocVersions::list(f.path(u"Doc.dat"));
+        QCOMPARE(versions.size(), 1);
+        QCOMPARE(DocVersions::read(versions[0].path).value(), original);
     }
 
     void confirmShowsTheDropsItKeeps()
@@ -100,6 +174,7 @@ private Q_SLOTS:
         EditorFixture f;
         f.writeDocument(u"original"_s);
         f.open();
+        f.box().setText(u"mine"_s);
         f.writeDocument(u"other"_s);
         f.dialogs.answers.push_back(Dialogs::Answer::No);
         QVERIFY(f.close());

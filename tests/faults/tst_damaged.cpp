@@ -1,6 +1,7 @@
 // Damaged and foreign files where the program expects its own: Doc.dat,
 // Set.ini, WebDocuments.mdb and a folder to import. None may crash or hang
 // the program; each test says what the user gets instead.
+#include "CacheJournal.h"
 #include "CollectorFixture.h"
 #include "EditorFixture.h"
 #include "Faults.h"
@@ -69,7 +70,7 @@ private Q_SLOTS:
         QVERIFY(f.load());
         const auto [text, messages] = openInEditor(f.dir.path());
         QCOMPARE(text, u"head"_s);
-        QCOMPARE(messages, QStringList{});
+        QCOMPARE(messages.size(), 1); // only that a save keeps the text, not the padding
         f.dropText(u"尾"_s);
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved});
         QCOMPARE(f.documentText(), u"head尾"_s);
@@ -93,6 +94,59 @@ private Q_SLOTS:
         QCOMPARE(openInEditor(f.dir.path()).first, u"cut"_s);
         f.dropText(u"+"_s);
         QCOMPARE(f.documentText(), u"cut+"_s);
+    }
+
+    // A word processor's Doc.dat whose end was cut off (a full disk, a copy
+    // that stopped): a drop at once, the cached text written at the exit and
+    // the journal's recovery at the next start keep every byte it has and
+    // add the text it can be read with; one that cannot be extended so is
+    // left as it is, the drop failing visibly.
+    void cutOffDocumentKeepsEveryByte_data()
+    {
+        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("kept"); // false: no place for the text
+        const QByteArray doc = Faults::bytesOf(QStringLiteral(QUORREL_TEST_DATA "/rtf/libreoffice-writer.rtf"));
+        const QByteArray inBinary = "{\\rtf1\\ansi text{\\pict\\bin900 \x89PNG";
+        for (const QString& how : {u"at once"_s, u"exit"_s, u"recovery"_s}) {
+            QTest::addRow("last brace, %s", qPrintable(how)) << doc.chopped(1) << how << true;
+            QTest::addRow("in its text, %s", qPrintable(how)) << doc.chopped(300) << how << true;
+            QTest::addRow("in binary data, %s", qPrintable(how)) << inBinary << how << false;
+        }
+    }
+    void cutOffDocumentKeepsEveryByte()
+    {
+        QFETCH(QByteArray, original);
+        QFETCH(QString, how);
+        QFETCH(bool, kept);
+        CollectorFixture f(how == u"at once"_s ? settings("append") : QByteArray("[CollectorSet]\ntip=true\n"));
+        QVERIFY(Faults::writeBytes(f.path(u"Doc.dat"), original));
+        const QString oldText = RichText::decode(original);
+        const QString added = u"新加的一段"_s;
+        if (how == u"recovery"_s) {
+            CacheJournal journal(f.path(u"Doc.dat.pending"));
+            QVERIFY(journal.append(added));
+        }
+        QVERIFY(f.load());
+        if (how != u"recovery"_s)
+            f.dropText(added);
+        if (how == u"exit"_s)
+            f.window->Exit_Click();
+        const QByteArray now = Faults::bytesOf(f.path(u"Doc.dat"));
+        if (!kept) {
+            QCOMPARE(now, original);
+            QCOMPARE(f.collector().pendingText(), how == u"at once"_s ? QString() : added);
+            if (how != u"recovery"_s)
+                QCOMPARE(f.dialogs.messageTexts().last(), Failed);
+            return;
+        }
+        // Every old byte, in order, around one insertion.
+        qsizetype same = 0;
+        while (same < original.size() && now.at(same) == original.at(same))
+            ++same;
+        QVERIFY(now.indexOf(original.mid(same), same) > same || same == original.size());
+        QCOMPARE(f.documentText(), oldText + added);
+        QVERIFY(!f.dialogs.messageTexts().contains(Failed));
     }
 
     void randomBytesDocumentIsNotDestroyed()

@@ -22,6 +22,7 @@ public:
     std::deque<std::optional<QString>> inputs;
     std::deque<QString> fileNames;
     std::deque<std::optional<QColor>> colors;
+    std::deque<std::optional<int>> rowChoices;
 
     QList<Message> messages;
     QStringList prompts; // "title|prompt" of each input box
@@ -31,6 +32,7 @@ public:
     std::function<void()> whileInputOpen;
     QStringList fileDialogs; // "caption|start folder" of each file or folder dialog
     QStringList fileFilters; // "caption|filter" of each file dialog
+    QList<QList<QStringList>> tables; // the rows of each choice offered
 
     QStringList messageTexts() const
     {
@@ -76,6 +78,12 @@ public:
     std::optional<QColor> color(QWidget*, const QColor&) override
     {
         return colors.empty() ? std::nullopt : take(colors);
+    }
+    std::optional<int> chooseRow(QWidget*, const QString&, const QString&, const QStringList&,
+                                 const QList<QStringList>& rows) override
+    {
+        tables << rows;
+        return rowChoices.empty() ? std::nullopt : take(rowChoices);
     }
 
 private:

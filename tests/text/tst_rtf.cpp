@@ -1,4 +1,5 @@
 #include "ChildProcess.h"
+#include "DocVersions.h"
 #include "RichText.h"
 #include "Rtf.h"
 #include "TestFiles.h"
@@ -69,7 +70,8 @@ QString appendFault(const QByteArray& doc, const QString& text)
     if (!insert)
         return u"no place to append"_s;
     const QByteArray appended = Rtf::append(doc, text).value_or(QByteArray());
-    if (appended != doc.left(insert->offset) + insert->bytes + doc.mid(insert->offset))
+    if (appended !=
+        doc.left(insert->offset) + insert->bytes + doc.mid(insert->offset) + insert->closing)
         return u"append and insertion differ"_s;
     const QString expected = Rtf::read(doc) + text;
     const QString read = Rtf::read(appended);
@@ -400,11 +402,37 @@ private Q_SLOTS:
         QCOMPARE(Rtf::read(Rtf::append("{\\rtf1 a\\par\\pard\\b}", u"b"_s).value()), u"ab"_s);
     }
 
-    // No safe place: the caller rewrites the document instead.
+    // A document cut off before its end keeps every byte: the text goes
+    // where it would go had it ended there, its braces after its last byte.
+    void appendToCutOffDocument_data()
+    {
+        QTest::addColumn<QByteArray>("doc");
+        QTest::newRow("after a paragraph") << QByteArray("{\\rtf1 a\\par");
+        QTest::newRow("inside a picture") << QByteArray("{\\rtf1\\ansicpg936 \\'d6\\'d0\\par{\\pict 0102");
+        QTest::newRow("right after a backslash") << QByteArray("{\\rtf1 a\\");
+        QTest::newRow("inside a control word") << QByteArray("{\\rtf1{\\b bold\\pa");
+        QTest::newRow("between a character's bytes") << QByteArray("{\\rtf1\\ansicpg936 x\\'d6");
+        QTest::newRow("inside a \\u fallback") << QByteArray("{\\rtf1\\uc2 \\u20013?");
+        QTest::newRow("deep") << QByteArray("{\\rtf1 ") + QByteArray(5000, '{') + "deep";
+        QTest::newRow("word processor's, cut") << bytesOf(dataDir() + u"/libreoffice-writer.rtf"_s).chopped(300);
+    }
+    void appendToCutOffDocument()
+    {
+        QFETCH(QByteArray, doc);
+        for (const QString& text : {u"x"_s, u"新的一段\n"_s, u"\n\nafter blank lines"_s}) {
+            const auto insert = Rtf::insertion(doc, text);
+            QVERIFY(insert);
+            QVERIFY(!insert->closing.isEmpty());
+            const QString fault = appendFault(doc, text);
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        }
+    }
+
+    // No safe place: the document is left as it is.
     void appendRefuses_data()
     {
         QTest::addColumn<QByteArray>("doc");
-        QTest::newRow("group never closes") << QByteArray("{\\rtf1 a\\par");
+        QTest::newRow("cut inside binary data") << QByteArray("{\\rtf1 a{\\bin9 xy");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("document is a destination") << QByteArray("{\\rtf1\\pict 0102}");
         QTest::newRow("document is a font table") << QByteArray("{\\rtf1\\fonttbl x;}");
@@ -416,8 +444,9 @@ private Q_SLOTS:
         QVERIFY(!Rtf::append(doc, u"x"_s));
     }
 
-    // The file-level append: RTF gets the text inserted; anything else, and
-    // RTF with no place for it, is rewritten as our RTF of old text + new.
+    // The file-level append: RTF gets the text inserted, or is left as it is
+    // when it has no place for it; a text file is kept as a version and
+    // rewritten as our RTF of old text + new.
     void appendsToFiles()
     {
         QTemporaryDir dir;
@@ -432,11 +461,21 @@ private Q_SLOTS:
         const QByteArray truncated = "{\\rtf1\\ansicpg936 \\'d6\\'d0\\par{\\pict 0102";
         QVERIFY(writeBytes(path, truncated));
         QVERIFY(RichText::appendText(path, u"x"_s));
-        QCOMPARE(bytesOf(path), Rtf::write(u"中x"_s));
+        QCOMPARE(bytesOf(path), Rtf::append(truncated, u"x"_s).value());
+        QCOMPARE(RichText::loadText(path).value(), u"中x"_s);
 
-        QVERIFY(writeBytes(path, "\xd6\xd0\xce\xc4\r\nGBK text"));
+        const QByteArray hopeless = "{\\rtf1 a{\\bin9 xy";
+        QVERIFY(writeBytes(path, hopeless));
+        QVERIFY(!RichText::appendText(path, u"x"_s));
+        QCOMPARE(bytesOf(path), hopeless);
+
+        const QByteArray gbk = "\xd6\xd0\xce\xc4\r\nGBK text";
+        QVERIFY(writeBytes(path, gbk));
         QVERIFY(RichText::appendText(path, u"+"_s));
         QCOMPARE(bytesOf(path), Rtf::write(u"中文\nGBK text+"_s));
+        const auto versions = DocVersions::list(path);
+        QCOMPARE(versions.size(), 1);
+        QCOMPARE(DocVersions::read(versions[0].path).value(), gbk);
 
         const QByteArray foreign = bytesOf(dataDir() + u"/wordpad-gbk.rtf"_s);
         QVERIFY(writeBytes(path, foreign));
@@ -600,13 +639,17 @@ private Q_SLOTS:
     void libreOfficeReadsAppendedFile_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("libreoffice") << u"libreoffice-writer.rtf"_s;
-        QTest::newRow("word") << u"word-like.rtf"_s;
-        QTest::newRow("wordpad") << u"wordpad-gbk.rtf"_s;
+        QTest::addColumn<int>("cut"); // bytes missing at its end
+        QTest::newRow("libreoffice") << u"libreoffice-writer.rtf"_s << 0;
+        QTest::newRow("word") << u"word-like.rtf"_s << 0;
+        QTest::newRow("wordpad") << u"wordpad-gbk.rtf"_s << 0;
+        QTest::newRow("libreoffice, its last brace cut") << u"libreoffice-writer.rtf"_s << 1;
+        QTest::newRow("libreoffice, cut in its text") << u"libreoffice-writer.rtf"_s << 300;
     }
     void libreOfficeReadsAppendedFile()
     {
         QFETCH(QString, name);
+        QFETCH(int, cut);
         const QString soffice = QStandardPaths::findExecutable(u"soffice"_s);
         if (soffice.isEmpty())
             QSKIP("LibreOffice (soffice) is not installed");
@@ -614,10 +657,17 @@ private Q_SLOTS:
         const QString before = dir.filePath(u"before.rtf"_s);
         const QString after = dir.filePath(u"after.rtf"_s);
         QVERIFY(QFile::copy(dataDir() + u'/' + name, before));
-        QVERIFY(QFile::copy(before, after));
+        QVERIFY(writeBytes(after, bytesOf(before).chopped(cut)));
+        const QString added = u"新加 {one} \\two\n第二段\tend"_s;
         QVERIFY(RichText::appendText(after, u"新加 {one}"_s));
         QVERIFY(RichText::appendText(after, u" \\two\n第二段\tend"_s));
-        QVERIFY(Rtf::read(bytesOf(after)).endsWith(u"新加 {one} \\two\n第二段\tend"_s));
+        QVERIFY(Rtf::read(bytesOf(after)).endsWith(added));
+        // every byte of the document, in order, around the new text
+        const QByteArray doc = bytesOf(before).chopped(cut), now = bytesOf(after);
+        qsizetype same = 0;
+        while (same < doc.size() && now.at(same) == doc.at(same))
+            ++same;
+        QVERIFY(same == doc.size() || now.indexOf(doc.mid(same), same) > same);
 
         QString log;
         QString old = convertWithLibreOffice(soffice, before, &log);
@@ -625,10 +675,15 @@ private Q_SLOTS:
         const QString seen = convertWithLibreOffice(soffice, after, &log);
         QVERIFY2(!seen.isEmpty(), qPrintable(log));
         // LibreOffice ends the last paragraph with a line end; the new text
-        // continues that paragraph.
+        // continues that paragraph. A document it could not read at all, cut
+        // off, reads up to the cut (at least half of it here), then the text.
         QVERIFY(old.endsWith(u'\n'));
         old.chop(1);
-        QCOMPARE(seen, old + u"新加 {one} \\two\n第二段\tend\n"_s);
+        QVERIFY(seen.endsWith(added + u'\n'));
+        const QString kept = seen.chopped(added.size() + 1);
+        if (cut == 0)
+            QCOMPARE(kept, old);
+        QVERIFY(old.startsWith(kept) && kept.size() > old.size() / 2);
     }
 
 private:

@@ -2,8 +2,10 @@
 // files for the README: render_windows <output folder> <empty database>
 #include "DataSource.h"
 #include "Dialogs.h"
+#include "DocVersions.h"
 #include "ProgramDir.h"
 #include "RichText.h"
+#include "RowChoiceDialog.h"
 #include "Schema.h"
 #include "frmAbout.h"
 #include "frmAdd.h"
@@ -134,6 +136,18 @@ int main(int argc, char* argv[])
     save(editor, "window-editor");
     frmCollectorEditorSet editorOptions(editor.editor());
     save(editorOptions, "window-editor-options");
+
+    // Three saves from the editor, a day apart, then the list they make.
+    const QString doc = ProgramDir() + u"Doc.dat"_s;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (int day = 3; day >= 1; --day) {
+        RichText::appendText(doc, u"\n第 %1 天收集的文字，越来越多。"_s.arg(4 - day).repeated(40 * day));
+        DocVersions::keep(doc, DocVersions::Reason::EditorSave, nullptr, now.addDays(-day));
+    }
+    RowChoiceDialog versions(CollectorEditor::VersionsTitle, CollectorEditor::VersionsPrompt,
+                             CollectorEditor::VersionColumns,
+                             CollectorEditor::versionRows(DocVersions::list(doc)), &editor);
+    save(versions, "window-versions");
 
     frmMain browser(dialogs);
     browser.Form_Load();
