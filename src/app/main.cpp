@@ -92,7 +92,7 @@ int main(int argc, char* argv[])
         frmMain::open(windows.browser, windows.dataSet, dialogs);
     };
 
-    if (!collector.Form_Load())
-        return 0; // another instance runs already
+    if (!collector.Form_Load()) // another instance runs already, or no lock could be had
+        return collector.startProblem().isEmpty() ? 0 : 1;
     return app.exec();
 }
