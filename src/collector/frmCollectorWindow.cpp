@@ -78,7 +78,7 @@ bool frmCollectorWindow::Form_Load()
         // lose) the cached text. Another start that holds it is no problem.
         m_startProblem = m_instance->problem();
         if (!m_startProblem.isEmpty())
-            m_dialogs.message(this, m_startProblem, u"Quorrel"_s, Dialogs::Icon::Critical);
+            m_dialogs.message(this, m_startProblem, u"提示"_s, Dialogs::Icon::Critical);
         return false;
     }
     // Ours alone now: what an earlier run cached and never wrote goes to
