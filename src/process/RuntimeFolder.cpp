@@ -89,10 +89,10 @@ bool isSound(const QString& folder, QString* detail)
     return check(folder, isRuntime ? 022 : 077, detail);
 }
 
-Place find(const QString& programDir)
+Place find(const QString& programDir, Use use)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && check(runtime, 022, nullptr))
+    if (use == Use::Channel && !runtime.isEmpty() && QDir::isAbsolutePath(runtime) && check(runtime, 022, nullptr))
         return {QDir::cleanPath(runtime), {}};
     QString folder;
     QString detail;
@@ -113,9 +113,9 @@ Place find(const QString& programDir)
     return {folder, {}};
 }
 
-QString pathFor(const QString& programDir, QStringView suffix, QString* problem)
+QString pathFor(const QString& programDir, QStringView suffix, QString* problem, Use use)
 {
-    const Place place = find(programDir);
+    const Place place = find(programDir, use);
     if (place.folder.isEmpty()) {
         if (problem)
             *problem = place.problem;

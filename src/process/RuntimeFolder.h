@@ -13,18 +13,25 @@
 // no home of ours (a service account, HOME pointing elsewhere), under the
 // program folder (.quorrel). A made folder is checked every time it is asked
 // for, not only when made: a link, another owner or a looser mode is refused.
+//
+// The lock never uses the runtime folder: a start without one (su, ssh, cron)
+// must still find the lock of a collector started with one, or two
+// collectors would run on one program folder.
 namespace RuntimeFolder {
+
+enum class Use { Channel, Lock };
 
 struct Place {
     QString folder;  // without a trailing '/'; empty when there is none
     QString problem; // for the user (Chinese, the detail on a second line) when there is none
 };
 
-Place find(const QString& programDir);
+Place find(const QString& programDir, Use use = Use::Channel);
 
 // `folder` + '/' + this program folder's name ending in `suffix`, or "" (with
 // `problem` set, if given) when there is no sound folder.
-QString pathFor(const QString& programDir, QStringView suffix, QString* problem = nullptr);
+QString pathFor(const QString& programDir, QStringView suffix, QString* problem = nullptr,
+                Use use = Use::Channel);
 
 // Whether `folder` is still a real folder of ours that only we can write
 // (looked at with lstat: a link is refused). `detail` says why not.

@@ -41,7 +41,7 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::lockPathFor(const QString& programDir)
 {
-    return RuntimeFolder::pathFor(programDir, u".lock");
+    return RuntimeFolder::pathFor(programDir, u".lock", nullptr, RuntimeFolder::Use::Lock);
 }
 
 bool SingleInstance::acquire()
@@ -49,7 +49,7 @@ bool SingleInstance::acquire()
     if (m_fd >= 0)
         return true;
     m_problem.clear();
-    m_path = RuntimeFolder::pathFor(m_programDir, u".lock", &m_problem);
+    m_path = RuntimeFolder::pathFor(m_programDir, u".lock", &m_problem, RuntimeFolder::Use::Lock);
     if (m_path.isEmpty())
         return false;
     const auto fail = [this](const QString& detail) {
@@ -65,7 +65,7 @@ bool SingleInstance::acquire()
         if (m_folderFd < 0)
             return fail(qt_error_string(errno));
         struct stat st = {};
-        if (::fstat(m_folderFd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 022))
+        if (::fstat(m_folderFd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 077))
             return fail(u"the folder changed while it was opened"_s);
     }
     const QByteArray name = QFile::encodeName(QFileInfo(m_path).fileName());

@@ -3,7 +3,7 @@
 #include <QString>
 
 // Tells a second start of the program that the first one still runs. One lock
-// file per user and program folder in the user's private runtime folder
+// file per user and program folder in a private folder of the user's
 // (RuntimeFolder), locked with flock(): the system drops the lock with its
 // holder however that ends, so a start killed at any moment (even while it
 // takes the lock) never keeps the next one out. An orderly end removes the

@@ -41,11 +41,22 @@ private Q_SLOTS:
         QVERIFY(third.acquire());
         QVERIFY(third.isHeld());
 
-        QProcess late;
-        late.start(QStringLiteral(LOCK_HOLDER), {dir.path()});
-        QVERIFY(late.waitForFinished(30000));
-        QCOMPARE(late.readAll().trimmed(), QByteArray("busy"));
-        QCOMPARE(late.exitCode(), 1);
+        // Also for a start without the runtime folder the holder had (su,
+        // ssh, cron): one lock whatever the session.
+        QTemporaryDir runtime;
+        for (const bool withRuntime : {true, false}) {
+            QProcess late;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            if (withRuntime)
+                env.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+            else
+                env.remove(u"XDG_RUNTIME_DIR"_s);
+            late.setProcessEnvironment(env);
+            late.start(QStringLiteral(LOCK_HOLDER), {dir.path()});
+            QVERIFY(late.waitForFinished(30000));
+            QCOMPARE(late.readAll().trimmed(), QByteArray("busy"));
+            QCOMPARE(late.exitCode(), 1);
+        }
     }
 
     // A start killed while it made the lock file leaves it empty: that must
