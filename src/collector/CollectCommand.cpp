@@ -74,12 +74,12 @@ int handOver(const QString& text, const CollectSource& source)
 {
     ProgramDirectory::resolve();
     QString problem;
-    const QString path = CollectChannel::pathFor(ProgramDir(), &problem);
-    if (path.isEmpty())
+    const QStringList paths = CollectChannel::pathsFor(ProgramDir(), &problem);
+    if (paths.isEmpty())
         return fail(3, problem);
     using Result = CollectChannel::Result;
     QString detail;
-    Result result = CollectChannel::send(path, text, source, 30000, &detail);
+    Result result = CollectChannel::send(paths, text, source, 30000, &detail);
     if (result == Result::NoCollector) {
         if (!startCollector())
             return fail(3, u"收集器无法启动"_s);
@@ -88,7 +88,7 @@ int handOver(const QString& text, const CollectSource& source)
         const QDeadlineTimer deadline(StartTimeoutMs);
         while (result == Result::NoCollector && !deadline.hasExpired()) {
             QThread::msleep(50);
-            result = CollectChannel::send(path, text, source, 30000, &detail);
+            result = CollectChannel::send(paths, text, source, 30000, &detail);
         }
     }
     switch (result) {
@@ -97,7 +97,7 @@ int handOver(const QString& text, const CollectSource& source)
     case Result::NoCollector:
         return fail(3, u"收集器没有应答"_s);
     case Result::Refused:
-        return fail(3, u"收集器没有收下这段文字"_s);
+        return fail(3, u"收集器没有收下这段文字（其中没有可保存的文字，或程序文件夹写不进去）"_s);
     case Result::Untrusted:
         return fail(3, u"收集器的通道不属于本用户，文字没有发出\n"_s + detail);
     case Result::Failed:

@@ -112,13 +112,16 @@ bool frmCollectorWindow::Form_Load()
 
 void frmCollectorWindow::listenForCollected()
 {
-    m_channel = new CollectServer(this);
-    m_channel->take = [this](const QString& text, const CollectSource& source) {
-        return collectText(text, source);
-    };
-    QString error;
-    if (!m_channel->listen(CollectChannel::pathFor(ProgramDir()), &error))
-        qWarning("quorrel --collect cannot reach this collector: %s", qUtf8Printable(error));
+    for (const QString& path : CollectChannel::pathsFor(ProgramDir())) {
+        m_channel = new CollectServer(this);
+        m_channel->take = [this](const QString& text, const CollectSource& source) {
+            return collectText(text, source);
+        };
+        QString error;
+        if (!m_channel->listen(path, &error))
+            qWarning("quorrel --collect cannot reach this collector at %s: %s", qUtf8Printable(path),
+                     qUtf8Printable(error));
+    }
 }
 
 QString frmCollectorWindow::collectedPath() const

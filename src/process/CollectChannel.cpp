@@ -125,6 +125,29 @@ QString pathFor(const QString& programDir, QString* problem)
     return RuntimeFolder::pathFor(programDir, u".collect", problem);
 }
 
+Result send(const QStringList& paths, const QString& text, const CollectSource& source,
+            int timeoutMs, QString* detail)
+{
+    Result result = Result::NoCollector;
+    for (const QString& path : paths) {
+        result = send(path, text, source, timeoutMs, detail);
+        if (result != Result::NoCollector)
+            break;
+    }
+    return result;
+}
+
+QStringList pathsFor(const QString& programDir, QString* problem)
+{
+    QStringList paths;
+    for (const auto use : {RuntimeFolder::Use::Channel, RuntimeFolder::Use::Lock}) {
+        const QString path = RuntimeFolder::pathFor(programDir, u".collect", problem, use);
+        if (!path.isEmpty() && !paths.contains(path))
+            paths << path;
+    }
+    return paths;
+}
+
 Result send(const QString& path, const QString& text, const CollectSource& source, int timeoutMs,
             QString* detail)
 {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <sys/types.h>
@@ -42,6 +43,11 @@ constexpr qsizetype MaxSourceChars = 8192;
 
 // "" (with `problem` set, for the user) when the user has no sound folder.
 QString pathFor(const QString& programDir, QString* problem = nullptr);
+// Every name a collector of `programDir` listens at, that one first: also
+// the one in the folder the lock uses, so a command from a session without a
+// runtime folder (su, ssh, cron) reaches a collector started with one, and
+// the other way round. Empty (with `problem`) when no folder is sound.
+QStringList pathsFor(const QString& programDir, QString* problem = nullptr);
 
 enum class Result {
     Taken,       // the collector has the text
@@ -55,6 +61,9 @@ enum class Result {
 // sends and waits up to `timeoutMs` for the answer. A collector that does not
 // know version 2 gets the text alone. `detail` says why on Untrusted.
 Result send(const QString& path, const QString& text, const CollectSource& source,
+            int timeoutMs = 30000, QString* detail = nullptr);
+// To the first of `paths` (pathsFor) where a collector listens.
+Result send(const QStringList& paths, const QString& text, const CollectSource& source,
             int timeoutMs = 30000, QString* detail = nullptr);
 inline Result send(const QString& path, const QString& text, int timeoutMs = 30000)
 {

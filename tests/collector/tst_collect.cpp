@@ -454,6 +454,38 @@ private Q_SLOTS:
         const QDateTime taken = QDateTime::fromString(sources[0].time, u"yyyy-MM-dd HH:mm:ss"_s);
         QVERIFY2(taken >= started && taken <= QDateTime::currentDateTime(), qPrintable(sources[0].time));
     }
+
+    // A command from a session without the runtime folder (su, ssh, cron)
+    // reaches a collector started with one, and the other way round.
+    void reachedFromAnotherSession_data()
+    {
+        QTest::addColumn<bool>("collectorHasRuntime");
+        QTest::newRow("collector with a runtime folder, command without") << true;
+        QTest::newRow("collector without, command with") << false;
+    }
+    void reachedFromAnotherSession()
+    {
+        QFETCH(bool, collectorHasRuntime);
+        QTemporaryDir home;
+        QTemporaryDir runtime;
+        LocalConditions::Environment env;
+        env.set("HOME", home.path());
+        const auto session = [&](bool withRuntime) {
+            env.set("XDG_RUNTIME_DIR", withRuntime ? std::optional(runtime.path()) : std::nullopt);
+        };
+        session(collectorHasRuntime);
+        CollectorFixture f(settings("CacheUpdate=false\n"));
+        QVERIFY(f.load());
+        session(!collectorHasRuntime);
+        const QStringList paths = CollectChannel::pathsFor(ProgramDir());
+        auto sent = std::async(std::launch::async, [&] {
+            return CollectChannel::send(paths, u"text"_s, CollectSource{}, 20000);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready,
+                                 25000);
+        QCOMPARE(sent.get(), CollectChannel::Result::Taken);
+        QTRY_COMPARE(f.documentText(), u"text"_s);
+    }
 };
 
 QUORREL_TEST(CollectTest, "collect")
