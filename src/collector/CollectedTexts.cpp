@@ -287,8 +287,8 @@ bool CollectedTexts::reachedTarget(const Entry& entry, const Collector& collecto
         QFile journal(collector.journalPath());
         if (!journal.open(QIODevice::ReadOnly))
             return false;
-        return CacheJournal::parse(journal.readAll()).validSize >
-               before[u"cached"_s].toInteger();
+        const qint64 end = std::max(before[u"cached"_s].toInteger(), qint64(CacheJournal::Header.size()));
+        return CacheJournal::parse(journal.readAll()).validSize > end;
     }
     if (before.contains(u"document"_s)) {
         const QString document = collector.defaultDocumentPath();

@@ -97,8 +97,8 @@ bool frmCollectorWindow::Form_Load()
 
     // Listening before the database is bound, which may convert an older
     // tool's database and ask questions, so a --collect that started us does
-    // not give up meanwhile; what it hands over waits for the settings.
-    // The settings come first: a text taken is kept in the mode of that moment.
+    // not give up meanwhile; what it hands over waits for the save folder.
+    // The settings are read first: a text is kept in the mode it came in.
     m_storingCollected = true;
     m_collector.readSettings();
     listenForCollected();
@@ -187,7 +187,9 @@ void frmCollectorWindow::store(const Queued& item)
     m_collector.storeDrop(item.text);
     if (!m_ending)
         m_collectedTexts.finish(entry);
-    if (otherMode) {
+    // Back to the settings of the moment, unless the settings dialog chose
+    // others while a prompt was up.
+    if (otherMode && saveSettings() == entry.settings) {
         m_collector.takeSettings(now);
         if (entry.settings.filepath != now.filepath)
             m_collector.FindFreeFileNumber();
