@@ -73,7 +73,7 @@ QString addressIn(const QMimeData& data)
                           (bytes.size() % 2 == 0 && bytes.contains('\0'));
         const QString decoded =
             wide ? QStringDecoder(bytes.startsWith("\xfe\xff") ? QStringDecoder::Utf16BE
-                                                                 : QStringDecoder::Utf16LE)
+                                                               : QStringDecoder::Utf16LE)
                        .decode(bytes)
                  : QString::fromUtf8(bytes);
         const QString line = decoded.section(u'\n', 0, 0).remove(QChar(0)).trimmed();

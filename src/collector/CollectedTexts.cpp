@@ -33,11 +33,16 @@ bool failWith(QString* error, int code)
 QJsonObject taken(const CollectedTexts::Entry& entry)
 {
     const SaveSettings& s = entry.settings;
-    return {{u"k"_s, u"T"_s},          {u"id"_s, entry.id},
-            {u"text"_s, entry.text},   {u"title"_s, entry.source.title},
-            {u"url"_s, entry.source.url}, {u"time"_s, entry.source.time},
-            {u"save"_s, s.save},       {u"cache"_s, s.CacheUpdate},
-            {u"filepath"_s, s.filepath}, {u"autoname"_s, s.autoname},
+    return {{u"k"_s, u"T"_s},
+            {u"id"_s, entry.id},
+            {u"text"_s, entry.text},
+            {u"title"_s, entry.source.title},
+            {u"url"_s, entry.source.url},
+            {u"time"_s, entry.source.time},
+            {u"save"_s, s.save},
+            {u"cache"_s, s.CacheUpdate},
+            {u"filepath"_s, s.filepath},
+            {u"autoname"_s, s.autoname},
             {u"tip"_s, s.tip}};
 }
 
@@ -72,9 +77,7 @@ int openOwn(const QString& path, int flags)
 
 } // namespace
 
-CollectedTexts::CollectedTexts(const QString& path) : m_path(path)
-{
-}
+CollectedTexts::CollectedTexts(const QString& path) : m_path(path) {}
 
 CollectedTexts::~CollectedTexts()
 {
@@ -287,7 +290,8 @@ bool CollectedTexts::reachedTarget(const Entry& entry, const Collector& collecto
         QFile journal(collector.journalPath());
         if (!journal.open(QIODevice::ReadOnly))
             return false;
-        const qint64 end = std::max(before[u"cached"_s].toInteger(), qint64(CacheJournal::Header.size()));
+        const qint64 end =
+            std::max(before[u"cached"_s].toInteger(), qint64(CacheJournal::Header.size()));
         return CacheJournal::parse(journal.readAll()).validSize > end;
     }
     if (before.contains(u"document"_s)) {

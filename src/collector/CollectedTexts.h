@@ -20,7 +20,8 @@ class Collector;
 // One file beside Doc.dat, of JSON lines, each synced before it counts:
 //     {"k":"T","id":N, the text, its source, the five save settings}  taken
 //     {"k":"S","id":N, what the target looked like just before}       being stored
-//     {"k":"D","id":N}                                                 stored (or refused by the user)
+//     {"k":"D","id":N}                                                 stored (or refused by the
+//     user)
 // A line torn by a crash is ignored. The file goes when nothing is left in it.
 class CollectedTexts {
 public:

@@ -119,8 +119,8 @@ void frmCollectorWindow::listenForCollected()
         };
         QString error;
         if (!m_channel->listen(path, &error))
-            qWarning("quorrel --collect cannot reach this collector at %s: %s", qUtf8Printable(path),
-                     qUtf8Printable(error));
+            qWarning("quorrel --collect cannot reach this collector at %s: %s",
+                     qUtf8Printable(path), qUtf8Printable(error));
     }
 }
 

@@ -24,8 +24,8 @@ constexpr QByteArrayView Version2 = "QRLCOL02";
 constexpr qsizetype GreetingBytes = 8;
 constexpr qsizetype HeaderBytes = 16;
 constexpr int Fields = 4; // text, title, address, time
-constexpr quint64 MaxBodyBytes =
-    quint64(CollectChannel::MaxTextBytes) + 3 * quint64(CollectChannel::MaxSourceBytes) + 4 * Fields;
+constexpr quint64 MaxBodyBytes = quint64(CollectChannel::MaxTextBytes) +
+                                 3 * quint64(CollectChannel::MaxSourceBytes) + 4 * Fields;
 constexpr char Yes = 'Y';
 constexpr char No = 'N';
 // A sender that stops halfway is dropped, so it holds nothing for long.
@@ -65,8 +65,8 @@ std::optional<std::array<QByteArray, Fields>> fieldsOf(QByteArrayView body)
             return std::nullopt;
         const quint32 length = qFromBigEndian<quint32>(body.data() + at);
         at += 4;
-        const quint64 limit =
-            i == 0 ? quint64(CollectChannel::MaxTextBytes) : quint64(CollectChannel::MaxSourceBytes);
+        const quint64 limit = i == 0 ? quint64(CollectChannel::MaxTextBytes)
+                                     : quint64(CollectChannel::MaxSourceBytes);
         if (length > limit || quint64(body.size() - at) < length)
             return std::nullopt;
         fields[i] = body.sliced(at, length).toByteArray();
@@ -162,7 +162,8 @@ Result send(const QString& path, const QString& text, const CollectSource& sourc
     appendField(body, bytes);
     for (const QString* part : {&source.title, &source.url, &source.time})
         appendField(body, part->left(MaxSourceChars).toUtf8());
-    Outcome outcome = exchange(path, header(Version2, quint64(body.size())) + body, deadline, detail);
+    Outcome outcome =
+        exchange(path, header(Version2, quint64(body.size())) + body, deadline, detail);
     // A collector older than the source closes on a greeting it does not know.
     if (outcome == Outcome::ClosedWithoutAnswer)
         outcome = exchange(path, header(Version1, quint64(bytes.size())) + bytes, deadline, detail);

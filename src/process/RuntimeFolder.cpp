@@ -92,7 +92,8 @@ bool isSound(const QString& folder, QString* detail)
 Place find(const QString& programDir, Use use)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (use == Use::Channel && !runtime.isEmpty() && QDir::isAbsolutePath(runtime) && check(runtime, 022, nullptr))
+    if (use == Use::Channel && !runtime.isEmpty() && QDir::isAbsolutePath(runtime) &&
+        check(runtime, 022, nullptr))
         return {QDir::cleanPath(runtime), {}};
     QString folder;
     QString detail;
@@ -104,8 +105,9 @@ Place find(const QString& programDir, Use use)
     } else if (isOurs(programDir)) {
         folder = QDir(programDir).filePath(u".quorrel"_s);
     } else {
-        return {{}, problemWith(programDir, u"no home folder or program folder of user id %1"_s
-                                                .arg(::geteuid()))};
+        return {{},
+                problemWith(programDir,
+                            u"no home folder or program folder of user id %1"_s.arg(::geteuid()))};
     }
     folder = QDir::cleanPath(folder);
     if (!makePrivate(folder, &detail))

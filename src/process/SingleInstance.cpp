@@ -22,9 +22,7 @@ QString cannotLock(const QString& path, const QString& detail)
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString& programDir) : m_programDir(programDir)
-{
-}
+SingleInstance::SingleInstance(const QString& programDir) : m_programDir(programDir) {}
 
 SingleInstance::~SingleInstance()
 {
@@ -76,8 +74,7 @@ bool SingleInstance::acquire()
         if (fd < 0)
             return fail(qt_error_string(errno));
         struct stat locked = {};
-        if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode) ||
-            locked.st_uid != ::geteuid()) {
+        if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode) || locked.st_uid != ::geteuid()) {
             ::close(fd);
             return fail(u"the lock file is not a file of user id %1"_s.arg(::geteuid()));
         }

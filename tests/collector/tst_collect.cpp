@@ -83,27 +83,29 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<QString>>("title");
         QTest::addColumn<std::optional<QString>>("url");
         const auto none = std::optional<QString>();
-        QTest::newRow("plain start") << QStringList() << std::optional<Source>() << false << none << none;
+        QTest::newRow("plain start")
+            << QStringList() << std::optional<Source>() << false << none << none;
         QTest::newRow("Qt's own option") << QStringList{u"-platform"_s, u"xcb"_s}
                                          << std::optional<Source>() << false << none << none;
-        QTest::newRow("selection")
-            << QStringList{u"--collect"_s} << std::optional(Source::Selection) << false << none << none;
+        QTest::newRow("selection") << QStringList{u"--collect"_s}
+                                   << std::optional(Source::Selection) << false << none << none;
         QTest::newRow("stdin") << QStringList{u"--collect"_s, u"-"_s}
                                << std::optional(Source::StandardInput) << false << none << none;
         QTest::newRow("clipboard") << QStringList{u"--collect-clipboard"_s}
                                    << std::optional(Source::Clipboard) << false << none << none;
         QTest::newRow("stdin with a source")
-            << QStringList{u"--collect"_s, u"-"_s, u"--source-url"_s, u"https://a.cn/"_s,
+            << QStringList{u"--collect"_s,      u"-"_s,    u"--source-url"_s, u"https://a.cn/"_s,
                            u"--source-title"_s, u"页 面"_s}
             << std::optional(Source::StandardInput) << false << std::optional(u"页 面"_s)
             << std::optional(u"https://a.cn/"_s);
-        QTest::newRow("clipboard with a title") << QStringList{u"--collect-clipboard"_s, u"--source-title"_s, u""_s}
-                                                << std::optional(Source::Clipboard) << false
-                                                << std::optional(QString()) << none;
+        QTest::newRow("clipboard with a title")
+            << QStringList{u"--collect-clipboard"_s, u"--source-title"_s, u""_s}
+            << std::optional(Source::Clipboard) << false << std::optional(QString()) << none;
         QTest::newRow("a file name") << QStringList{u"--collect"_s, u"a.txt"_s}
                                      << std::optional(Source::Selection) << true << none << none;
-        QTest::newRow("clipboard and stdin") << QStringList{u"--collect-clipboard"_s, u"-"_s}
-                                             << std::optional(Source::Selection) << true << none << none;
+        QTest::newRow("clipboard and stdin")
+            << QStringList{u"--collect-clipboard"_s, u"-"_s} << std::optional(Source::Selection)
+            << true << none << none;
         QTest::newRow("misspelt") << QStringList{u"--collected"_s}
                                   << std::optional(Source::Selection) << true << none << none;
         QTest::newRow("a title without its value")
@@ -158,7 +160,8 @@ private Q_SLOTS:
         QFETCH(QString, address);
         const auto copied = text(u"copied"_s);
         copied->setData(format, bytes);
-        QCOMPARE(CollectRequest::fromClipboards(Source::Clipboard, {true, nullptr, copied.get()}).address,
+        QCOMPARE(CollectRequest::fromClipboards(Source::Clipboard, {true, nullptr, copied.get()})
+                     .address,
                  address);
     }
 
@@ -446,13 +449,15 @@ private Q_SLOTS:
                        u"--source-url"_s, u"https://例子.cn/a"_s});
         quorrel.write("text");
         quorrel.closeWriteChannel();
-        QTRY_VERIFY_WITH_TIMEOUT(quorrel.state() == QProcess::NotRunning, 60000); // served meanwhile
+        QTRY_VERIFY_WITH_TIMEOUT(quorrel.state() == QProcess::NotRunning,
+                                 60000); // served meanwhile
         QCOMPARE(quorrel.exitCode(), 0);
         QCOMPARE(sources.size(), 1);
         QCOMPARE(sources[0].title, u"测试页面"_s);
         QCOMPARE(sources[0].url, u"https://例子.cn/a"_s);
         const QDateTime taken = QDateTime::fromString(sources[0].time, u"yyyy-MM-dd HH:mm:ss"_s);
-        QVERIFY2(taken >= started && taken <= QDateTime::currentDateTime(), qPrintable(sources[0].time));
+        QVERIFY2(taken >= started && taken <= QDateTime::currentDateTime(),
+                 qPrintable(sources[0].time));
     }
 
     // A command from a session without the runtime folder (su, ssh, cron)
@@ -481,8 +486,8 @@ private Q_SLOTS:
         auto sent = std::async(std::launch::async, [&] {
             return CollectChannel::send(paths, u"text"_s, CollectSource{}, 20000);
         });
-        QTRY_VERIFY_WITH_TIMEOUT(sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready,
-                                 25000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
         QCOMPARE(sent.get(), CollectChannel::Result::Taken);
         QTRY_COMPARE(f.documentText(), u"text"_s);
     }

@@ -88,7 +88,8 @@ private Q_SLOTS:
         QTest::newRow("no runtime folder") << u"none"_s << true << true;
         QTest::newRow("no runtime folder, its stand-in made by another account")
             << u"foreign stand-in"_s << true << true;
-        QTest::newRow("a runtime folder of another account") << u"foreign runtime"_s << true << true;
+        QTest::newRow("a runtime folder of another account")
+            << u"foreign runtime"_s << true << true;
         QTest::newRow("a runtime folder anyone can write") << u"open runtime"_s << true << true;
         QTest::newRow("a runtime folder that is a link") << u"linked runtime"_s << true << true;
         QTest::newRow("our folder made by another account") << u"foreign made"_s << false << false;
@@ -111,7 +112,8 @@ private Q_SLOTS:
         const QString tmp = base.filePath(u"tmp"_s);
         const QString runtime = base.filePath(u"run"_s);
         QVERIFY(QDir().mkpath(home + u"/.cache"_s) && QDir().mkpath(tmp) && QDir().mkpath(runtime));
-        QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         ::chmod(QFile::encodeName(tmp).constData(), 01777); // as /tmp is
         LocalConditions::Environment env;
         env.set("HOME", home);
@@ -154,7 +156,8 @@ private Q_SLOTS:
             }
         }
 
-        for (const QString& path : {SingleInstance::lockPathFor(program), CollectChannel::pathFor(program)}) {
+        for (const QString& path :
+             {SingleInstance::lockPathFor(program), CollectChannel::pathFor(program)}) {
             QCOMPARE(!path.isEmpty(), folderSound);
             if (path.isEmpty())
                 continue;

@@ -26,9 +26,8 @@ class Environment {
 public:
     void set(const char* name, const std::optional<QString>& value)
     {
-        m_saved.append({name, qEnvironmentVariableIsSet(name)
-                                  ? std::optional(qgetenv(name))
-                                  : std::nullopt});
+        m_saved.append(
+            {name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
         if (value)
             qputenv(name, QFile::encodeName(*value));
         else
