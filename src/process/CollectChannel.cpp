@@ -160,8 +160,12 @@ Result send(const QString& path, const QString& text, const CollectSource& sourc
         return Result::Refused;
     QByteArray body;
     appendField(body, bytes);
-    for (const QString* part : {&source.title, &source.url, &source.time})
-        appendField(body, part->left(MaxSourceChars).toUtf8());
+    for (const QString* part : {&source.title, &source.url, &source.time}) {
+        QString cut = part->left(MaxSourceChars);
+        if (!cut.isEmpty() && cut.back().isHighSurrogate())
+            cut.chop(1); // never half a character
+        appendField(body, cut.toUtf8());
+    }
     Outcome outcome =
         exchange(path, header(Version2, quint64(body.size())) + body, deadline, detail);
     // A collector older than the source closes on a greeting it does not know.
