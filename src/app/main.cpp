@@ -1,3 +1,5 @@
+#include "ActiveWindow.h"
+#include "ClipSource.h"
 #include "CollectCommand.h"
 #include "Dialogs.h"
 #include "ExportAll.h"
@@ -53,7 +55,9 @@ int main(int argc, char* argv[])
     // stay on top nor place itself, and the collector must do both.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
-    if (const auto code = CollectCommand::runIfAsked(argc, argv))
+    if (const auto code = CollectCommand::runIfAsked(argc, argv, [] {
+            return ClipSources::pageTitle(ActiveWindow::title());
+        }))
         return *code; // --collect and its kin hand text over and end
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorrel"));
@@ -95,7 +99,7 @@ int main(int argc, char* argv[])
         frmMain::open(windows.browser, windows.dataSet, dialogs);
     };
 
-    if (!collector.Form_Load())
-        return 0; // another instance runs already
+    if (!collector.Form_Load()) // another instance runs already, or no lock could be had
+        return collector.startProblem().isEmpty() ? 0 : 1;
     return app.exec();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CollectChannel.h"
+
 #include <QString>
 
 #include <deque>
@@ -9,15 +11,11 @@ class QMimeData;
 
 // Where a collected text came from: the page's title (the title of the
 // window it was taken from, the browser's name taken off), the address the
-// drag or clipboard offered, and when it was taken. Empty when nothing of
-// it could be told: then nothing is kept, not even the time.
-struct ClipSource {
-    QString title;
-    QString url;
-    QString time; // local time, as Field::CollectedAtFormat writes it
-
-    bool isEmpty() const { return title.isEmpty() && url.isEmpty(); }
-};
+// drag or clipboard offered, and when it was taken (local time, as
+// Field::CollectedAtFormat writes it). The same for a drop as for a text
+// handed over by `quorrel --collect`. Empty when neither title nor address
+// could be told: then nothing is kept, not even the time.
+using ClipSource = CollectSource;
 
 namespace ClipSources {
 

@@ -5,6 +5,7 @@
 #include "ProgramDir.h"
 
 #include <QClipboard>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QGuiApplication>
@@ -49,10 +50,10 @@ CollectRequest::Choice readStandardInput()
 {
     QFile input;
     if (!input.open(stdin, QIODevice::ReadOnly))
-        return {std::nullopt, u"标准输入读不出来"_s};
+        return {std::nullopt, u"标准输入读不出来"_s, {}};
     const QByteArray bytes = input.read(CollectChannel::MaxTextBytes + 1);
     if (bytes.size() > CollectChannel::MaxTextBytes)
-        return {std::nullopt, u"标准输入太长"_s};
+        return {std::nullopt, u"标准输入太长"_s, {}};
     return CollectRequest::fromInput(bytes);
 }
 
@@ -69,12 +70,16 @@ bool startCollector()
     return collector.startDetached();
 }
 
-int handOver(const QString& text)
+int handOver(const QString& text, const CollectSource& source)
 {
     ProgramDirectory::resolve();
-    const QString path = CollectChannel::pathFor(ProgramDir());
+    QString problem;
+    const QStringList paths = CollectChannel::pathsFor(ProgramDir(), &problem);
+    if (paths.isEmpty())
+        return fail(3, problem);
     using Result = CollectChannel::Result;
-    Result result = CollectChannel::send(path, text);
+    QString detail;
+    Result result = CollectChannel::send(paths, text, source, 30000, &detail);
     if (result == Result::NoCollector) {
         if (!startCollector())
             return fail(3, u"收集器无法启动"_s);
@@ -83,7 +88,7 @@ int handOver(const QString& text)
         const QDeadlineTimer deadline(StartTimeoutMs);
         while (result == Result::NoCollector && !deadline.hasExpired()) {
             QThread::msleep(50);
-            result = CollectChannel::send(path, text);
+            result = CollectChannel::send(paths, text, source, 30000, &detail);
         }
     }
     switch (result) {
@@ -92,7 +97,9 @@ int handOver(const QString& text)
     case Result::NoCollector:
         return fail(3, u"收集器没有应答"_s);
     case Result::Refused:
-        return fail(3, u"收集器没有收下这段文字"_s);
+        return fail(3, u"收集器没有收下这段文字（其中没有可保存的文字，或程序文件夹写不进去）"_s);
+    case Result::Untrusted:
+        return fail(3, u"收集器的通道不属于本用户，文字没有发出\n"_s + detail);
     case Result::Failed:
         break;
     }
@@ -110,8 +117,9 @@ bool hasDisplay()
 
 namespace CollectCommand {
 
-std::optional<int> runIfAsked(int& argc, char** argv)
+std::optional<int> runIfAsked(int& argc, char** argv, const ActiveTitle& activeTitle)
 {
+    const QDateTime ran = QDateTime::currentDateTime(); // not when standard input ends
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -135,7 +143,14 @@ std::optional<int> runIfAsked(int& argc, char** argv)
     }
     if (!choice.text)
         return fail(1, choice.problem);
-    return handOver(*choice.text);
+    CollectSource source;
+    source.time = ran.toString(u"yyyy-MM-dd HH:mm:ss"_s);
+    source.url = request.sourceUrl.value_or(choice.address);
+    if (request.sourceTitle)
+        source.title = *request.sourceTitle;
+    else if (*request.source != CollectRequest::Source::StandardInput && activeTitle)
+        source.title = activeTitle();
+    return handOver(*choice.text, source);
 }
 
 } // namespace CollectCommand

@@ -12,6 +12,7 @@ SessionGuard::SessionGuard(frmCollectorWindow& collector, std::function<void()> 
     if (!m_quit)
         m_quit = [] { QCoreApplication::quit(); };
     connect(m_signals, &TerminationSignals::received, this, [this] {
+        m_collector.runEnding();
         m_collector.savePendingQuietly();
         m_quit();
     });

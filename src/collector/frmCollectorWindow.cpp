@@ -4,6 +4,7 @@
 #include "CollectChannel.h"
 #include "CollectRequest.h"
 #include "CollectorFace.h"
+#include "Dialogs.h"
 #include "ProgramDir.h"
 #include "QuorrelIcon.h"
 #include "Schema.h"
@@ -36,7 +37,7 @@ const QString ShowCaption = u"显示悬浮窗"_s;
 
 frmCollectorWindow::frmCollectorWindow(Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_collector(dialogs, this)
+      m_dialogs(dialogs), m_collector(dialogs, this)
 {
     setObjectName(u"frmCollectorWindow"_s);
     setWindowTitle(u"Quorrel"_s);
@@ -77,10 +78,18 @@ bool frmCollectorWindow::Form_Load()
 {
     ProgramDirectory::resolve();
     m_instance = std::make_unique<SingleInstance>(ProgramDir());
-    if (!m_instance->acquire())
+    if (!m_instance->acquire()) {
+        // Never a run without the lock: two collectors would share (and
+        // lose) the cached text. Another start that holds it is no problem.
+        m_startProblem = m_instance->problem();
+        if (!m_startProblem.isEmpty())
+            m_dialogs.message(this, m_startProblem, u"提示"_s, Dialogs::Icon::Critical);
         return false;
+    }
     // Ours alone now: what an earlier run cached and never wrote goes to
-    // Doc.dat before anything else can open it.
+    // Doc.dat before anything else can open it; collected texts an earlier
+    // run left unstored are told apart first, as one may be in the cache.
+    recoverCollected();
     m_collector.recoverCachedText();
 
     const int side = Twips::toPixels(WindowTwips, dpi());
@@ -93,12 +102,13 @@ bool frmCollectorWindow::Form_Load()
 
     // Listening before the database is bound, which may convert an older
     // tool's database and ask questions, so a --collect that started us does
-    // not give up meanwhile; what it hands over waits for the settings.
+    // not give up meanwhile; what it hands over waits for the save folder.
+    // The settings are read first: a text is kept in the mode it came in.
     m_storingCollected = true;
+    m_collector.readSettings();
     listenForCollected();
     m_collector.bindDatabase();
     LoadPosition();
-    m_collector.readSettings();
     m_collector.prepareSaveDirectory();
     m_storingCollected = false;
     storeCollected();
@@ -107,24 +117,90 @@ bool frmCollectorWindow::Form_Load()
 
 void frmCollectorWindow::listenForCollected()
 {
-    m_channel = new CollectServer(this);
-    m_channel->take = [this](const QString& text) { return collectText(text); };
-    QString error;
-    if (!m_channel->listen(CollectChannel::pathFor(ProgramDir()), &error))
-        qWarning("quorrel --collect cannot reach this collector: %s", qUtf8Printable(error));
+    for (const QString& path : CollectChannel::pathsFor(ProgramDir())) {
+        m_channel = new CollectServer(this);
+        m_channel->take = [this](const QString& text, const CollectSource& source) {
+            return collectText(text, source);
+        };
+        QString error;
+        if (!m_channel->listen(path, &error))
+            qWarning("quorrel --collect cannot reach this collector at %s: %s",
+                     qUtf8Printable(path), qUtf8Printable(error));
+    }
 }
 
-bool frmCollectorWindow::collectText(const QString& text, const ClipSource& source)
+QString frmCollectorWindow::collectedPath() const
+{
+    return ProgramDir() + u"Collected.pending"_s;
+}
+
+SaveSettings frmCollectorWindow::saveSettings() const
+{
+    return {m_collector.save, m_collector.CacheUpdate, m_collector.filepath, m_collector.autoname,
+            m_collector.tip};
+}
+
+bool frmCollectorWindow::collectText(const QString& text, const ClipSource& given)
 {
     if (!CollectRequest::isCollectable(text))
         return false;
-    m_collected.push_back({text, source});
+    ClipSource source = given;
     // A source named without its time (--source-title from a script) was taken now.
     if (!source.isEmpty() && source.time.isEmpty())
-        m_collected.back().source.time = QDateTime::currentDateTime().toString(Field::CollectedAtFormat);
+        source.time = QDateTime::currentDateTime().toString(Field::CollectedAtFormat);
+    // On the disk before the sender is told it is taken.
+    CollectedTexts::Entry entry{0, text, source, saveSettings(), std::nullopt};
+    m_collectedTexts.setPath(collectedPath());
+    QString error;
+    if (!m_collectedTexts.add(entry, &error)) {
+        qWarning("quorrel --collect: the text cannot be kept: %s", qUtf8Printable(error));
+        return false;
+    }
+    m_collected.push_back({text, source, entry});
     // Stored after the sender has its answer, as a drop is after the drag.
     QTimer::singleShot(0, this, &frmCollectorWindow::storeCollected);
     return true;
+}
+
+void frmCollectorWindow::recoverCollected()
+{
+    m_collectedTexts.setPath(collectedPath());
+    const auto left = m_collectedTexts.open();
+    for (const CollectedTexts::Entry& entry : left.value_or(QList<CollectedTexts::Entry>())) {
+        // A store cut short by a crash after it got there is not made twice.
+        if (CollectedTexts::reachedTarget(entry, m_collector))
+            m_collectedTexts.finish(entry);
+        else
+            m_collected.push_back({entry.text, entry.source, entry});
+    }
+}
+
+void frmCollectorWindow::store(const Queued& item)
+{
+    if (!item.collected) {
+        m_collector.storeDrop(item.text, item.source);
+        return;
+    }
+    // In the save mode it was collected for, whatever the settings now.
+    const CollectedTexts::Entry& entry = *item.collected;
+    const SaveSettings now = saveSettings();
+    const bool otherMode = entry.settings != now;
+    if (otherMode) {
+        m_collector.takeSettings(entry.settings);
+        if (entry.settings.filepath != now.filepath)
+            m_collector.prepareSaveDirectory();
+    }
+    m_collectedTexts.begin(entry, CollectedTexts::targetBefore(entry, m_collector));
+    m_collector.storeDrop(item.text, item.source);
+    if (!m_ending)
+        m_collectedTexts.finish(entry);
+    // Back to the settings of the moment, unless the settings dialog chose
+    // others while a prompt was up.
+    if (otherMode && saveSettings() == entry.settings) {
+        m_collector.takeSettings(now);
+        if (entry.settings.filepath != now.filepath)
+            m_collector.FindFreeFileNumber();
+    }
 }
 
 void frmCollectorWindow::storeCollected()
@@ -135,10 +211,11 @@ void frmCollectorWindow::storeCollected()
     if (m_storingCollected)
         return;
     m_storingCollected = true;
-    while (!m_collected.empty()) {
-        const Collected next = std::move(m_collected.front());
+    // Once the run ends, what waits stays for the next start.
+    while (!m_collected.empty() && !m_ending) {
+        const Queued item = std::move(m_collected.front());
         m_collected.pop_front();
-        m_collector.storeDrop(next.text, next.source);
+        store(item);
         m_face->showRecentSources(m_collector.recentSources());
     }
     m_storingCollected = false;
@@ -218,7 +295,7 @@ void frmCollectorWindow::buildTray()
 void frmCollectorWindow::Label1_OLEDragDrop(const std::optional<QString>& text,
                                             const ClipSource& source)
 {
-    m_collected.push_back({text, source});
+    m_collected.push_back({text, source, std::nullopt});
     storeCollected();
 }
 
@@ -316,6 +393,7 @@ void frmCollectorWindow::Exit_Click()
     if (!closeIfOpen(m_windows.browser) || !closeIfOpen(m_windows.dataSet))
         return;
     m_exiting = true;
+    runEnding();
     if (m_tray)
         m_tray->hide();
     close();

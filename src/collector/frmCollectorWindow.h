@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CollectChannel.h"
+#include "CollectedTexts.h"
 #include "Collector.h"
 
 #include <QPoint>
@@ -29,8 +31,11 @@ public:
     explicit frmCollectorWindow(Dialogs& dialogs, QWidget* parent = nullptr);
     ~frmCollectorWindow() override;
 
-    // False when another instance runs already: the caller ends at once.
+    // False when another instance runs already, or when the single-instance
+    // lock cannot be taken (said in a message; startProblem() then tells):
+    // the caller ends at once.
     bool Form_Load();
+    const QString& startProblem() const { return m_startProblem; }
     void Form_Activate();
 
     Collector& collector() { return m_collector; }
@@ -39,8 +44,12 @@ public:
     void Label1_OLEDragDrop(const std::optional<QString>& text, const ClipSource& source = {});
     // A text handed over by `quorrel --collect`, with where it came from:
     // stored as a drop of it, in the order the texts came, one title prompt
-    // after the other. False (and nothing stored) when it holds nothing to keep.
+    // after the other, in the save mode of the moment it came. False (and
+    // nothing stored) when it holds nothing to keep or cannot be kept on the
+    // disk until stored.
     bool collectText(const QString& text, const ClipSource& source = {});
+    // Where texts collected and not yet stored wait on the disk.
+    QString collectedPath() const;
     void Label1_MouseDown(Qt::MouseButton button, const QPoint& globalPos);
     void cSysTray1_MouseDown(Qt::MouseButton button, const QPoint& globalPos);
     void Editor_Click();
@@ -76,6 +85,9 @@ public:
     // For ends other than the exit item: closes the editor, then writes the
     // cached text without a word.
     void savePendingQuietly();
+    // The run ends (a signal, the exit): a collected text whose store an
+    // ending cut short (its prompt closed by it) stays for the next start.
+    void runEnding() { m_ending = true; }
 
 protected:
     bool event(QEvent* event) override;
@@ -90,22 +102,31 @@ private:
     void startMove(const QPoint& globalPos);
     void popupMenu(const QPoint& globalPos);
     void listenForCollected();
+    void recoverCollected();
     void storeCollected();
+    // A drop (no entry) or a collected text waiting for its store.
+    struct Queued {
+        std::optional<QString> text;
+        CollectSource source;
+        std::optional<CollectedTexts::Entry> collected;
+    };
+    void store(const Queued& item);
+    SaveSettings saveSettings() const;
 
+    Dialogs& m_dialogs;
     Collector m_collector;
     Windows m_windows;
+    QString m_startProblem;
     std::unique_ptr<SingleInstance> m_instance;
     CollectorFace* m_face = nullptr;
     QMenu* m_menu = nullptr;
     QAction* m_hideWindow = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     CollectServer* m_channel = nullptr;
-    struct Collected {
-        std::optional<QString> text;
-        ClipSource source;
-    };
-    std::deque<Collected> m_collected; // drops and collected texts, in order
+    std::deque<Queued> m_collected; // drops and collected texts, in order
+    CollectedTexts m_collectedTexts;
     bool m_storingCollected = false;
+    bool m_ending = false;
     std::optional<QPoint> m_pressOffset; // manual move where the system cannot move us
     bool m_exiting = false;
 };

@@ -1,9 +1,9 @@
 #include "SingleInstance.h"
 
-#include <QCryptographicHash>
-#include <QDir>
+#include "RuntimeFolder.h"
+
 #include <QFile>
-#include <QStandardPaths>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -11,63 +11,89 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-SingleInstance::SingleInstance(const QString& programDir) : m_path(lockPathFor(programDir))
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString cannotLock(const QString& path, const QString& detail)
 {
+    return u"无法取得单实例锁，为免两个收集器同时运行，本次不启动：%1\n%2"_s.arg(path, detail);
 }
+
+} // namespace
+
+SingleInstance::SingleInstance(const QString& programDir) : m_programDir(programDir) {}
 
 SingleInstance::~SingleInstance()
 {
-    if (m_fd < 0)
-        return;
-    // Removed while still locked: a start that opened it meanwhile sees, once
-    // it has the lock, that the name no longer leads to its file, and retries.
-    ::unlink(QFile::encodeName(m_path).constData());
-    ::close(m_fd);
+    if (m_fd >= 0) {
+        // Removed while still locked: a start that opened it meanwhile sees,
+        // once it has the lock, that the name no longer leads to its file,
+        // and retries.
+        ::unlinkat(m_folderFd, QFile::encodeName(QFileInfo(m_path).fileName()).constData(), 0);
+        ::close(m_fd);
+    }
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
 }
 
 QString SingleInstance::lockPathFor(const QString& programDir)
 {
-    return runtimePathFor(programDir, u".lock");
-}
-
-QString SingleInstance::runtimePathFor(const QString& programDir, QStringView suffix)
-{
-    // The runtime folder rather than the program folder: that one may be
-    // read-only, and a lock there must not look like user data.
-    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (base.isEmpty())
-        base = QDir::tempPath();
-    const QByteArray hash =
-        QCryptographicHash::hash(QDir::cleanPath(programDir).toUtf8(), QCryptographicHash::Sha1)
-            .toHex()
-            .left(16);
-    return base + u"/quorrel-" + QString::number(::getuid()) + u'-' + QString::fromLatin1(hash) +
-           suffix;
+    return RuntimeFolder::pathFor(programDir, u".lock", nullptr, RuntimeFolder::Use::Lock);
 }
 
 bool SingleInstance::acquire()
 {
     if (m_fd >= 0)
         return true;
-    const QByteArray name = QFile::encodeName(m_path);
+    m_problem.clear();
+    m_path = RuntimeFolder::pathFor(m_programDir, u".lock", &m_problem, RuntimeFolder::Use::Lock);
+    if (m_path.isEmpty())
+        return false;
+    const auto fail = [this](const QString& detail) {
+        m_problem = cannotLock(m_path, detail);
+        return false;
+    };
+    // Everything below goes through the folder as opened and checked here,
+    // so a folder swapped in under its name afterwards is never used.
+    if (m_folderFd < 0) {
+        const QString folder = QFileInfo(m_path).path();
+        m_folderFd = ::open(QFile::encodeName(folder).constData(),
+                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (m_folderFd < 0)
+            return fail(qt_error_string(errno));
+        struct stat st = {};
+        if (::fstat(m_folderFd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 077))
+            return fail(u"the folder changed while it was opened"_s);
+    }
+    const QByteArray name = QFile::encodeName(QFileInfo(m_path).fileName());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        // Not blocking: a FIFO at the name must not hang the start.
+        const int fd = ::openat(m_folderFd, name.constData(),
+                                O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
         if (fd < 0)
-            return true;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const bool busy = errno == EWOULDBLOCK;
+            return fail(qt_error_string(errno));
+        struct stat locked = {};
+        if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode) || locked.st_uid != ::geteuid()) {
             ::close(fd);
-            return !busy;
+            return fail(u"the lock file is not a file of user id %1"_s.arg(::geteuid()));
         }
-        struct stat locked = {}, named = {};
-        if (::fstat(fd, &locked) == 0 && ::stat(name.constData(), &named) == 0 &&
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int code = errno;
+            ::close(fd);
+            if (code == EWOULDBLOCK)
+                return false; // another start of this program folder runs
+            return fail(qt_error_string(code));
+        }
+        struct stat named = {};
+        if (::fstatat(m_folderFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
             m_fd = fd;
             return true;
         }
         ::close(fd); // a holder that ended removed this file: take the new one
     }
-    return true;
+    return fail(u"the lock file kept changing"_s);
 }
 
 bool SingleInstance::isHeld() const

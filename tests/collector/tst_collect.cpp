@@ -1,10 +1,14 @@
 #include "CollectChannel.h"
 #include "CollectRequest.h"
 #include "CollectorFixture.h"
+#include "LocalConditions.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
+#include <QDateTime>
 #include <QMimeData>
+#include <QProcess>
+#include <QUrl>
 
 #include <chrono>
 #include <future>
@@ -76,30 +80,89 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<std::optional<Source>>("source");
         QTest::addColumn<bool>("wrong");
-        QTest::newRow("plain start") << QStringList() << std::optional<Source>() << false;
-        QTest::newRow("Qt's own option")
-            << QStringList{u"-platform"_s, u"xcb"_s} << std::optional<Source>() << false;
-        QTest::newRow("selection")
-            << QStringList{u"--collect"_s} << std::optional(Source::Selection) << false;
+        QTest::addColumn<std::optional<QString>>("title");
+        QTest::addColumn<std::optional<QString>>("url");
+        const auto none = std::optional<QString>();
+        QTest::newRow("plain start")
+            << QStringList() << std::optional<Source>() << false << none << none;
+        QTest::newRow("Qt's own option") << QStringList{u"-platform"_s, u"xcb"_s}
+                                         << std::optional<Source>() << false << none << none;
+        QTest::newRow("selection") << QStringList{u"--collect"_s}
+                                   << std::optional(Source::Selection) << false << none << none;
         QTest::newRow("stdin") << QStringList{u"--collect"_s, u"-"_s}
-                               << std::optional(Source::StandardInput) << false;
-        QTest::newRow("clipboard")
-            << QStringList{u"--collect-clipboard"_s} << std::optional(Source::Clipboard) << false;
-        QTest::newRow("a file name")
-            << QStringList{u"--collect"_s, u"a.txt"_s} << std::optional(Source::Selection) << true;
-        QTest::newRow("clipboard and stdin") << QStringList{u"--collect-clipboard"_s, u"-"_s}
-                                             << std::optional(Source::Selection) << true;
+                               << std::optional(Source::StandardInput) << false << none << none;
+        QTest::newRow("clipboard") << QStringList{u"--collect-clipboard"_s}
+                                   << std::optional(Source::Clipboard) << false << none << none;
+        QTest::newRow("stdin with a source")
+            << QStringList{u"--collect"_s,      u"-"_s,    u"--source-url"_s, u"https://a.cn/"_s,
+                           u"--source-title"_s, u"页 面"_s}
+            << std::optional(Source::StandardInput) << false << std::optional(u"页 面"_s)
+            << std::optional(u"https://a.cn/"_s);
+        QTest::newRow("clipboard with a title")
+            << QStringList{u"--collect-clipboard"_s, u"--source-title"_s, u""_s}
+            << std::optional(Source::Clipboard) << false << std::optional(QString()) << none;
+        QTest::newRow("a file name") << QStringList{u"--collect"_s, u"a.txt"_s}
+                                     << std::optional(Source::Selection) << true << none << none;
+        QTest::newRow("clipboard and stdin")
+            << QStringList{u"--collect-clipboard"_s, u"-"_s} << std::optional(Source::Selection)
+            << true << none << none;
         QTest::newRow("misspelt") << QStringList{u"--collected"_s}
-                                  << std::optional(Source::Selection) << true;
+                                  << std::optional(Source::Selection) << true << none << none;
+        QTest::newRow("a title without its value")
+            << QStringList{u"--collect"_s, u"--source-title"_s} << std::optional(Source::Selection)
+            << true << none << none;
+        QTest::newRow("two addresses")
+            << QStringList{u"--collect"_s, u"--source-url"_s, u"a"_s, u"--source-url"_s, u"b"_s}
+            << std::optional(Source::Selection) << true << none << none;
     }
     void arguments()
     {
         QFETCH(QStringList, arguments);
         QFETCH(std::optional<Source>, source);
         QFETCH(bool, wrong);
+        QFETCH(std::optional<QString>, title);
+        QFETCH(std::optional<QString>, url);
         const CollectRequest::Parsed parsed = CollectRequest::parse(arguments);
         QCOMPARE(parsed.source, source);
         QCOMPARE(!parsed.error.isEmpty(), wrong);
+        if (!wrong) {
+            QCOMPARE(parsed.sourceTitle, title);
+            QCOMPARE(parsed.sourceUrl, url);
+        }
+    }
+
+    // The address a browser puts beside the copied text: Firefox's in UTF-16,
+    // Chromium's in UTF-8; only its first line, and nothing for a non-address.
+    void addressOfTheCopiedPage_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("address");
+        const QString page = u"https://例子.cn/a b?q=中#x"_s;
+        const QString encoded = QString::fromLatin1(QUrl(page).toEncoded());
+        const auto utf16 = [](const QString& s, bool bom) {
+            QByteArray bytes = bom ? QByteArray("\xff\xfe") : QByteArray();
+            bytes.append(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
+            return bytes;
+        };
+        QTest::newRow("Firefox") << u"text/x-moz-url-priv"_s << utf16(encoded, false) << encoded;
+        QTest::newRow("Firefox, with a byte order mark and a second line")
+            << u"text/x-moz-url-priv"_s << utf16(encoded + u"\n标题"_s, true) << encoded;
+        QTest::newRow("Chromium") << u"chromium/x-source-url"_s << encoded.toUtf8() << encoded;
+        QTest::newRow("not an address")
+            << u"chromium/x-source-url"_s << QByteArray("just some words") << QString();
+        QTest::newRow("none offered") << u"text/html"_s << encoded.toUtf8() << QString();
+    }
+    void addressOfTheCopiedPage()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, address);
+        const auto copied = text(u"copied"_s);
+        copied->setData(format, bytes);
+        QCOMPARE(CollectRequest::fromClipboards(Source::Clipboard, {true, nullptr, copied.get()})
+                     .address,
+                 address);
     }
 
     void clipboards_data()
@@ -270,6 +333,163 @@ private Q_SLOTS:
         QCOMPARE(handOver(u"text"_s), CollectChannel::Result::Taken);
         QTRY_COMPARE(f.dialogs.messageTexts(), QStringList{Cancelled});
         QCOMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")), QStringList());
+    }
+
+    // A text --collect was told is taken outlives the collector: ended
+    // while it waited, or after its store got there but before that was
+    // noted, the next start stores it exactly once, in the mode it came in.
+    void acknowledgedMeansKept_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::addColumn<QByteArray>("later"); // Set.ini at the next start; empty: the same
+        QTest::addColumn<bool>("storeBegun");
+        const QList<std::pair<const char*, QByteArray>> modes = {
+            {"cached", ""},
+            {"append at once", "CacheUpdate=false\n"},
+            {"create", "save=create\n"},
+            {"database", "save=database\nAutoName=true\n"}};
+        for (const auto& [name, mode] : modes) {
+            QTest::addRow("%s, ended while it waited", name) << mode << QByteArray() << false;
+            QTest::addRow("%s, ended after its store", name) << mode << QByteArray() << true;
+        }
+        QTest::newRow("create, settings changed to append before the next start")
+            << QByteArray("save=create\n") << QByteArray("save=append\n") << false;
+    }
+    void acknowledgedMeansKept()
+    {
+        QFETCH(QByteArray, mode);
+        QFETCH(QByteArray, later);
+        QFETCH(bool, storeBegun);
+        const QString text = u"我的笔记"_s;
+        CollectorFixture f(settings("") + mode);
+        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
+        QVERIFY(f.load());
+        const QString save = f.collector().save;
+        if (storeBegun) // the run ends while "saved" is up, after the store
+            f.dialogs.whileMessageOpen = [&f] { f.window->runEnding(); };
+        QVERIFY(f.window->collectText(text));
+        if (storeBegun)
+            QTRY_COMPARE(f.dialogs.messages.size(), 1);
+        f.window.reset(); // a crash: nothing more is written
+        f.dialogs.whileMessageOpen = {};
+        if (!later.isEmpty())
+            f.write(u"Set.ini", settings("") + later);
+        QVERIFY(f.load());
+        QCoreApplication::processEvents();
+        QStringList kept;
+        if (save == u"create"_s) {
+            for (const QString& name : TestFiles::namesIn(f.path(u"Documents")))
+                kept << QString::fromUtf8(f.read(QString(u"Documents/"_s + name))).trimmed();
+        } else if (save == u"database"_s) {
+            kept = TestFiles::recordsIn(f.path(u"WebDocuments.mdb"));
+        } else {
+            f.window.reset(); // what it cached goes to Doc.dat at the next start
+            QVERIFY(f.load());
+            kept << f.documentText();
+        }
+        QCOMPARE(kept, QStringList{save == u"database"_s ? u"文档|"_s + text : text});
+        QVERIFY(!QFile::exists(f.window->collectedPath())); // nothing left for later
+    }
+
+    // Where the lock cannot be taken, no collector runs and the user is told:
+    // the window start in a message box, the command on standard error.
+    void noRunWithoutALock_data()
+    {
+        QTest::addColumn<bool>("command");
+        QTest::newRow("window start") << false;
+        QTest::newRow("quorrel --collect -") << true;
+    }
+    void noRunWithoutALock()
+    {
+        QFETCH(bool, command);
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.filePath(u".cache"_s)));
+        QVERIFY(QFile::link(QDir::tempPath(), home.filePath(u".cache/quorrel"_s)));
+        LocalConditions::Environment env;
+        env.set("HOME", home.path());
+        env.set("XDG_RUNTIME_DIR", std::nullopt);
+        if (command) {
+            QProcess quorrel;
+            quorrel.start(QStringLiteral(QUORREL_EXECUTABLE), {u"--collect"_s, u"-"_s});
+            quorrel.write("秘密");
+            quorrel.closeWriteChannel();
+            QVERIFY(quorrel.waitForFinished(60000));
+            QCOMPARE(quorrel.exitCode(), 3);
+            QVERIFY(QString::fromUtf8(quorrel.readAllStandardError()).contains(QDir::tempPath()));
+            return;
+        }
+        CollectorFixture f(settings(""));
+        QVERIFY(!f.load());
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages.first().icon, Dialogs::Icon::Critical);
+        QCOMPARE(f.dialogs.messages.first().text, f.window->startProblem());
+        QVERIFY(!f.window->isVisible());
+    }
+
+    // `quorrel --collect -` hands its text over with the source given and the
+    // time it ran.
+    void commandCarriesItsSource()
+    {
+        QTemporaryDir home;
+        LocalConditions::Environment env;
+        env.set("HOME", home.path());
+        env.set("XDG_RUNTIME_DIR", std::nullopt);
+        CollectServer server;
+        QList<CollectSource> sources;
+        server.take = [&sources](const QString&, const CollectSource& source) {
+            sources << source;
+            return true;
+        };
+        const QString programDir = QFileInfo(QStringLiteral(QUORREL_EXECUTABLE)).canonicalPath();
+        QVERIFY(server.listen(CollectChannel::pathFor(programDir)));
+        const QDateTime started = QDateTime::currentDateTime().addMSecs(-1000);
+        QProcess quorrel;
+        quorrel.start(QStringLiteral(QUORREL_EXECUTABLE),
+                      {u"--collect"_s, u"-"_s, u"--source-title"_s, u"测试页面"_s,
+                       u"--source-url"_s, u"https://例子.cn/a"_s});
+        quorrel.write("text");
+        quorrel.closeWriteChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(quorrel.state() == QProcess::NotRunning,
+                                 60000); // served meanwhile
+        QCOMPARE(quorrel.exitCode(), 0);
+        QCOMPARE(sources.size(), 1);
+        QCOMPARE(sources[0].title, u"测试页面"_s);
+        QCOMPARE(sources[0].url, u"https://例子.cn/a"_s);
+        const QDateTime taken = QDateTime::fromString(sources[0].time, u"yyyy-MM-dd HH:mm:ss"_s);
+        QVERIFY2(taken >= started && taken <= QDateTime::currentDateTime(),
+                 qPrintable(sources[0].time));
+    }
+
+    // A command from a session without the runtime folder (su, ssh, cron)
+    // reaches a collector started with one, and the other way round.
+    void reachedFromAnotherSession_data()
+    {
+        QTest::addColumn<bool>("collectorHasRuntime");
+        QTest::newRow("collector with a runtime folder, command without") << true;
+        QTest::newRow("collector without, command with") << false;
+    }
+    void reachedFromAnotherSession()
+    {
+        QFETCH(bool, collectorHasRuntime);
+        QTemporaryDir home;
+        QTemporaryDir runtime;
+        LocalConditions::Environment env;
+        env.set("HOME", home.path());
+        const auto session = [&](bool withRuntime) {
+            env.set("XDG_RUNTIME_DIR", withRuntime ? std::optional(runtime.path()) : std::nullopt);
+        };
+        session(collectorHasRuntime);
+        CollectorFixture f(settings("CacheUpdate=false\n"));
+        QVERIFY(f.load());
+        session(!collectorHasRuntime);
+        const QStringList paths = CollectChannel::pathsFor(ProgramDir());
+        auto sent = std::async(std::launch::async, [&] {
+            return CollectChannel::send(paths, u"text"_s, CollectSource{}, 20000);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(
+            sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
+        QCOMPARE(sent.get(), CollectChannel::Result::Taken);
+        QTRY_COMPARE(f.documentText(), u"text"_s);
     }
 };
 

@@ -1,8 +1,12 @@
 #include "CollectChannel.h"
+#include "LocalConditions.h"
 #include "TestMain.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -12,20 +16,23 @@
 #include <future>
 #include <optional>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using Result = CollectChannel::Result;
 
+Q_DECLARE_METATYPE(CollectSource)
+
 namespace {
 
 // The sender blocks, as `quorrel --collect` does; the server needs this
 // thread's event loop, so the sender runs on a thread of its own.
-Result sendAndServe(const QString& path, const QString& text)
+Result sendAndServe(const QString& path, const QString& text, const CollectSource& source = {})
 {
-    auto sent =
-        std::async(std::launch::async, [&] { return CollectChannel::send(path, text, 20000); });
+    auto sent = std::async(std::launch::async,
+                           [&] { return CollectChannel::send(path, text, source, 20000); });
     [&] {
         QTRY_VERIFY_WITH_TIMEOUT(
             sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
@@ -50,18 +57,21 @@ QByteArray sendRaw(const QString& path, const QByteArray& bytes)
     return answer;
 }
 
-QByteArray header(quint64 length)
+QByteArray header(quint64 length, const char* greeting = "QRLCOL01")
 {
     char bytes[8];
     qToBigEndian<quint64>(length, bytes);
-    return QByteArray("QRLCOL01") + QByteArray(bytes, 8);
+    return QByteArray(greeting) + QByteArray(bytes, 8);
 }
 
-// A collector that takes every text, keeping it in `received`.
-void takeInto(CollectServer& server, QStringList& received)
+// A collector that takes every text, keeping it in `received` (and its
+// source in `sources`).
+void takeInto(CollectServer& server, QStringList& received, QList<CollectSource>* sources = nullptr)
 {
-    server.take = [&received](const QString& text) {
+    server.take = [&received, sources](const QString& text, const CollectSource& source) {
         received << text;
+        if (sources)
+            *sources << source;
         return true;
     };
 }
@@ -78,19 +88,29 @@ private Q_SLOTS:
     void textArrivesAsSent_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("ascii") << u"hello"_s;
-        QTest::newRow("chinese, emoji, CR LF kept for the collector") << u"中文😀\r\nline"_s;
-        QTest::newRow("a megabyte") << QString(1 << 20, u'字');
+        QTest::addColumn<CollectSource>("source");
+        QTest::newRow("ascii, no source") << u"hello"_s << CollectSource{};
+        QTest::newRow("chinese, emoji, CR LF kept for the collector, a whole source")
+            << u"中文😀\r\nline"_s
+            << CollectSource{u"测试页面"_s, u"https://例子.cn/a?b=c#d"_s, u"2026-12-07 19:20:05"_s};
+        QTest::newRow("a megabyte, only a time")
+            << QString(1 << 20, u'字') << CollectSource{{}, {}, u"2026-12-07 19:20:05"_s};
+        QTest::newRow("a title longer than a source may be")
+            << u"x"_s << CollectSource{QString(100'000, u'题'), {}, {}};
     }
     void textArrivesAsSent()
     {
         QFETCH(QString, text);
+        QFETCH(CollectSource, source);
         CollectServer server;
         QStringList received;
-        takeInto(server, received);
+        QList<CollectSource> sources;
+        takeInto(server, received, &sources);
         QVERIFY(server.listen(path()));
-        QCOMPARE(sendAndServe(path(), text), Result::Taken);
+        QCOMPARE(sendAndServe(path(), text, source), Result::Taken);
         QCOMPARE(received, QStringList{text});
+        source.title.truncate(CollectChannel::MaxSourceChars); // cut, not refused
+        QCOMPARE(sources, QList<CollectSource>{source});
         // Only this user may even connect.
         QCOMPARE(QFileInfo(path()).permissions() &
                      (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
@@ -110,7 +130,7 @@ private Q_SLOTS:
         QFETCH(bool, takes);
         CollectServer server;
         int offered = 0;
-        server.take = [&](const QString&) {
+        server.take = [&](const QString&, const CollectSource&) {
             ++offered;
             return takes;
         };
@@ -123,6 +143,56 @@ private Q_SLOTS:
         QCOMPARE(sendAndServe(path(), u"text"_s), Result::Refused);
         QCOMPARE(peer, std::optional<uid_t>(::getuid())); // the peer's real user id was asked
         QCOMPARE(offered, trusted ? 1 : 0);
+    }
+
+    // `quorrel --collect` checks the socket's folder and the listener's user
+    // before a byte goes out: nothing reaches another account.
+    void nothingGoesToAnotherAccount_data()
+    {
+        QTest::addColumn<bool>("foreignListener");
+        QTest::newRow("a listener of another account at our name") << true;
+        QTest::newRow("our folder opened to others since it was made") << false;
+    }
+    void nothingGoesToAnotherAccount()
+    {
+        QFETCH(bool, foreignListener);
+        QTemporaryDir base;
+        LocalConditions::Environment env;
+        env.set("XDG_RUNTIME_DIR", std::nullopt);
+        env.set("HOME", base.path());
+        const QString path = CollectChannel::pathFor(base.filePath(u"program"_s));
+        QVERIFY(!path.isEmpty());
+        CollectServer server;
+        QStringList received;
+        QProcess listener;
+        if (foreignListener) {
+            const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
+            if (::geteuid() != 0 || setpriv.isEmpty())
+                QSKIP("needs root and setpriv to run a listener as another account");
+            // Their own folder, and a copy of the helper they can run.
+            const QString theirs = base.filePath(u"theirs"_s);
+            const QString helper = theirs + u"/lock_holder"_s;
+            QVERIFY(QDir().mkpath(theirs) && QFile::copy(QStringLiteral(LOCK_HOLDER), helper));
+            QVERIFY(LocalConditions::giveAway(theirs) && LocalConditions::giveAway(helper));
+            ::chmod(QFile::encodeName(base.path()).constData(), 0711);
+            listener.start(setpriv, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                                     helper, u"--listen"_s, theirs + u"/socket"_s});
+            QVERIFY(listener.waitForReadyRead(30000));
+            QCOMPARE(listener.readLine().trimmed(), QByteArray("listening"));
+            // At our name now: a connection there reaches their listener.
+            QVERIFY(QFile::rename(theirs + u"/socket"_s, path));
+        } else {
+            takeInto(server, received);
+            QVERIFY(server.listen(path));
+            ::chmod(QFile::encodeName(QFileInfo(path).path()).constData(), 0777);
+        }
+        QCOMPARE(sendAndServe(path, u"我的银行密码是 4711"_s), Result::Untrusted);
+        QCOMPARE(received, QStringList());
+        if (foreignListener) {
+            listener.kill();
+            QVERIFY(listener.waitForFinished(30000));
+            QCOMPARE(listener.readAll(), QByteArray());
+        }
     }
 
     void noCollectorAndLeftoverSocket()
@@ -139,7 +209,7 @@ private Q_SLOTS:
         QCOMPARE(CollectChannel::send(path(), u"x"_s, 5000), Result::NoCollector);
         // ... and the next collector takes the name over.
         CollectServer server;
-        server.take = [](const QString&) { return true; };
+        server.take = [](const QString&, const CollectSource&) { return true; };
         QVERIFY(server.listen(path()));
         QCOMPARE(sendAndServe(path(), u"x"_s), Result::Taken);
     }
@@ -152,6 +222,8 @@ private Q_SLOTS:
         QTest::newRow("longer than allowed")
             << header(quint64(CollectChannel::MaxTextBytes) + 1) << QByteArray("N");
         QTest::newRow("what was promised") << header(2) + "ok" << QByteArray("Y");
+        QTest::newRow("fields that do not fill their body")
+            << header(6, "QRLCOL02") + QByteArray("\0\0\0\x09ok", 6) << QByteArray("N");
     }
     void foreignBytesStoreNothing()
     {
@@ -178,7 +250,6 @@ private Q_SLOTS:
         const QString a = CollectChannel::pathFor(u"/opt/a/"_s);
         QCOMPARE(CollectChannel::pathFor(u"/opt/a"_s), a);
         QVERIFY(a != CollectChannel::pathFor(u"/opt/b/"_s));
-        QVERIFY(QFileInfo(a).fileName().contains(QString::number(::getuid())));
     }
 };
 

@@ -1,10 +1,19 @@
+#include "CollectChannel.h"
+#include "LocalConditions.h"
 #include "SingleInstance.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
 
 // Two real processes: the lock holder and this test.
 class SingleInstanceTest : public QObject {
@@ -32,11 +41,22 @@ private Q_SLOTS:
         QVERIFY(third.acquire());
         QVERIFY(third.isHeld());
 
-        QProcess late;
-        late.start(QStringLiteral(LOCK_HOLDER), {dir.path()});
-        QVERIFY(late.waitForFinished(30000));
-        QCOMPARE(late.readAll().trimmed(), QByteArray("busy"));
-        QCOMPARE(late.exitCode(), 1);
+        // Also for a start without the runtime folder the holder had (su,
+        // ssh, cron): one lock whatever the session.
+        QTemporaryDir runtime;
+        for (const bool withRuntime : {true, false}) {
+            QProcess late;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            if (withRuntime)
+                env.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+            else
+                env.remove(u"XDG_RUNTIME_DIR"_s);
+            late.setProcessEnvironment(env);
+            late.start(QStringLiteral(LOCK_HOLDER), {dir.path()});
+            QVERIFY(late.waitForFinished(30000));
+            QCOMPARE(late.readAll().trimmed(), QByteArray("busy"));
+            QCOMPARE(late.exitCode(), 1);
+        }
     }
 
     // A start killed while it made the lock file leaves it empty: that must
@@ -55,6 +75,104 @@ private Q_SLOTS:
             QVERIFY(first.isHeld());
         }
         QVERIFY(!QFile::exists(path));
+    }
+
+    // The lock and the channel live only in a folder of this user's that
+    // nobody else can write; where that cannot be had, or the lock cannot be
+    // taken, nothing runs without a lock and the user is told why.
+    void onlyAFolderOfOurOwn_data()
+    {
+        QTest::addColumn<QString>("plant");
+        QTest::addColumn<bool>("folderSound");
+        QTest::addColumn<bool>("lockTaken");
+        QTest::newRow("no runtime folder") << u"none"_s << true << true;
+        QTest::newRow("no runtime folder, its stand-in made by another account")
+            << u"foreign stand-in"_s << true << true;
+        QTest::newRow("a runtime folder of another account")
+            << u"foreign runtime"_s << true << true;
+        QTest::newRow("a runtime folder anyone can write") << u"open runtime"_s << true << true;
+        QTest::newRow("a runtime folder that is a link") << u"linked runtime"_s << true << true;
+        QTest::newRow("our folder made by another account") << u"foreign made"_s << false << false;
+        QTest::newRow("our folder opened to others since") << u"open made"_s << false << false;
+        QTest::newRow("our folder replaced by a link") << u"linked made"_s << false << false;
+        QTest::newRow("a folder at the lock's name") << u"folder lock"_s << true << false;
+        QTest::newRow("a lock file of another account") << u"foreign lock"_s << true << false;
+    }
+    void onlyAFolderOfOurOwn()
+    {
+        QFETCH(QString, plant);
+        QFETCH(bool, folderSound);
+        QFETCH(bool, lockTaken);
+        const bool foreign = plant.startsWith(u"foreign"_s);
+        if (foreign && ::geteuid() != 0)
+            QSKIP("only root can plant another account's files");
+        QTemporaryDir base;
+        const QString program = base.filePath(u"program"_s);
+        const QString home = base.filePath(u"home"_s);
+        const QString tmp = base.filePath(u"tmp"_s);
+        const QString runtime = base.filePath(u"run"_s);
+        QVERIFY(QDir().mkpath(home + u"/.cache"_s) && QDir().mkpath(tmp) && QDir().mkpath(runtime));
+        QVERIFY(
+            QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ::chmod(QFile::encodeName(tmp).constData(), 01777); // as /tmp is
+        LocalConditions::Environment env;
+        env.set("HOME", home);
+        env.set("TMPDIR", tmp);
+        env.set("XDG_RUNTIME_DIR", std::nullopt);
+        const QString made = home + u"/.cache/quorrel"_s;
+        const auto plantFolder = [&](const QString& path) { QVERIFY(QDir().mkpath(path)); };
+        if (plant == u"foreign stand-in"_s) {
+            // Where a session without a runtime folder used to fall back to.
+            plantFolder(tmp + u"/runtime-root"_s);
+            QVERIFY(LocalConditions::giveAway(tmp + u"/runtime-root"_s));
+        } else if (plant.endsWith(u"runtime"_s)) {
+            env.set("XDG_RUNTIME_DIR", runtime);
+            if (plant == u"foreign runtime"_s)
+                QVERIFY(LocalConditions::giveAway(runtime));
+            if (plant == u"open runtime"_s)
+                ::chmod(QFile::encodeName(runtime).constData(), 0777);
+            if (plant == u"linked runtime"_s) {
+                QVERIFY(QFile::link(runtime, base.filePath(u"link"_s)));
+                env.set("XDG_RUNTIME_DIR", base.filePath(u"link"_s));
+            }
+        } else if (plant.endsWith(u"made"_s)) {
+            QVERIFY(!SingleInstance::lockPathFor(program).isEmpty()); // made, and sound once
+            if (plant == u"foreign made"_s)
+                QVERIFY(LocalConditions::giveAway(made));
+            if (plant == u"open made"_s)
+                ::chmod(QFile::encodeName(made).constData(), 0777);
+            if (plant == u"linked made"_s) {
+                QVERIFY(QDir(made).removeRecursively());
+                QVERIFY(QFile::link(runtime, made));
+            }
+        } else if (plant.endsWith(u"lock"_s)) {
+            const QString lock = SingleInstance::lockPathFor(program);
+            QVERIFY(!lock.isEmpty());
+            if (plant == u"folder lock"_s)
+                plantFolder(lock);
+            else {
+                QVERIFY(TestFiles::writeBytes(lock, {}));
+                QVERIFY(LocalConditions::giveAway(lock));
+            }
+        }
+
+        for (const QString& path :
+             {SingleInstance::lockPathFor(program), CollectChannel::pathFor(program)}) {
+            QCOMPARE(!path.isEmpty(), folderSound);
+            if (path.isEmpty())
+                continue;
+            struct stat folder = {};
+            QCOMPARE(::lstat(QFile::encodeName(QFileInfo(path).path()).constData(), &folder), 0);
+            QVERIFY2(S_ISDIR(folder.st_mode) && folder.st_uid == ::geteuid() &&
+                         !(folder.st_mode & 022),
+                     qPrintable(path));
+        }
+        QString problem;
+        const bool none = CollectChannel::pathFor(program, &problem).isEmpty();
+        QCOMPARE(!problem.isEmpty(), none);
+        SingleInstance instance(program);
+        QCOMPARE(instance.acquire(), lockTaken);
+        QCOMPARE(instance.problem().isEmpty(), lockTaken); // never silent, never a run without it
     }
 };
 

@@ -30,6 +30,8 @@ public:
     // Runs while an input box is up, before it is answered (as the user
     // would take a moment, and the event loop runs meanwhile).
     std::function<void()> whileInputOpen;
+    // The same while a message box is up.
+    std::function<void()> whileMessageOpen;
     QStringList fileDialogs; // "caption|start folder" of each file or folder dialog
     QStringList fileFilters; // "caption|filter" of each file dialog
     QList<QList<QStringList>> tables; // the rows of each choice offered
@@ -46,6 +48,8 @@ public:
                    Buttons buttons) override
     {
         messages.append({text, title, icon, buttons});
+        if (whileMessageOpen)
+            whileMessageOpen();
         if (!answers.empty())
             return take(answers);
         return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
