@@ -2,6 +2,7 @@
 
 #include "CollectorFace.h"
 #include "DataSource.h"
+#include "Messages.h"
 #include "ProgramDir.h"
 #include "RichText.h"
 #include "ScriptedDialogs.h"
@@ -51,6 +52,10 @@ struct CollectorFixture {
         QVERIFY(TestFiles::writeBytes(path(name), bytes));
     }
     QByteArray read(QStringView name) const { return TestFiles::bytesOf(path(name)); }
+    void writeDocument(const QString& text) const
+    {
+        QVERIFY(RichText::saveText(path(u"Doc.dat"), text));
+    }
     QString documentText() const
     {
         RichTextBuffer box;
