@@ -57,17 +57,6 @@ private Q_SLOTS:
         QCOMPARE(box.Text().mid(box.SelStart(), box.SelText().size()), selected);
     }
 
-    void undoesTheLastEdit()
-    {
-        RichTextBox box;
-        box.setText(u"hello"_s);
-        box.moveCursor(QTextCursor::End);
-        QTest::keyClicks(&box, u" world"_s);
-        QCOMPARE(box.Text(), u"hello world"_s);
-        box.Undo();
-        QCOMPARE(box.Text(), u"hello"_s);
-    }
-
     // Long texts are set in blocks of several lines; nothing outside may tell.
     void longTextReadsBackLineByLine()
     {
