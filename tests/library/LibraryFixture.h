@@ -1,47 +1,34 @@
 #pragma once
 
 #include "DataSource.h"
-#include "ProgramDir.h"
+#include "ProgramFolder.h"
 #include "RichTextBox.h"
-#include "ScriptedDialogs.h"
 #include "Sqlite.h"
-#include "TestFiles.h"
 #include "frmAdd.h"
 #include "frmDataSet.h"
 #include "frmMain.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
 #include <utility>
 
 // A program folder of its own holding a copy of the empty document
-// database, and a browser opened on it with every modal question answered
-// by a script.
-struct LibraryFixture {
+// database, and a browser opened on it.
+struct LibraryFixture : ProgramFolder {
     using Record = std::pair<QString, QString>; // title, content
 
-    QTemporaryDir dir;
-    std::unique_ptr<ProgramDirOverride> programDir;
-    ScriptedDialogs dialogs;
     QPointer<frmMain> window;
 
     explicit LibraryFixture(bool withDatabase = true)
     {
-        programDir = std::make_unique<ProgramDirOverride>(dir.path());
         if (withDatabase)
             TestFiles::copyEmptyDatabase(databasePath());
     }
-    ~LibraryFixture()
-    {
-        delete window.data();
-    }
+    ~LibraryFixture() { delete window.data(); }
 
     QString databasePath() const { return ProgramDir() + QStringLiteral("WebDocuments.mdb"); }
 
