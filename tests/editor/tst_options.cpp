@@ -21,33 +21,31 @@ QCheckBox* check(QWidget* dialog, const QString& name)
 class OptionsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void cancelChangesNothing()
+    // The dialog shows the editor's values, not the file's; Cancel changes
+    // nothing, OK writes both keys even when nothing changed.
+    void showsTheEditorsValuesAndOnlyOkWrites()
     {
         EditorFixture f("[CollectorSet]\nexitnew=false\n");
         f.open();
-        frmCollectorEditorSet dialog(f.logic(), f.editor);
-        dialog.Form_Load();
-        QVERIFY(!check(&dialog, u"Check2"_s)->isChecked());
-        check(&dialog, u"Check1"_s)->setChecked(true);
-        check(&dialog, u"Check2"_s)->setChecked(true);
-        dialog.Command2_Click();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        const QByteArray byHand = "[CollectorSet]\nsavedelete=true\nexitnew=true\n";
+        f.write(u"Set.ini", byHand);
+        {
+            frmCollectorEditorSet dialog(f.logic(), f.editor);
+            dialog.Form_Load();
+            QVERIFY(!check(&dialog, u"Check1"_s)->isChecked());
+            QVERIFY(!check(&dialog, u"Check2"_s)->isChecked());
+            check(&dialog, u"Check1"_s)->setChecked(true);
+            check(&dialog, u"Check2"_s)->setChecked(true);
+            dialog.Command2_Click();
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        }
         QVERIFY(!f.logic().savedelete);
         QVERIFY(!f.logic().exitnew);
-        QCOMPARE(f.read(u"Set.ini"), QByteArray("[CollectorSet]\nexitnew=false\n"));
-    }
-
-    void showsTheEditorsValuesNotTheFiles()
-    {
-        EditorFixture f;
-        f.open();
-        f.write(u"Set.ini", "[CollectorSet]\nsavedelete=true\nexitnew=false\n"); // by hand
+        QCOMPARE(f.read(u"Set.ini"), byHand);
         frmCollectorEditorSet dialog(f.logic(), f.editor);
         dialog.Form_Load();
-        QVERIFY(!check(&dialog, u"Check1"_s)->isChecked());
-        QVERIFY(check(&dialog, u"Check2"_s)->isChecked());
-        dialog.Command1_Click(); // no change: still both keys
-        QCOMPARE(f.read(u"Set.ini"), QByteArray("[CollectorSet]\nsavedelete=false\nexitnew=true\n"));
+        dialog.Command1_Click();
+        QCOMPARE(f.read(u"Set.ini"), QByteArray("[CollectorSet]\nsavedelete=false\nexitnew=false\n"));
     }
 
     // Button 8 shows the dialog modal; its OK writes both keys and the
