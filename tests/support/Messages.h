@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 // The collector's three answers to a drop, as the user reads them.
@@ -9,11 +8,3 @@ inline const QString Saved = QStringLiteral("文件保存成功！");
 inline const QString Failed = QStringLiteral("文档保存失败！");
 inline const QString Cancelled = QStringLiteral("文档保存已取消！");
 } // namespace Said
-
-namespace TestFiles {
-// A Set.ini holding `lines` in the program's section.
-inline QByteArray settingsFile(const QByteArray& lines)
-{
-    return "[CollectorSet]\n" + lines;
-}
-} // namespace TestFiles
