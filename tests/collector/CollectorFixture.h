@@ -2,36 +2,24 @@
 
 #include "CollectorFace.h"
 #include "DataSource.h"
-#include "ProgramDir.h"
-#include "RichText.h"
-#include "ScriptedDialogs.h"
+#include "Messages.h"
+#include "ProgramFolder.h"
 #include "TestDatabase.h"
 #include "frmCollectorWindow.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QMimeData>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
 #include <memory>
 
-// A program folder of its own and a loaded collector in it, with every modal
-// question answered by a script.
-struct CollectorFixture {
-    QTemporaryDir dir;
-    std::unique_ptr<ProgramDirOverride> programDir;
-    ScriptedDialogs dialogs;
+// A program folder of its own and a loaded collector in it.
+struct CollectorFixture : ProgramFolder {
     std::unique_ptr<frmCollectorWindow> window;
 
-    explicit CollectorFixture(const QByteArray& settings = {})
-    {
-        programDir = std::make_unique<ProgramDirOverride>(dir.path());
-        if (!settings.isNull())
-            write(u"Set.ini", settings);
-    }
+    using ProgramFolder::ProgramFolder;
     ~CollectorFixture()
     {
         window.reset(); // releases the instance lock before the folder goes
@@ -43,19 +31,6 @@ struct CollectorFixture {
         return window->Form_Load();
     }
     Collector& collector() { return window->collector(); }
-
-    QString path(QStringView name) const { return ProgramDir() + name; }
-
-    void write(QStringView name, const QByteArray& bytes) const
-    {
-        QVERIFY(TestFiles::writeBytes(path(name), bytes));
-    }
-    QByteArray read(QStringView name) const { return TestFiles::bytesOf(path(name)); }
-    QString documentText() const
-    {
-        RichTextBuffer box;
-        return box.LoadFile(path(u"Doc.dat")) ? box.Text() : QStringLiteral("<missing>");
-    }
 
     // A real drag: enter, move and drop events through the window's handle,
     // so the face's acceptDrops decides; then the queued store runs.

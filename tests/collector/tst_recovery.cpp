@@ -6,17 +6,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-const QString Saved = u"文件保存成功！"_s;
-const QString Failed = u"文档保存失败！"_s;
-
-QStringList entries(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
-
-} // namespace
+using Said::Failed;
+using Said::Saved;
 
 // A run that ends without the exit item (a crash, SIGKILL, a lost display)
 // leaves its cached text in the journal; the next load writes it to Doc.dat,
@@ -29,18 +20,11 @@ class RecoveryTest : public QObject {
         return CacheJournal::parse(f.read(u"Doc.dat.pending")).text;
     }
 
-    static void saveDocument(const CollectorFixture& f, const QString& text)
-    {
-        RichTextBuffer doc;
-        doc.setText(text);
-        QVERIFY(doc.SaveFile(f.path(u"Doc.dat")));
-    }
-
 private Q_SLOTS:
     void cachedDropsOutliveACrash()
     {
         CollectorFixture f;
-        saveDocument(f, u"xy"_s);
+        f.writeDocument(u"xy"_s);
         QVERIFY(f.load());
         f.dropText(u"ab"_s);
         f.dropText(u"cd\r\n中文"_s);
@@ -65,23 +49,6 @@ private Q_SLOTS:
         f.window.reset();
         QVERIFY(f.load());
         QCOMPARE(f.documentText(), u"new"_s);
-    }
-
-    void tornLastRecordKeepsTheWholeOnes()
-    {
-        CollectorFixture f;
-        {
-            CacheJournal journal(f.path(u"Doc.dat.pending"));
-            QVERIFY(journal.append(u"one"_s));
-            QVERIFY(journal.append(u"two"_s));
-        }
-        QFile file(f.path(u"Doc.dat.pending"));
-        QVERIFY(file.open(QIODevice::Append));
-        file.write(CacheJournal::record('T', "torn in its write").left(17));
-        file.close();
-        QVERIFY(f.load());
-        QCOMPARE(f.documentText(), u"onetwo"_s);
-        QVERIFY(!QFile::exists(f.path(u"Doc.dat.pending")));
     }
 
     void documentThatCannotBeWrittenKeepsTheJournal()
@@ -130,7 +97,7 @@ private Q_SLOTS:
         QFETCH(bool, editedMeanwhile);
         QFETCH(QString, expected);
         CollectorFixture f;
-        saveDocument(f, document);
+        f.writeDocument(document);
         QVERIFY(f.load());
         f.dropText(u"a"_s);
         f.dropText(u"b"_s);
@@ -149,7 +116,7 @@ private Q_SLOTS:
             QVERIFY(j.beginHandOver(before));
         }
         if (editedMeanwhile)
-            saveDocument(f, u"edited"_s);
+            f.writeDocument(u"edited"_s);
         QVERIFY(f.load());
         QCOMPARE(f.documentText(), expected);
         QVERIFY(!QFile::exists(f.path(u"Doc.dat.pending")));
@@ -161,7 +128,7 @@ private Q_SLOTS:
     void journalThatCannotBeRemovedIsMarkedDone()
     {
         CollectorFixture f;
-        saveDocument(f, u"xy"_s);
+        f.writeDocument(u"xy"_s);
         QVERIFY(f.load());
         f.dropText(u"ab"_s);
         {
@@ -172,7 +139,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(f.path(u"Doc.dat.pending")));
         QVERIFY(journalText(f).isEmpty());
         f.window.reset();
-        saveDocument(f, u"xyab, edited"_s);
+        f.writeDocument(u"xyab, edited"_s);
         QVERIFY(f.load());
         QCOMPARE(f.documentText(), u"xyab, edited"_s);
         QVERIFY(!QFile::exists(f.path(u"Doc.dat.pending")));
@@ -202,7 +169,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(f.path(u".Doc.dat.Ab12Cd.quorrel-tmp")));
         QVERIFY(!QFile::exists(f.path(u".Set.ini.Ab12Cd.quorrel-tmp")));
         f.dropText(u"whole"_s);
-        QCOMPARE(entries(f.collector().filepath),
+        QCOMPARE(TestFiles::namesIn(f.collector().filepath),
                  QStringList({u"0.txt"_s, u"notes.txt.q1w2e3"_s}));
         QCOMPARE(f.read(u"Documents/0.txt"), QByteArray("whole\r\n"));
     }

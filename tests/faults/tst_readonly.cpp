@@ -5,10 +5,7 @@
 // only the program's refusal honours (the folder would let a new file take
 // its name), so as root that test runs again as an unprivileged user.
 #include "CollectorFixture.h"
-#include "EditorFixture.h"
 #include "Faults.h"
-#include "LibraryFixture.h"
-#include "Settings.h"
 #include "TestMain.h"
 
 #include <QProcess>
@@ -18,10 +15,10 @@
 using namespace Qt::StringLiterals;
 using Faults::ReadOnly;
 
-namespace {
+using Said::Failed;
+using Said::Saved;
 
-const QString Saved = u"文件保存成功！"_s;
-const QString Failed = u"文档保存失败！"_s;
+namespace {
 
 QByteArray settings(const char* mode)
 {
@@ -69,7 +66,7 @@ private Q_SLOTS:
         if (::geteuid() == 0)
             return runAsNobody("writeProtectedDocumentIsNotReplaced");
         CollectorFixture f(settings("append"));
-        QVERIFY(RichText::saveText(f.path(u"Doc.dat"), u"受保护"_s));
+        f.writeDocument(u"受保护"_s);
         QVERIFY(f.load());
         const QByteArray before = f.read(u"Doc.dat");
         {
@@ -79,18 +76,6 @@ private Q_SLOTS:
             f.dropText(u"新"_s);
             QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
             QCOMPARE(f.read(u"Doc.dat"), before);
-
-            // The editor reads it, and says so when its save is refused.
-            EditorFixture e;
-            ProgramDirOverride same(f.dir.path());
-            QVERIFY(e.open());
-            QCOMPARE(e.box().Text(), u"受保护"_s);
-            e.box().setText(u"改过"_s);
-            QVERIFY(!e.logic().confirm());
-            QVERIFY(e.dialogs.messageTexts().value(0).startsWith(u"默认文档保存失败！"_s));
-            QCOMPARE(e.box().Text(), u"改过"_s);
-            QCOMPARE(f.read(u"Doc.dat"), before);
-            delete e.editor.data();
         }
         f.dropText(u"新"_s);
         QCOMPARE(f.documentText(), u"受保护新"_s);
@@ -99,7 +84,7 @@ private Q_SLOTS:
     void writeProtectedProgramFolder()
     {
         CollectorFixture f(settings("append"));
-        QVERIFY(RichText::saveText(f.path(u"Doc.dat"), u"旧"_s));
+        f.writeDocument(u"旧"_s);
         QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         const QByteArray document = f.read(u"Doc.dat");
@@ -127,33 +112,6 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.messageTexts().last(), Saved);
         QCOMPARE(Faults::bytesOf(f.collector().numberedFilePath(0)), QByteArray("\xe4\xb8\x99\r\n"));
 
-        // Settings writes fail silently.
-        WriteSetting(u"save"_s, u"database"_s);
-        QCOMPARE(ReadSetting(u"save"_s, QString()), u"append"_s);
-
-        // The browser opens the database for reading and refuses the add.
-        {
-            LibraryFixture lib(false);
-            ProgramDirOverride same(f.dir.path());
-            frmMain& w = lib.open();
-            QCOMPARE(lib.listed(), QStringList{});
-            QString error;
-            QVERIFY(!w.browser().add(u"丁"_s, u"丁"_s, &error));
-            QVERIFY(!error.isEmpty());
-        }
-
-        // A cached drop is refused at once, or promised and then the exit,
-        // which cannot keep the promise, says so instead of ending.
-        f.collector().save = u"append"_s;
-        f.collector().CacheUpdate = true;
-        f.dropText(u"戊"_s);
-        if (f.dialogs.messageTexts().last() == Saved) {
-            f.window->Exit_Click();
-            QCOMPARE(f.dialogs.messageTexts().last(), Failed);
-            QVERIFY(f.window->isVisible());
-            QVERIFY(f.collector().pendingText().contains(u"戊"_s));
-        }
-
         QCOMPARE(f.read(u"Doc.dat"), document);
         QCOMPARE(f.read(u"Set.ini"), ini);
         QCOMPARE(f.read(u"WebDocuments.mdb"), database);
@@ -173,21 +131,6 @@ private Q_SLOTS:
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
         QCOMPARE(Faults::namesIn(folder), QStringList{u"0.txt"_s});
         QCOMPARE(f.collector().nextFileNumber(), 1); // where the search stood
-    }
-
-    void settingsFileThatIsAFolder()
-    {
-        // Reads give the defaults, writes fail silently, nothing is removed.
-        CollectorFixture f;
-        QVERIFY(QDir(f.dir.path()).mkdir(u"Set.ini"_s));
-        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"Set.ini/keep"_s)));
-        QVERIFY(f.load());
-        QCOMPARE(f.collector().save, u"append"_s);
-        QVERIFY(f.collector().tip);
-        WriteSetting(u"save"_s, u"create"_s);
-        QCOMPARE(ReadSetting(u"save"_s, u"none"_s), u"none"_s);
-        QVERIFY(QFileInfo(f.path(u"Set.ini"_s)).isDir());
-        QCOMPARE(Faults::namesIn(f.path(u"Set.ini"_s)), QStringList{u"keep"_s});
     }
 };
 

@@ -1,67 +1,39 @@
 #pragma once
 
 #include "DataSource.h"
-#include "ProgramDir.h"
+#include "ProgramFolder.h"
 #include "RichTextBox.h"
-#include "ScriptedDialogs.h"
 #include "Sqlite.h"
-#include "TestFiles.h"
 #include "frmAdd.h"
 #include "frmDataSet.h"
 #include "frmMain.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
 #include <utility>
 
 // A program folder of its own holding a copy of the empty document
-// database, and a browser opened on it with every modal question answered
-// by a script.
-struct LibraryFixture {
+// database, and a browser opened on it.
+struct LibraryFixture : ProgramFolder {
     using Record = std::pair<QString, QString>; // title, content
 
-    QTemporaryDir dir;
-    std::unique_ptr<ProgramDirOverride> programDir;
-    ScriptedDialogs dialogs;
     QPointer<frmMain> window;
 
     explicit LibraryFixture(bool withDatabase = true)
     {
-        programDir = std::make_unique<ProgramDirOverride>(dir.path());
         if (withDatabase)
             TestFiles::copyEmptyDatabase(databasePath());
     }
-    ~LibraryFixture()
-    {
-        delete window.data();
-    }
+    ~LibraryFixture() { delete window.data(); }
 
     QString databasePath() const { return ProgramDir() + QStringLiteral("WebDocuments.mdb"); }
 
-    // Stores records through a data source of its own, as the collector does.
+    // Stores records in one transaction, so the disk syncs once.
     bool store(const QList<Record>& records) const
-    {
-        DataSource data;
-        data.setDatabaseName(databasePath());
-        if (!data.Refresh())
-            return false;
-        Recordset& rs = data.recordset();
-        for (const auto& [title, content] : records) {
-            if (!rs.AddNew() || !rs.setField(QStringLiteral("标题"), title)
-                || !rs.setField(QStringLiteral("内容"), content) || !rs.Update())
-                return false;
-        }
-        return true;
-    }
-    // Many records in one transaction, so the disk syncs once.
-    bool storeQuickly(const QList<Record>& records) const
     {
         SqliteDatabase db;
         SqliteStatement insert;
@@ -77,6 +49,7 @@ struct LibraryFixture {
         insert.finalize();
         return db.exec("COMMIT");
     }
+    bool storeQuickly(const QList<Record>& records) const { return store(records); }
     // Every record in the file, in record order.
     QList<Record> stored() const
     {

@@ -18,11 +18,6 @@ class OpeningTest : public QObject {
         };
     }
 
-    static QByteArray databaseMode()
-    {
-        return "[CollectorSet]\nsave=database\nAutoName=true\nTip=false\n";
-    }
-
     static void copyDatabase(const CollectorFixture& c)
     {
         QVERIFY(TestFiles::copyEmptyDatabase(c.path(u"WebDocuments.mdb")));
@@ -39,7 +34,7 @@ class OpeningTest : public QObject {
 private Q_SLOTS:
     void theMenuOpensOneBrowserHoweverOftenItIsChosen()
     {
-        CollectorFixture c(databaseMode());
+        CollectorFixture c;
         copyDatabase(c);
         QVERIFY(c.load());
         wire(c);
@@ -57,25 +52,6 @@ private Q_SLOTS:
         QCOMPARE(browsers(), 1);
         QVERIFY(c.window->windows().browser);
         delete c.window->windows().browser.data();
-    }
-
-    void aDropIsListedAfterTheBrowsersNextRefresh()
-    {
-        CollectorFixture c(databaseMode());
-        copyDatabase(c);
-        QVERIFY(c.load());
-        wire(c);
-        c.dropText(u"第一段"_s);
-        c.window->DataExplorer_Click();
-        auto* browser = qobject_cast<frmMain*>(c.window->windows().browser.data());
-        QCOMPARE(browser->List1()->model()->rowCount(), 1);
-        c.dropText(u"第二段"_s);
-        QCOMPARE(browser->List1()->model()->rowCount(), 1);
-        browser->refreshList();
-        QCOMPARE(browser->List1()->model()->rowCount(), 2);
-        browser->List1()->setCurrentIndex(browser->List1()->model()->index(1, 0));
-        QCOMPARE(browser->contentText(), u"第二段"_s);
-        delete browser;
     }
 
     void theExitClosesTheBrowserAndItsDisplaySettings()

@@ -1,14 +1,7 @@
 #include "IniFile.h"
 #include "TestMain.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <QDir>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 class IniTest : public QObject {
     Q_OBJECT
@@ -78,25 +71,6 @@ private Q_SLOTS:
             QVERIFY2(!Ini::withValue("", "CollectorSet", "key", value), value);
         QVERIFY(!Ini::withValue("", "CollectorSet", "a=b", "v"));
         QVERIFY(!Ini::withValue("", "CollectorSet", "", "v"));
-    }
-
-    void fileWritesAreAtomicAndFailSafely()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Set.ini"));
-        QVERIFY(Ini::writeValue(path, "CollectorSet", "save", "create"));
-        QVERIFY(Ini::writeValue(path, "CollectorSet", "tip", "false"));
-        QCOMPARE(Ini::readValue(path, "CollectorSet", "SAVE").value(), QByteArray("create"));
-        QVERIFY(!Ini::readValue(dir.filePath(QStringLiteral("none.ini")), "CollectorSet", "save"));
-
-        if (::geteuid() == 0)
-            QSKIP("root writes into read-only folders");
-        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0555) == 0);
-        QString error;
-        QVERIFY(!Ini::writeValue(path, "CollectorSet", "save", "database", &error));
-        QVERIFY(!error.isEmpty());
-        ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
-        QCOMPARE(Ini::readValue(path, "CollectorSet", "save").value(), QByteArray("create"));
     }
 };
 

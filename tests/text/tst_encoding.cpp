@@ -8,21 +8,6 @@ using namespace Qt::StringLiterals;
 class EncodingTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void roundTrip_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::newRow("ascii") << u"plain text 123"_s;
-        QTest::newRow("chinese") << u"中文摘录，标点。"_s;
-        QTest::newRow("emoji") << u"笑😀脸"_s;
-        QTest::newRow("ext-b") << u"𠀀𪚥"_s;
-        QTest::newRow("empty") << QString();
-    }
-    void roundTrip()
-    {
-        QFETCH(QString, text);
-        QCOMPARE(Encoding::decodeNarrow(Encoding::encodeNarrow(text)), text);
-    }
-
     void decodesForeignBytes()
     {
         // 中文 in GBK is not valid UTF-8 and must fall back to GB18030.

@@ -3,7 +3,6 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -57,17 +56,6 @@ private Q_SLOTS:
         QCOMPARE(box.Text().mid(box.SelStart(), box.SelText().size()), selected);
     }
 
-    void undoesTheLastEdit()
-    {
-        RichTextBox box;
-        box.setText(u"hello"_s);
-        box.moveCursor(QTextCursor::End);
-        QTest::keyClicks(&box, u" world"_s);
-        QCOMPARE(box.Text(), u"hello world"_s);
-        box.Undo();
-        QCOMPARE(box.Text(), u"hello"_s);
-    }
-
     // Long texts are set in blocks of several lines; nothing outside may tell.
     void longTextReadsBackLineByLine()
     {
@@ -91,21 +79,6 @@ private Q_SLOTS:
         QCOMPARE(box.Text(), text.left(start) + u'\n' + text.mid(start + 10));
     }
 
-    void savesAndLoadsLikeTheBuffer()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"Doc.dat"_s);
-        RichTextBox box;
-        box.setText(u"第一行\n\t{x}\n"_s);
-        QVERIFY(box.SaveFile(path));
-        RichTextBox other;
-        other.setText(u"old"_s);
-        QString error;
-        QVERIFY(!other.LoadFile(dir.filePath(u"missing"_s), &error));
-        QCOMPARE(other.Text(), u"old"_s);
-        QVERIFY2(other.LoadFile(path, &error), qPrintable(error));
-        QCOMPARE(other.Text(), box.Text());
-    }
 };
 
 QUORREL_TEST(RichTextBoxTest, "richtextbox")
