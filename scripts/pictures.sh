@@ -9,8 +9,10 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORREL_BU
 cmake --build build-test -j2 --target render_windows quorrel_empty_database
 
 # An X server of our own, on the first free display.
-exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
+exec 3< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
+xvfb=$!
 read -r -u 3 display
-trap 'pkill -f "Xvfb -displayfd 1 -screen 0 1280x1024x24" 2>/dev/null || true' EXIT
+# By its process id: other X servers on the machine are not ours to end.
+trap 'kill "$xvfb" 2>/dev/null || true' EXIT
 DISPLAY=":$display" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
     build-test/tests/render_windows docs build-test/WebDocuments.mdb
