@@ -33,7 +33,7 @@ declare -A suites=(
 tree="$scratch/tree"
 git -C "$repo" worktree remove --force "$tree" 2>/dev/null
 rm -rf "$tree" && mkdir -p "$scratch"
-git -C "$repo" worktree add --detach "$tree" "$commit" >/dev/null || exit 1
+git -C "$repo" worktree add -q --detach "$tree" "$commit" >/dev/null || exit 1
 trap 'git -C "$repo" worktree remove --force "$tree"' EXIT
 trap 'exit 1' INT TERM
 build="$tree/build"
