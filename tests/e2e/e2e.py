@@ -439,10 +439,10 @@ def collector_part(desktop, args, label):
             notice(q, f"{label}: database drop")
         check(q.records() == [("e2e title", DRAG_TEXT)], f"{label}: the record holds the typed title")
         check(q.drag(), f"{label}: second database drag taken")
-        if desktop.wait_window("^输入信息$"):
+        if check(bool(desktop.wait_window("^输入信息$")), f"{label}: the title prompt appears again"):
             desktop.key("Escape")
             notice(q, f"{label}: cancelled title")
-        check(len(q.records()) == 1, f"{label}: a cancelled prompt stores nothing")
+            check(len(q.records()) == 1, f"{label}: a cancelled prompt stores nothing")
     with Quorrel(desktop, args, "save=database\nAutoName=true\ntip=false\n") as q:
         q.start()
         check(q.drag(), f"{label}: automatic naming drag taken")

@@ -3,6 +3,8 @@
 #include "TestMain.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -52,17 +54,27 @@ private Q_SLOTS:
         collector.show();
         QVERIFY(QTest::qWaitForWindowExposed(&collector));
 
+        // Each dialog is closed as soon as it shows; only a box within 10 s
+        // counts, so a late one fails the test instead of hanging it.
         QRect shown;
-        QTimer::singleShot(0, [&] {
-            if (QWidget* box = QApplication::activeModalWidget()) {
-                shown = box->frameGeometry();
-                box->close();
+        QElapsedTimer waited;
+        waited.start();
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QDialog*>(w);
+                if (!dialog || !dialog->isVisible())
+                    continue;
+                if (qobject_cast<QMessageBox*>(dialog) && waited.elapsed() < 10000)
+                    shown = dialog->frameGeometry();
+                dialog->close();
             }
         });
+        closer.start(10);
         QtDialogs dialogs;
         dialogs.message(&collector, u"文件保存成功！"_s, u"提示"_s, Dialogs::Icon::Information,
                         Dialogs::Buttons::Ok);
-        QVERIFY(shown.isValid());
+        QVERIFY2(shown.isValid(), "a message box shown within 10 s");
         QVERIFY(!shown.intersects(collector.frameGeometry()));
     }
 };
