@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!appended ||
             appended->size() != bytes.size() + insert->bytes.size() + insert->closing.size() ||
             !appended->startsWith(bytes.first(insert->offset)) ||
-            !appended->endsWith(bytes.sliced(insert->offset).toByteArray() + insert->closing))
+            !appended->endsWith(QByteArray(bytes.sliced(insert->offset).toByteArray() + insert->closing)))
             std::abort();
         if (Rtf::read(*appended) != text + added)
             std::abort();
