@@ -248,13 +248,13 @@ bool UndoLog::fail(Failure failure, const QString& text)
 bool UndoLog::failLog(Session& s, const QString& what)
 {
     return fail(logFailure(codeOf(s.db)),
-                u"%1: %2 (%3)"_s.arg(what, messageOf(s.db),
+                u"%1（%3）\nSQLite: %2"_s.arg(what, messageOf(s.db),
                                      QDir::toNativeSeparators(canonicalLogPath(m_databasePath))));
 }
 
 bool UndoLog::failDatabase(Session& s, const QString& what)
 {
-    return fail(databaseFailure(codeOf(s.db)), u"%1: %2"_s.arg(what, messageOf(s.db)));
+    return fail(databaseFailure(codeOf(s.db)), u"%1\nSQLite: %2"_s.arg(what, messageOf(s.db)));
 }
 
 bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QString* content)
@@ -265,16 +265,16 @@ bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QSt
     if (!openSession(s, int(Access::Create)))
         return false;
     if (!s.exec("BEGIN IMMEDIATE"))
-        return failDatabase(s, u"Cannot begin the change"_s);
+        return failDatabase(s, u"无法开始修改"_s);
 
     Row before;
     switch (readRow(s.db, bookmark, &before)) {
     case SQLITE_ROW:
         break;
     case SQLITE_DONE:
-        return fail(Failure::RecordGone, u"No record has the bookmark %1."_s.arg(bookmark));
+        return fail(Failure::RecordGone, u"没有书签为 %1 的记录。"_s.arg(bookmark));
     default:
-        return failDatabase(s, u"Cannot read the record"_s);
+        return failDatabase(s, u"无法读取记录"_s);
     }
 
     QByteArray after;
@@ -282,7 +282,7 @@ bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QSt
         Statement remove(s.db, "DELETE FROM docs.WebDocuments WHERE rowid = ?1");
         remove.bind(1, bookmark);
         if (remove.step() != SQLITE_DONE)
-            return failDatabase(s, u"Cannot delete the record"_s);
+            return failDatabase(s, u"无法删除记录"_s);
     } else {
         Statement update(s.db, "UPDATE docs.WebDocuments SET \"标题\" = ?1, \"内容\" = ?2 "
                                "WHERE rowid = ?3");
@@ -290,14 +290,14 @@ bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QSt
         update.bind(2, content->toUtf8());
         update.bind(3, bookmark);
         if (update.step() != SQLITE_DONE)
-            return failDatabase(s, u"Cannot change the record"_s);
+            return failDatabase(s, u"无法修改记录"_s);
         Row changed;
         if (readRow(s.db, bookmark, &changed) != SQLITE_ROW)
-            return failDatabase(s, u"Cannot read the changed record"_s);
+            return failDatabase(s, u"无法读取修改后的记录"_s);
         after = digest(changed);
         if (after == digest(before)) { // nothing to undo
             if (!s.exec("COMMIT"))
-                return failDatabase(s, u"Cannot store the change"_s);
+                return failDatabase(s, u"无法保存修改"_s);
             return true;
         }
     }
@@ -310,7 +310,7 @@ bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QSt
     entry.bind(3, now);
     entry.bindBlob(4, after);
     if (entry.step() != SQLITE_DONE)
-        return failLog(s, u"Cannot keep the record for undo"_s);
+        return failLog(s, u"无法保存撤销所需的记录"_s);
     const qint64 id = sqlite3_last_insert_rowid(s.db);
     Statement cell(s.db, "INSERT INTO main.cells (entry, position, name, value) "
                          "VALUES (?1, ?2, ?3, ?4)");
@@ -321,7 +321,7 @@ bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QSt
         cell.bind(3, before[i].name);
         cell.bind(4, before[i].value.get());
         if (cell.step() != SQLITE_DONE)
-            return failLog(s, u"Cannot keep the record for undo"_s);
+            return failLog(s, u"无法保存撤销所需的记录"_s);
     }
 
     // The bound: entries beyond the newest KeepAtLeast that are also older
@@ -337,10 +337,10 @@ bool UndoLog::record(Kind kind, qint64 bookmark, const QString* title, const QSt
         statement.bind(1, now - KeepDays * MsPerDay);
         statement.bind(2, qint64(KeepAtLeast));
         if (statement.step() != SQLITE_DONE)
-            return failLog(s, u"Cannot drop old undo entries"_s);
+            return failLog(s, u"无法删除旧的撤销记录"_s);
     }
     if (!s.exec("COMMIT"))
-        return failDatabase(s, u"Cannot store the change"_s);
+        return failDatabase(s, u"无法保存修改"_s);
     return true;
 }
 
@@ -373,7 +373,7 @@ std::optional<QList<UndoLog::Entry>> UndoLog::entries()
         all.append({select.int64(0) == 1 ? Kind::Deleted : Kind::Modified, select.int64(1),
                     QDateTime::fromMSecsSinceEpoch(select.int64(2), Qt::UTC)});
     if (rc != SQLITE_DONE) {
-        failLog(s, u"Cannot read the undo entries"_s);
+        failLog(s, u"无法读取撤销记录"_s);
         return std::nullopt;
     }
     return all;
@@ -387,11 +387,11 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
     if (!openSession(s, int(Access::Write)))
         return std::nullopt;
     if (s.empty) {
-        fail(Failure::Nothing, u"Nothing to undo."_s);
+        fail(Failure::Nothing, u"没有可以撤销的操作。"_s);
         return std::nullopt;
     }
     if (!s.exec("BEGIN IMMEDIATE")) {
-        failDatabase(s, u"Cannot begin the undo"_s);
+        failDatabase(s, u"无法开始撤销"_s);
         return std::nullopt;
     }
 
@@ -405,11 +405,11 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
                                "ORDER BY id DESC LIMIT 1");
         rc = newest.step();
         if (rc == SQLITE_DONE) {
-            fail(Failure::Nothing, u"Nothing to undo."_s);
+            fail(Failure::Nothing, u"没有可以撤销的操作。"_s);
             return std::nullopt;
         }
         if (rc != SQLITE_ROW) {
-            failLog(s, u"Cannot read the undo entries"_s);
+            failLog(s, u"无法读取撤销记录"_s);
             return std::nullopt;
         }
         id = newest.int64(0);
@@ -435,9 +435,9 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
         }
         if (rc != SQLITE_DONE || old.empty()) {
             if (rc == SQLITE_DONE)
-                fail(Failure::LogDamaged, u"The undo entry %1 holds no columns."_s.arg(id));
+                fail(Failure::LogDamaged, u"撤销记录 %1 中没有任何字段。"_s.arg(id));
             else
-                failLog(s, u"Cannot read the undo entry"_s);
+                failLog(s, u"无法读取撤销记录"_s);
             return std::nullopt;
         }
     }
@@ -446,14 +446,14 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
     Row now;
     rc = readRow(s.db, bookmark, &now);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        failDatabase(s, u"Cannot read the record"_s);
+        failDatabase(s, u"无法读取记录"_s);
         return std::nullopt;
     }
     const bool present = rc == SQLITE_ROW;
     const bool unchanged = present && digest(now) == after;
     if (kind == Kind::Modified && !unchanged && !overwriteChanges) {
-        fail(Failure::ChangedSince, present ? u"The record %1 was changed since."_s.arg(bookmark)
-                                            : u"The record %1 was deleted since."_s.arg(bookmark));
+        fail(Failure::ChangedSince, present ? u"记录 %1 此后又被修改过。"_s.arg(bookmark)
+                                            : u"记录 %1 此后已被删除。"_s.arg(bookmark));
         return std::nullopt;
     }
 
@@ -469,7 +469,7 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
             update.bind(int(i + 1), old[i].value.get());
         update.bind(int(old.size() + 1), bookmark);
         if (update.step() != SQLITE_DONE) {
-            failDatabase(s, u"Cannot put back the record"_s);
+            failDatabase(s, u"无法恢复记录"_s);
             return std::nullopt;
         }
     } else {
@@ -482,7 +482,7 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
             Statement below(s.db, "SELECT max(rowid) FROM docs.WebDocuments WHERE rowid < ?1");
             below.bind(1, bookmark);
             if (below.step() != SQLITE_ROW) {
-                failDatabase(s, u"Cannot find a place for the record"_s);
+                failDatabase(s, u"找不到放回记录的位置"_s);
                 return std::nullopt;
             }
             const bool none = sqlite3_column_type(below.get(), 0) == SQLITE_NULL;
@@ -495,7 +495,7 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
                           "(SELECT 1 FROM docs.WebDocuments AS b WHERE b.rowid = a.rowid + 1)");
                 above.bind(1, bookmark);
                 if (above.step() != SQLITE_ROW) {
-                    failDatabase(s, u"Cannot find a place for the record"_s);
+                    failDatabase(s, u"找不到放回记录的位置"_s);
                     return std::nullopt;
                 }
                 target = above.int64(0);
@@ -507,7 +507,7 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
             follow.bind(2, bookmark);
             follow.bind(3, id);
             if (follow.step() != SQLITE_DONE) {
-                failLog(s, u"Cannot update the undo entries"_s);
+                failLog(s, u"无法更新撤销记录"_s);
                 return std::nullopt;
             }
         }
@@ -523,7 +523,7 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
         for (size_t i = 0; i < old.size(); ++i)
             insert.bind(int(i + 2), old[i].value.get());
         if (insert.step() != SQLITE_DONE) {
-            failDatabase(s, u"Cannot put back the record"_s);
+            failDatabase(s, u"无法恢复记录"_s);
             return std::nullopt;
         }
     }
@@ -533,12 +533,12 @@ std::optional<qint64> UndoLog::undo(bool overwriteChanges)
         Statement statement(s.db, sql);
         statement.bind(1, id);
         if (statement.step() != SQLITE_DONE) {
-            failLog(s, u"Cannot drop the undo entry"_s);
+            failLog(s, u"无法删除撤销记录"_s);
             return std::nullopt;
         }
     }
     if (!s.exec("COMMIT")) {
-        failDatabase(s, u"Cannot store the undo"_s);
+        failDatabase(s, u"无法保存撤销"_s);
         return std::nullopt;
     }
     return target;
@@ -549,11 +549,11 @@ bool UndoLog::openSession(Session& s, int how)
     const Access access = Access(how);
     const QString& databasePath = m_databasePath;
     if (databasePath.isEmpty())
-        return fail(Failure::NoDatabase, u"No document database is set."_s);
+        return fail(Failure::NoDatabase, u"没有设置文档数据库。"_s);
     const QString logPath = canonicalLogPath(databasePath);
     const QString shown = QDir::toNativeSeparators(logPath.isEmpty() ? databasePath : logPath);
     if (logPath.isEmpty())
-        return fail(Failure::NoDatabase, u"The folder of %1 does not exist."_s.arg(shown));
+        return fail(Failure::NoDatabase, u"%1 所在的文件夹不存在。"_s.arg(shown));
     const QByteArray name = QFile::encodeName(logPath);
 
     // Made private, and never through a link: SQLite refuses links in the
@@ -565,10 +565,10 @@ bool UndoLog::openSession(Session& s, int how)
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT)
-            return fail(Failure::Nothing, u"Nothing to undo."_s);
+            return fail(Failure::Nothing, u"没有可以撤销的操作。"_s);
         return fail(Failure::LogUnavailable,
-                    u"Cannot open %1: %2"_s.arg(
-                        shown, error == ELOOP ? u"it is a symbolic link"_s
+                    u"无法打开 %1：%2"_s.arg(
+                        shown, error == ELOOP ? u"它是一个符号链接"_s
                                               : QString::fromLocal8Bit(strerror(error))));
     }
     struct stat st {};
@@ -580,7 +580,7 @@ bool UndoLog::openSession(Session& s, int how)
     const int open = (access == Access::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
                      SQLITE_OPEN_NOFOLLOW;
     if (sqlite3_open_v2(name.constData(), &s.db, open, nullptr) != SQLITE_OK)
-        return fail(Failure::LogUnavailable, u"Cannot open %1: %2"_s.arg(shown, messageOf(s.db)));
+        return fail(Failure::LogUnavailable, u"无法打开 %1：%2"_s.arg(shown, messageOf(s.db)));
     sqlite3_busy_timeout(s.db, m_busyTimeoutMs);
     // A table of another program's making runs no functions with side
     // effects from its triggers or views, and no schema can be written.
@@ -597,13 +597,13 @@ bool UndoLog::openSession(Session& s, int how)
         Statement check(s.db, checks[i]);
         if (check.step() != SQLITE_ROW)
             return fail(logFailure(codeOf(s.db)),
-                        u"Cannot read %1: %2"_s.arg(shown, messageOf(s.db)));
+                        u"无法读取 %1：%2"_s.arg(shown, messageOf(s.db)));
         values[i] = check.int64(0);
     }
     const bool ours = values[0] == ApplicationId && values[1] == LogVersion;
     const bool fresh = values[0] == 0 && values[1] == 0 && values[2] == 0;
     if (!ours && !fresh)
-        return fail(Failure::LogDamaged, u"%1 is not an undo file of this program."_s.arg(shown));
+        return fail(Failure::LogDamaged, u"%1 不是本程序的撤销文件。"_s.arg(shown));
     if (fresh && access != Access::Create) {
         s.empty = true;
     } else if (fresh) {
@@ -621,7 +621,7 @@ bool UndoLog::openSession(Session& s, int how)
             + QByteArray::number(LogVersion) + "; COMMIT";
         if (!s.exec(make.constData()))
             return fail(logFailure(codeOf(s.db)),
-                        u"Cannot make %1: %2"_s.arg(shown, messageOf(s.db)));
+                        u"无法创建 %1：%2"_s.arg(shown, messageOf(s.db)));
     }
     if (access == Access::Read)
         return true;
@@ -631,13 +631,13 @@ bool UndoLog::openSession(Session& s, int how)
     const QString database = QFileInfo(databasePath).canonicalFilePath();
     if (database.isEmpty())
         return fail(Failure::NoDatabase,
-                    u"The document database %1 does not exist."_s.arg(databasePath));
+                    u"文档数据库 %1 不存在。"_s.arg(databasePath));
     {
         Statement attach(s.db, "ATTACH DATABASE ?1 AS docs");
         attach.bind(1, database.toUtf8());
         if (attach.step() != SQLITE_DONE)
             return fail(databaseFailure(codeOf(s.db)),
-                        u"Cannot open the document database: %1"_s.arg(messageOf(s.db)));
+                        u"无法打开文档数据库：%1"_s.arg(messageOf(s.db)));
     }
     Statement info(s.db, "PRAGMA docs.table_info(\"WebDocuments\")");
     int rc;
@@ -655,9 +655,9 @@ bool UndoLog::openSession(Session& s, int how)
     }
     if (rc != SQLITE_DONE)
         return fail(databaseFailure(codeOf(s.db)),
-                    u"Cannot read the document database: %1"_s.arg(messageOf(s.db)));
+                    u"无法读取文档数据库：%1"_s.arg(messageOf(s.db)));
     if (columns == 0)
-        return fail(Failure::NoDatabase, u"The document database has no table WebDocuments."_s);
+        return fail(Failure::NoDatabase, u"文档数据库中没有表 WebDocuments。"_s);
     if (keys == 1)
         s.alias = key;
     return true;

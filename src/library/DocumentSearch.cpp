@@ -103,7 +103,7 @@ QString termsOf(const QString& title, const QString& content, const QString& sou
 bool fail(const SqliteError& e, const QString& what, QString* error)
 {
     if (error)
-        *error = e.message.isEmpty() ? what : what + u": "_s + e.message;
+        *error = e.message.isEmpty() ? what : what + u"\nSQLite: "_s + e.message;
     return false;
 }
 
@@ -320,10 +320,10 @@ bool DocumentSearch::open(const QString& databasePath, QString* error)
     SqliteError e;
     if (!m_hasIndex
         && !m_db.open(u":memory:"_s, SqliteOpenMode::ReadWriteCreate, &e, {.uriAttach = true}))
-        return fail(e, u"Cannot search"_s, error);
+        return fail(e, u"无法搜索"_s, error);
     if (!attachDatabase(&e)) {
         close();
-        return fail(e, u"Cannot open the database"_s, error);
+        return fail(e, u"无法打开文档数据库"_s, error);
     }
     m_db.setBusyTimeout(3000);
     if (m_hasIndex) {
@@ -391,7 +391,7 @@ bool DocumentSearch::noticeWrites(bool* reopened, QString* error)
     SqliteError e;
     const auto version = singleInt(m_db, "PRAGMA docs.data_version", &e);
     if (!version)
-        return fail(e, u"Cannot read the database"_s, error);
+        return fail(e, u"无法读取文档数据库"_s, error);
     if (*version == m_dataVersion)
         return true;
     m_dataVersion = *version;
@@ -407,20 +407,20 @@ bool DocumentSearch::openIndex(const QString& indexPath, QString* error)
     SqliteError e;
     if (!onlyOurFilesAt(indexPath)) {
         if (error)
-            *error = u"Not a file of ours at the search index's name"_s;
+            *error = u"搜索索引的文件名上是一个不属于本程序的文件"_s;
         return false;
     }
     if (!m_db.open(indexPath, SqliteOpenMode::ReadWriteCreate, &e,
                    {.noFollow = true, .uriAttach = true})
         || m_db.isReadOnly())
-        return fail(e, u"Cannot open the search index"_s, error);
+        return fail(e, u"无法打开搜索索引"_s, error);
     m_db.setBusyTimeout(3000);
     const auto version = singleInt(m_db, "PRAGMA user_version", &e);
     if (!version)
-        return fail(e, u"Cannot read the search index"_s, error);
+        return fail(e, u"无法读取搜索索引"_s, error);
     if (*version != 0 && *version != IndexVersion) {
         if (error)
-            *error = u"The search index is of another version"_s;
+            *error = u"搜索索引来自另一个版本"_s;
         return false;
     }
     const QByteArray create =
@@ -440,7 +440,7 @@ bool DocumentSearch::openIndex(const QString& indexPath, QString* error)
         || !m_db.exec("PRAGMA user_version = 4", &e) || !m_db.exec("COMMIT", &e)) {
         if (m_db.inTransaction())
             m_db.exec("ROLLBACK");
-        return fail(e, u"Cannot make the search index"_s, error);
+        return fail(e, u"无法创建搜索索引"_s, error);
     }
     static_assert(IndexVersion == 4, "the PRAGMA above says 4");
     // A file that calls itself this version but holds other tables (written
@@ -449,15 +449,15 @@ bool DocumentSearch::openIndex(const QString& indexPath, QString* error)
     SqliteStatement shape;
     if (!shape.prepare(m_db, "SELECT sql FROM sqlite_master WHERE name = 'words'", &e, false)
         || shape.step(&e) != SqliteStep::Row)
-        return fail(e, u"Cannot read the search index"_s, error);
+        return fail(e, u"无法读取搜索索引"_s, error);
     if (!shape.columnText(0).contains(QString::fromLatin1(IndexOptions))) {
         if (error)
-            *error = u"The search index is of another kind"_s;
+            *error = u"搜索索引的格式不同"_s;
         return false;
     }
     shape.finalize();
     if (!readState(&e))
-        return fail(e, u"Cannot read the search index"_s, error);
+        return fail(e, u"无法读取搜索索引"_s, error);
     return true;
 }
 
@@ -550,7 +550,7 @@ bool DocumentSearch::sync(QString* error)
         // The database had gone (moved away, a backup being put back): it may be back.
         if (m_databasePath.isEmpty()) {
             if (error)
-                *error = u"No database"_s;
+                *error = u"没有文档数据库"_s;
             return false;
         }
         return open(QString(m_databasePath), error);
@@ -581,11 +581,11 @@ bool DocumentSearch::catchUp(QString* error)
     SqliteError e;
     const std::optional<QString> print = fingerprint(m_upTo, &e);
     if (!print)
-        return fail(e, u"Cannot read the database"_s, error);
+        return fail(e, u"无法读取文档数据库"_s, error);
     // The last record indexed is gone or another took its bookmark: records
     // after it may have been replaced too, and nothing tells which.
     if (*print != m_fingerprint && !startOver(&e))
-        return fail(e, u"Cannot reset the search index"_s, error);
+        return fail(e, u"无法重置搜索索引"_s, error);
     return true;
 }
 
@@ -597,7 +597,7 @@ std::optional<DocumentSearch::Progress> DocumentSearch::progress(QString* error)
     const auto first =
         singleInt(m_db, "SELECT coalesce(min(rowid), 0) FROM docs.WebDocuments", &e);
     if (!last || !first) {
-        fail(e, u"Cannot read the database"_s, error);
+        fail(e, u"无法读取文档数据库"_s, error);
         return std::nullopt;
     }
     Progress p;
@@ -621,13 +621,13 @@ std::optional<DocumentSearch::Progress> DocumentSearch::indexMore(int limit, QSt
     // reach the index together. A deferred one, so the database itself is
     // only ever read (an immediate one would lock it against the collector).
     if (!m_db.exec("BEGIN", &e)) {
-        fail(e, u"Cannot write the search index"_s, error);
+        fail(e, u"无法写入搜索索引"_s, error);
         return std::nullopt;
     }
     const auto rollback = [&] {
         m_db.exec("ROLLBACK");
         readState(nullptr);
-        fail(e, u"Cannot build the search index"_s, error);
+        fail(e, u"无法建立搜索索引"_s, error);
         return std::nullopt;
     };
     SqliteStatement upTo;
@@ -829,20 +829,20 @@ std::optional<QList<qint64>> DocumentSearch::find(const QString& text,
         if (!lookUp.prepare(m_db, sql.constData(), &e, false)
             || !lookUp.bindText(1, trigramQuery(text), &e) || !lookUp.bindText(2, pattern, &e)
             || !lookUp.bindInt64(3, trusted(), &e)) {
-            fail(e, u"Cannot search"_s, error);
+            fail(e, u"无法搜索"_s, error);
             return std::nullopt;
         }
         SqliteStep step;
         while ((step = lookUp.step(&e)) == SqliteStep::Row)
             found.add(lookUp.columnInt64(0));
         if (step == SqliteStep::Failed) {
-            fail(e, u"Cannot search"_s, error);
+            fail(e, u"无法搜索"_s, error);
             return std::nullopt;
         }
         scanAfter = trusted();
     }
     if (!scanInto(found, pattern, scanAfter, &e)) {
-        fail(e, u"Cannot search"_s, error);
+        fail(e, u"无法搜索"_s, error);
         return std::nullopt;
     }
     return found.rest();

@@ -39,13 +39,13 @@ bool check(const QString& folder, mode_t looseBits, QString* detail)
     if (::lstat(QFile::encodeName(folder).constData(), &st) != 0)
         return fail(qt_error_string(errno));
     if (S_ISLNK(st.st_mode))
-        return fail(u"it is a symbolic link"_s);
+        return fail(u"它是一个符号链接"_s);
     if (!S_ISDIR(st.st_mode))
-        return fail(u"it is not a folder"_s);
+        return fail(u"它不是文件夹"_s);
     if (st.st_uid != ::geteuid())
-        return fail(u"it belongs to user id %1"_s.arg(st.st_uid));
+        return fail(u"它属于用户 ID %1"_s.arg(st.st_uid));
     if (st.st_mode & looseBits)
-        return fail(u"its mode is %1"_s.arg(st.st_mode & 07777, 4, 8, QChar(u'0')));
+        return fail(u"它的权限是 %1"_s.arg(st.st_mode & 07777, 4, 8, QChar(u'0')));
     return true;
 }
 

@@ -46,7 +46,7 @@ std::optional<QByteArray> readFile(const QString& path, bool follow, QString* er
     struct stat st = {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        fail(error, u"not an ordinary file"_s);
+        fail(error, u"不是普通文件"_s);
         return std::nullopt;
     }
     QByteArray bytes;
@@ -175,7 +175,7 @@ bool keep(const QString& documentPath, Reason reason, QString* error, const QDat
         if (!taken.exists() && !taken.isSymLink())
             return fail(error, why);
     }
-    return fail(error, u"no free name in %1"_s.arg(folder));
+    return fail(error, u"%1 中没有可用的文件名"_s.arg(folder));
 }
 
 int prune(const QString& documentPath, const QDateTime& now)

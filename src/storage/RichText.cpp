@@ -11,8 +11,8 @@
 namespace RichText {
 
 namespace {
-const QString NotADocument = QStringLiteral("neither RTF nor text");
-const QString NoPlaceForText = QStringLiteral("RTF with no place to add text");
+const QString NotADocument = QStringLiteral("既不是 RTF 文档，也不是文本");
+const QString NoPlaceForText = QStringLiteral("RTF 文档中没有可以加入文字的位置");
 } // namespace
 
 QString normalizeLineBreaks(QString text)
