@@ -33,22 +33,7 @@ QString shown(const QString& path)
 
 QString reasonOf(int error)
 {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return u"没有权限"_s;
-    case ENOENT:
-        return u"文件或目录不存在"_s;
-    case ENOSPC:
-    case EDQUOT:
-        return u"磁盘已满"_s;
-    case EROFS:
-        return u"磁盘只能读取"_s;
-    case EISDIR:
-        return u"这是一个目录"_s;
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
+    return ImportExport::reasonOfError(error);
 }
 
 QString reasonOf(const SqliteError& error)

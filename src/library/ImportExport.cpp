@@ -49,22 +49,7 @@ QString shown(const QString& path)
 
 QString reasonOf(int error)
 {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return u"没有权限"_s;
-    case ENOENT:
-        return u"文件或目录不存在"_s;
-    case ENOSPC:
-    case EDQUOT:
-        return u"磁盘已满"_s;
-    case EROFS:
-        return u"磁盘只能读取"_s;
-    case ENAMETOOLONG:
-        return u"文件名太长"_s;
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
+    return reasonOfError(error);
 }
 
 QString reasonOf(const DataError& error)
@@ -569,6 +554,28 @@ BatchResult exportToFolder(const QString& chosen, Dialogs& dialogs, QWidget* par
     if (!why.isEmpty())
         stop(why);
     return result;
+}
+
+QString reasonOfError(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return u"没有权限"_s;
+    case ENOENT:
+        return u"文件或目录不存在"_s;
+    case ENOSPC:
+    case EDQUOT:
+        return u"磁盘已满"_s;
+    case EROFS:
+        return u"磁盘只能读取"_s;
+    case EISDIR:
+        return u"这是一个目录"_s;
+    case ENAMETOOLONG:
+        return u"文件名太长"_s;
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 } // namespace ImportExport

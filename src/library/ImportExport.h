@@ -108,4 +108,7 @@ BatchResult importFromFolder(const QString& folder, Dialogs& dialogs, QWidget* p
 BatchResult exportToFolder(const QString& folder, Dialogs& dialogs, QWidget* parent,
                            DataSource& data, BatchProgress& progress);
 
+// How the batch messages name a failed file operation (an errno), in Chinese.
+QString reasonOfError(int error);
+
 } // namespace ImportExport

@@ -34,41 +34,6 @@ bool fail(QString* error, const QString& message)
     return false;
 }
 
-// The whole of an ordinary file; `follow` false refuses a link.
-std::optional<QByteArray> readFile(const QString& path, bool follow, QString* error)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
-    if (fd < 0) {
-        fail(error, qt_error_string(errno));
-        return std::nullopt;
-    }
-    struct stat st = {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        fail(error, u"不是普通文件"_s);
-        return std::nullopt;
-    }
-    QByteArray bytes;
-    bytes.reserve(qsizetype(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(error, qt_error_string(errno));
-            ::close(fd);
-            return std::nullopt;
-        }
-        bytes.append(buffer, n);
-    }
-    ::close(fd);
-    return bytes;
-}
-
 struct Parsed {
     Version version;
     int counter = 1;
@@ -103,7 +68,7 @@ bool openFolder(const QString& folder, QString* error)
     if (::lstat(QFile::encodeName(folder).constData(), &st) != 0)
         return fail(error, qt_error_string(errno));
     if (!S_ISDIR(st.st_mode))
-        return fail(error, u"%1 is not a folder"_s.arg(folder));
+        return fail(error, u"%1 不是文件夹"_s.arg(folder));
     return true;
 }
 
@@ -139,7 +104,7 @@ QList<Version> list(const QString& documentPath)
 
 std::optional<QByteArray> read(const QString& versionPath, QString* error)
 {
-    return readFile(versionPath, /*follow=*/false, error);
+    return SafeFile::readOwn(versionPath, error);
 }
 
 bool keep(const QString& documentPath, Reason reason, QString* error, const QDateTime& now)
@@ -147,7 +112,7 @@ bool keep(const QString& documentPath, Reason reason, QString* error, const QDat
     const QFileInfo document(documentPath);
     if (!document.exists())
         return true; // nothing there to lose
-    const std::optional<QByteArray> bytes = readFile(documentPath, /*follow=*/true, error);
+    const std::optional<QByteArray> bytes = SafeFile::readOwn(documentPath, error);
     if (!bytes)
         return false;
     const QString folder = folderFor(documentPath);
