@@ -49,12 +49,6 @@ bool openEmpty(DataSource& ds, const QTemporaryDir& dir)
     return ds.Refresh();
 }
 
-bool createDatabase(const QString& path, const char* sql)
-{
-    SqliteDatabase db;
-    return db.open(path, SqliteOpenMode::ReadWriteCreate) && db.exec(sql);
-}
-
 bool add(Recordset& rs, const QString& title, const QString& content)
 {
     return rs.AddNew() && rs.setField(kTitle, title) && rs.setField(kContent, content)
@@ -91,19 +85,6 @@ QStringList walkTitles(Recordset& rs)
 class DatabaseTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void buildMakesExactlyTheEmptyTable()
-    {
-        SqliteDatabase db;
-        QVERIFY(db.open(QStringLiteral(QUORREL_EMPTY_DATABASE), SqliteOpenMode::ReadOnly));
-        SqliteStatement schema;
-        QVERIFY(schema.prepare(db, "SELECT type, name, sql FROM sqlite_schema"));
-        QCOMPARE(schema.step(), SqliteStep::Row);
-        QCOMPARE(schema.columnText(0), u"table"_s);
-        QCOMPARE(schema.columnText(1), u"WebDocuments"_s);
-        QCOMPARE(schema.columnText(2), u"CREATE TABLE WebDocuments (\"标题\" TEXT, \"内容\" TEXT)"_s);
-        QCOMPARE(schema.step(), SqliteStep::Done);
-    }
-
     void walksRecordsInInsertionOrder()
     {
         QTemporaryDir dir;
@@ -463,7 +444,7 @@ private Q_SLOTS:
         } else if (setup == "folder") {
             QVERIFY(QDir(dir.path()).mkdir(u"WebDocuments.mdb"_s));
         } else if (setup != "none") {
-            QVERIFY(createDatabase(path, setup.constData()));
+            QVERIFY(TestFiles::execOn(path, setup.constData()));
         }
         const QByteArray before = bytesOf(path);
         const QStringList filesBefore = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
@@ -530,7 +511,7 @@ private Q_SLOTS:
         DataSource ds;
         QVERIFY(openEmpty(ds, dir));
         QVERIFY(add(ds.recordset(), u"kept"_s, u"as it was"_s));
-        QVERIFY(createDatabase(ds.DatabaseName(), sql.constData()));
+        QVERIFY(TestFiles::execOn(ds.DatabaseName(), sql.constData()));
         ds.setBusyTimeout(0);
         ds.setStepTimeLimit(100);
         QVERIFY(ds.Refresh());
