@@ -108,39 +108,32 @@ private Q_SLOTS:
         env.set("TMPDIR", tmp);
         env.set("XDG_RUNTIME_DIR", std::nullopt);
         const QString made = home + u"/.cache/quorrel"_s;
-        if (plant == u"foreign stand-in"_s) {
-            // Where a session without a runtime folder used to fall back to.
-            QVERIFY(QDir().mkpath(tmp + u"/runtime-root"_s));
-            QVERIFY(LocalConditions::giveAway(tmp + u"/runtime-root"_s));
-        } else if (plant.endsWith(u"runtime"_s)) {
+        // "<how> <where>": what is done to which of the folders and files.
+        const QString how = plant.section(u' ', 0, 0);
+        const QString where = plant.section(u' ', 1);
+        if (where == u"runtime"_s)
             env.set("XDG_RUNTIME_DIR", runtime);
-            if (plant == u"foreign runtime"_s)
-                QVERIFY(LocalConditions::giveAway(runtime));
-            if (plant == u"open runtime"_s)
-                ::chmod(QFile::encodeName(runtime).constData(), 0777);
-            if (plant == u"linked runtime"_s) {
-                QVERIFY(QFile::link(runtime, base.filePath(u"link"_s)));
-                env.set("XDG_RUNTIME_DIR", base.filePath(u"link"_s));
-            }
-        } else if (plant.endsWith(u"made"_s)) {
-            QVERIFY(!SingleInstance::lockPathFor(program).isEmpty()); // made, and sound once
-            if (plant == u"foreign made"_s)
-                QVERIFY(LocalConditions::giveAway(made));
-            if (plant == u"open made"_s)
-                ::chmod(QFile::encodeName(made).constData(), 0777);
-            if (plant == u"linked made"_s) {
-                QVERIFY(QDir(made).removeRecursively());
-                QVERIFY(QFile::link(runtime, made));
-            }
-        } else if (plant.endsWith(u"lock"_s)) {
-            const QString lock = SingleInstance::lockPathFor(program);
-            QVERIFY(!lock.isEmpty());
-            if (plant == u"folder lock"_s)
-                QVERIFY(QDir().mkpath(lock));
-            else {
-                QVERIFY(TestFiles::writeBytes(lock, {}));
-                QVERIFY(LocalConditions::giveAway(lock));
-            }
+        if (where == u"made"_s) // made, and sound once
+            QVERIFY(!SingleInstance::lockPathFor(program).isEmpty());
+        const QString target = where == u"stand-in"_s ? tmp + u"/runtime-root"_s // the old fallback
+            : where == u"runtime"_s                   ? runtime
+            : where == u"made"_s                      ? made
+                                                      : SingleInstance::lockPathFor(program);
+        QVERIFY(!target.isEmpty());
+        if (where == u"stand-in"_s || how == u"folder"_s)
+            QVERIFY(QDir().mkpath(target));
+        if (where == u"lock"_s && how == u"foreign"_s)
+            QVERIFY(TestFiles::writeBytes(target, {}));
+        if (how == u"foreign"_s)
+            QVERIFY(LocalConditions::giveAway(target));
+        if (how == u"open"_s)
+            ::chmod(QFile::encodeName(target).constData(), 0777);
+        if (how == u"linked"_s) { // to the runtime folder, in place of ours or as the variable
+            const QString link = where == u"made"_s ? made : base.filePath(u"link"_s);
+            QVERIFY(where != u"made"_s || QDir(made).removeRecursively());
+            QVERIFY(QFile::link(runtime, link));
+            if (where == u"runtime"_s)
+                env.set("XDG_RUNTIME_DIR", link);
         }
 
         for (const QString& path :
