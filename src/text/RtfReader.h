@@ -202,7 +202,13 @@ public:
     QString run();
     const Ending& ending() const { return ending_; }
     // Groups still open where the bytes ended: a document cut off before its end.
-    qsizetype openGroups() const { return depth_; }
+    qsizetype openGroups() const
+    {
+        qsizetype groups = 0;
+        for (const Run& r : stack_)
+            groups += r.groups;
+        return groups;
+    }
     void closeDocument();
 
 private:
