@@ -193,13 +193,12 @@ private Q_SLOTS:
             holder.exec("BEGIN EXCLUSIVE");
             return rows.size() == 2 && TestFiles::bytesOf(f.log) == logBytes;
         };
-        QVERIFY(!log.deleteRecord(1));
-        QCOMPARE(log.failure(), failure);
-        QVERIFY(unchanged());
-        QVERIFY(!log.undo(true));
-        QCOMPARE(log.failure(), failure);
-        QVERIFY(!log.errorText().isEmpty());
-        QVERIFY(unchanged());
+        for (const bool undo : {false, true}) {
+            QVERIFY(undo ? !log.undo(true) : !log.deleteRecord(1));
+            QCOMPARE(log.failure(), failure);
+            QVERIFY(!log.errorText().isEmpty());
+            QVERIFY(unchanged());
+        }
     }
 
     // The newest KeepAtLeast entries and every one of the last KeepDays days
