@@ -330,9 +330,7 @@ private Q_SLOTS:
         QCOMPARE(rs.field(kTitle).value(), u"blocked"_s); // kept for a retry
         FAILS_WITH(rs, Delete(), Busy);
 
-        QVERIFY(holder.exec("ROLLBACK"));
-        QVERIFY(rs.AddNew() && rs.setField(kTitle, u"after"_s) && rs.Update());
-        QCOMPARE(walkTitles(rs), (QStringList{u"before"_s, u"after"_s}));
+        // Stored once the lock is gone: tst_damaged databaseLockedByAnotherProgram.
     }
 
     void groupsWritesInTransactions()
