@@ -57,14 +57,12 @@ bool add(Recordset& rs, const QString& title, const QString& content)
 int columnCount(const QString& path)
 {
     SqliteDatabase db;
-    SqliteStatement columns;
-    if (!db.open(path, SqliteOpenMode::ReadOnly)
-        || !columns.prepare(db, "PRAGMA table_info(WebDocuments)"))
-        return -1;
-    int count = 0;
-    while (columns.step() == SqliteStep::Row)
-        ++count;
-    return count;
+    SqliteStatement count;
+    return db.open(path, SqliteOpenMode::ReadOnly)
+            && count.prepare(db, "SELECT count(*) FROM pragma_table_info('WebDocuments')")
+            && count.step() == SqliteStep::Row
+        ? int(count.columnInt64(0))
+        : -1;
 }
 
 QStringList walkTitles(Recordset& rs)
@@ -144,10 +142,8 @@ private Q_SLOTS:
     void listsBookmarksAndPagesOfTitles()
     {
         QTemporaryDir dir;
-        const QString path = copyEmptyDatabase(dir);
         DataSource ds;
-        ds.setDatabaseName(path);
-        QVERIFY(ds.Refresh());
+        QVERIFY(openEmpty(ds, dir));
         Recordset& rs = ds.recordset();
         QVERIFY(rs.bookmarks().value().isEmpty());
         QVERIFY(rs.titlesFrom(0, 10).value().isEmpty());
@@ -522,8 +518,7 @@ private Q_SLOTS:
             QSKIP("root writes to write-protected files; the other row covers read-only use");
         QTemporaryDir dir;
         DataSource writer;
-        writer.setDatabaseName(copyEmptyDatabase(dir));
-        QVERIFY(writer.Refresh() && add(writer.recordset(), u"kept"_s, u"safe"_s));
+        QVERIFY(openEmpty(writer, dir) && add(writer.recordset(), u"kept"_s, u"safe"_s));
         const QString path = writer.DatabaseName();
         const QByteArray before = bytesOf(path);
 
