@@ -1,9 +1,7 @@
 #include "AccessCommand.h"
 #include "AccessImport.h"
-#include "DataSource.h"
 #include "Faults.h"
-#include "Sqlite.h"
-#include "TestFiles.h"
+#include "TestDatabase.h"
 #include "TestMain.h"
 
 #include <QDir>
@@ -35,34 +33,24 @@ QString placeFixture(const QTemporaryDir& dir, const QString& fixture, qint64 si
     return TestFiles::writeBytes(path, size < 0 ? bytes : bytes.left(size)) ? path : QString();
 }
 
-// Title and content of every record, in rowid order.
-QList<QByteArray> sqliteRecords(const QString& path)
-{
-    SqliteDatabase db;
-    SqliteStatement all;
-    QList<QByteArray> values;
-    if (!db.open(path, SqliteOpenMode::ReadOnly)
-        || !all.prepare(db, "SELECT \"标题\", \"内容\" FROM WebDocuments ORDER BY rowid"))
-        return {QByteArray("<not a database>")};
-    while (all.step() == SqliteStep::Row)
-        values << all.columnText(0).toUtf8() << all.columnText(1).toUtf8();
-    return values;
-}
-
 // WebDocuments_expected.bin: per value a 32-bit length and UTF-8, -1 for
-// NULL, which the conversion stores as empty text.
-QList<QByteArray> expectedRecords()
+// NULL, which the conversion stores as empty text; as TestFiles::recordsIn
+// lists them.
+QStringList expectedRecords()
 {
     const QByteArray bin = bytesOf(kFixtures + u"/generated/WebDocuments_expected.bin"_s);
-    QList<QByteArray> values;
+    QStringList values;
     for (qsizetype i = 0; i + 4 <= bin.size();) {
         qint32 n;
         memcpy(&n, bin.constData() + i, 4);
         i += 4;
-        values << (n < 0 ? QByteArray("") : bin.mid(i, n));
+        values << (n < 0 ? QString() : QString::fromUtf8(bin.mid(i, n)));
         i += qMax(n, 0);
     }
-    return values;
+    QStringList records;
+    for (qsizetype i = 0; i + 1 < values.size(); i += 2)
+        records << values[i] + u'|' + values[i + 1];
+    return records;
 }
 
 // The reader run on any table of a file: the values it sends, in order.
@@ -103,39 +91,46 @@ private slots:
     {
         QTest::addColumn<QString>("fixture");
         QTest::addColumn<int>("records"); // -1: the 16 of WebDocuments_expected.bin
-        QTest::newRow("jet4 compressed") << u"generated/WebDocuments_jet4_compressed.mdb"_s << -1;
-        QTest::newRow("jet4 uncompressed") << u"generated/WebDocuments_jet4_uncompressed.mdb"_s << -1;
-        QTest::newRow("ace 2007") << u"generated/WebDocuments_ace2007.accdb"_s << -1;
-        QTest::newRow("empty") << u"generated/template_empty.mdb"_s << 0;
-        QTest::newRow("stale count") << u"generated/libmdb_inserted_mixedcomp.mdb"_s << 3;
+        QTest::addColumn<bool>("keptNameTaken"); // by a file of the user's, never overwritten
+        QTest::newRow("jet4 compressed") << u"generated/WebDocuments_jet4_compressed.mdb"_s << -1
+                                         << false;
+        QTest::newRow("jet4 uncompressed") << u"generated/WebDocuments_jet4_uncompressed.mdb"_s << -1
+                                           << false;
+        QTest::newRow("ace 2007") << u"generated/WebDocuments_ace2007.accdb"_s << -1 << false;
+        QTest::newRow("empty") << u"generated/template_empty.mdb"_s << 0 << false;
+        QTest::newRow("stale count") << u"generated/libmdb_inserted_mixedcomp.mdb"_s << 3 << false;
+        QTest::newRow("kept name taken") << u"generated/template_empty.mdb"_s << 0 << true;
     }
     void convertsExactly()
     {
         QFETCH(QString, fixture);
         QFETCH(int, records);
+        QFETCH(bool, keptNameTaken);
         QTemporaryDir dir;
         const QString path = placeFixture(dir, fixture);
         const QByteArray original = bytesOf(path);
         QFile(dir.filePath(u"WebDocuments.search"_s)).open(QIODevice::WriteOnly); // a stale index
+        const QString taken = dir.filePath(u"WebDocuments.access.mdb"_s);
+        QVERIFY(!keptNameTaken || TestFiles::writeBytes(taken, "mine"));
 
         AccessImport import;
         QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::Done);
-        const QList<QByteArray> got = sqliteRecords(path);
+        const QStringList got = TestFiles::recordsIn(path); // "<cannot open>" unless a database
         if (records < 0)
             QCOMPARE(got, expectedRecords());
         else
-            QCOMPARE(got.size(), 2 * records);
+            QCOMPARE(got.size(), records);
         if (records == 3)
-            QCOMPARE(got[4], QByteArray("second 第二"));
-        QCOMPARE(import.keptPath(), dir.filePath(u"WebDocuments.access.mdb"_s));
+            QVERIFY2(got[2].startsWith(u"second 第二|"_s), qPrintable(got[2]));
+        QCOMPARE(import.keptPath(),
+                 keptNameTaken ? dir.filePath(u"WebDocuments.access-1.mdb"_s) : taken);
         QCOMPARE(bytesOf(import.keptPath()), original);
+        if (keptNameTaken)
+            QCOMPARE(bytesOf(taken), QByteArray("mine"));
         QVERIFY(!QFileInfo::exists(dir.filePath(u"WebDocuments.search"_s)));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-        // From now on the ordinary database, and converted only once.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), keptNameTaken ? 3 : 2);
+        // From now on the ordinary database: converted only once.
         QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::NotAccess);
-        DataSource data;
-        data.setDatabaseName(path);
-        QVERIFY(data.Refresh());
     }
 
     void publicFilesText_data()
@@ -303,21 +298,7 @@ private slots:
         import.acceptShortRead = [](qint64, qint64, const QString&) { return true; };
         QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::Done);
         QCOMPARE(import.recordsExpected(), 16);
-        QCOMPARE(sqliteRecords(path), expectedRecords().mid(0, 2 * import.recordsRead()));
-    }
-
-    void keptNameNeverOverwritten()
-    {
-        QTemporaryDir dir;
-        const QString path = placeFixture(dir, u"generated/template_1row.mdb"_s);
-        const QString taken = dir.filePath(u"WebDocuments.access.mdb"_s);
-        QVERIFY(TestFiles::writeBytes(taken, "mine"));
-        const QByteArray original = bytesOf(path);
-        AccessImport import;
-        QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::Done);
-        QCOMPARE(import.keptPath(), dir.filePath(u"WebDocuments.access-1.mdb"_s));
-        QCOMPARE(bytesOf(import.keptPath()), original);
-        QCOMPARE(bytesOf(taken), QByteArray("mine"));
+        QCOMPARE(TestFiles::recordsIn(path), expectedRecords().mid(0, import.recordsRead()));
     }
 
     void readOnlyFolder()
@@ -362,13 +343,13 @@ private slots:
                 QVERIFY(!QFileInfo::exists(kept) || bytesOf(kept) == original);
             } else {
                 ++converted;
-                QCOMPARE(sqliteRecords(path), expectedRecords());
+                QCOMPARE(TestFiles::recordsIn(path), expectedRecords());
                 QCOMPARE(bytesOf(kept), original);
             }
             // Whatever was left, the next conversion finishes the work.
             AccessImport import;
             QVERIFY(import.convertInPlace(path) != AccessImport::Outcome::Failed);
-            QCOMPARE(sqliteRecords(path), expectedRecords());
+            QCOMPARE(TestFiles::recordsIn(path), expectedRecords());
         }
         qInfo("%d of 12 rounds had converted when killed", converted);
     }
@@ -384,23 +365,20 @@ private slots:
             QCOMPARE(importAccessCommand(source, dir.path(), &out, &err), 0);
             QVERIFY2(out.contains(u"已添加 16 条记录"_s), qPrintable(out + err));
         }
-        const QList<QByteArray> expected = expectedRecords();
-        QCOMPARE(sqliteRecords(db), expected + expected);
+        const QStringList expected = expectedRecords();
+        QCOMPARE(TestFiles::recordsIn(db), expected + expected);
 
         QString out, err;
         QVERIFY(importAccessCommand(kFixtures + u"/bad/random.mdb"_s, dir.path(), &out, &err) != 0);
         QVERIFY2(TestFiles::readsAsChinese(err), qPrintable(err));
-        QCOMPARE(sqliteRecords(db).size(), 64);
+        QCOMPARE(TestFiles::recordsIn(db).size(), 32);
 
         // A table whose trigger drops records takes none, and says so.
-        SqliteDatabase open;
-        QVERIFY(open.open(db, SqliteOpenMode::ReadWrite)
-                && open.exec("CREATE TRIGGER t BEFORE INSERT ON WebDocuments "
-                             "WHEN new.\"标题\" = '' BEGIN SELECT RAISE(IGNORE); END"));
-        open.close();
+        QVERIFY(TestFiles::execOn(db, "CREATE TRIGGER t BEFORE INSERT ON WebDocuments WHEN "
+                                      "new.\"标题\" = '' BEGIN SELECT RAISE(IGNORE); END"));
         QCOMPARE(importAccessCommand(source, dir.path(), &out, &err), 1);
         QVERIFY2(TestFiles::readsAsChinese(err), qPrintable(err));
-        QCOMPARE(sqliteRecords(db).size(), 64);
+        QCOMPARE(TestFiles::recordsIn(db).size(), 32);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "TestFiles.h"
+#include "TestDatabase.h"
 #include "TestMain.h"
 
 #include "Sqlite.h"
@@ -47,11 +47,7 @@ struct Folder {
                 return false;
         return true;
     }
-    bool exec(const char* sql) const
-    {
-        SqliteDatabase db;
-        return db.open(database, SqliteOpenMode::ReadWrite) && db.exec(sql);
-    }
+    bool exec(const char* sql) const { return TestFiles::execOn(database, sql); }
     // Every row, rowid first, each value as an SQL literal (so its type shows).
     QStringList rows() const
     {
@@ -77,12 +73,6 @@ struct Folder {
         return all;
     }
 };
-
-// A row without its rowid.
-QString withoutRowid(const QString& row)
-{
-    return row.section(u'|', 1);
-}
 
 } // namespace
 
@@ -121,32 +111,22 @@ private Q_SLOTS:
         const QStringList before = f.rows();
         for (const QString& step : steps.split(u' ')) {
             UndoLog log(f.database); // a new one each time, as after a restart
-            const qint64 rowid = step.mid(1).toLongLong();
-            bool ok = true;
-            if (step.startsWith(u'd'))
-                ok = log.deleteRecord(rowid);
-            else if (step.startsWith(u'm'))
-                ok = log.modifyRecord(rowid, u"改"_s, u"改后的内容"_s);
-            else if (step == u"a"_s)
-                ok = f.exec("INSERT INTO WebDocuments (\"标题\", \"内容\") VALUES ('新', '新')");
-            else if (step.startsWith(u'e'))
-                ok = f.exec(QByteArray("UPDATE WebDocuments SET n = 9 WHERE rowid = "
-                                       + step.mid(1).toLatin1())
-                                .constData());
-            else if (step == u"!"_s)
-                ok = !log.undo() && log.failure() == UndoLog::Failure::ChangedSince;
-            else if (step == u"Z"_s)
-                ok = log.undo(true).has_value();
-            else if (step == u"c"_s)
-                ok = f.exec("ALTER TABLE WebDocuments ADD COLUMN later TEXT");
-            else if (step.startsWith(u'x'))
-                ok = f.exec(QByteArray("DELETE FROM WebDocuments WHERE rowid = "
-                                       + step.mid(1).toLatin1())
-                                .constData());
-            else if (step == u"-"_s)
-                ok = !log.undo() && log.failure() == UndoLog::Failure::Nothing;
-            else
-                ok = log.undo().has_value();
+            const char kind = step.at(0).toLatin1();
+            const QByteArray id = step.mid(1).toLatin1();
+            // What another program does to the file meanwhile.
+            const QByteArray sql = kind == 'a'
+                ? QByteArray("INSERT INTO WebDocuments (\"标题\", \"内容\") VALUES ('新', '新')")
+                : kind == 'e' ? QByteArray("UPDATE WebDocuments SET n = 9 WHERE rowid = " + id)
+                : kind == 'x' ? QByteArray("DELETE FROM WebDocuments WHERE rowid = " + id)
+                : kind == 'c' ? QByteArray("ALTER TABLE WebDocuments ADD COLUMN later TEXT")
+                              : QByteArray();
+            const bool ok = !sql.isEmpty() ? f.exec(sql.constData())
+                : kind == 'd' ? log.deleteRecord(id.toLongLong())
+                : kind == 'm' ? log.modifyRecord(id.toLongLong(), u"改"_s, u"改后的内容"_s)
+                : kind == '!' ? !log.undo() && log.failure() == UndoLog::Failure::ChangedSince
+                : kind == '-' ? !log.undo() && log.failure() == UndoLog::Failure::Nothing
+                : kind == 'Z' ? log.undo(true).has_value()
+                              : log.undo().has_value();
             QVERIFY2(ok, qPrintable(step + u": "_s + log.errorText()));
         }
         const QString added = u"|NULL"_s.repeated(steps.count(u'c'));
@@ -161,7 +141,7 @@ private Q_SLOTS:
             if (order.contains(title.mid(1, 1)))
                 QVERIFY2(std::any_of(after.begin(), after.end(),
                                      [&](const QString& r) {
-                                         return withoutRowid(r) == withoutRowid(row) + added;
+                                         return r.section(u'|', 1) == row.section(u'|', 1) + added;
                                      }),
                          qPrintable(row));
         }
@@ -213,13 +193,12 @@ private Q_SLOTS:
             holder.exec("BEGIN EXCLUSIVE");
             return rows.size() == 2 && TestFiles::bytesOf(f.log) == logBytes;
         };
-        QVERIFY(!log.deleteRecord(1));
-        QCOMPARE(log.failure(), failure);
-        QVERIFY(unchanged());
-        QVERIFY(!log.undo(true));
-        QCOMPARE(log.failure(), failure);
-        QVERIFY(!log.errorText().isEmpty());
-        QVERIFY(unchanged());
+        for (const bool undo : {false, true}) {
+            QVERIFY(undo ? !log.undo(true) : !log.deleteRecord(1));
+            QCOMPARE(log.failure(), failure);
+            QVERIFY(!log.errorText().isEmpty());
+            QVERIFY(unchanged());
+        }
     }
 
     // The newest KeepAtLeast entries and every one of the last KeepDays days

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -22,6 +23,9 @@ private Q_SLOTS:
     void secondProcessIsRefusedUntilTheHolderDies()
     {
         QTemporaryDir dir;
+        // A start killed while it made the lock file leaves it empty: no lock.
+        const QString lock = SingleInstance::lockPathFor(dir.path());
+        QVERIFY(TestFiles::writeBytes(lock, {}));
         QProcess holder;
         holder.start(QStringLiteral(LOCK_HOLDER), {dir.path()});
         QVERIFY(holder.waitForReadyRead(30000));
@@ -37,9 +41,9 @@ private Q_SLOTS:
 
         holder.kill(); // SIGKILL: the lock file stays behind, unlocked
         QVERIFY(holder.waitForFinished(30000));
-        SingleInstance third(dir.path());
-        QVERIFY(third.acquire());
-        QVERIFY(third.isHeld());
+        auto third = std::make_unique<SingleInstance>(dir.path());
+        QVERIFY(third->acquire());
+        QVERIFY(third->isHeld());
 
         // Also for a start without the runtime folder the holder had (su,
         // ssh, cron): one lock whatever the session.
@@ -57,24 +61,8 @@ private Q_SLOTS:
             QCOMPARE(late.readAll().trimmed(), QByteArray("busy"));
             QCOMPARE(late.exitCode(), 1);
         }
-    }
-
-    // A start killed while it made the lock file leaves it empty: that must
-    // not keep every later start out. An orderly end removes the file.
-    void leftoverLockFileIsNoLock()
-    {
-        QTemporaryDir dir;
-        const QString path = SingleInstance::lockPathFor(dir.path());
-        {
-            QFile empty(path);
-            QVERIFY(empty.open(QIODevice::WriteOnly));
-        }
-        {
-            SingleInstance first(dir.path());
-            QVERIFY(first.acquire());
-            QVERIFY(first.isHeld());
-        }
-        QVERIFY(!QFile::exists(path));
+        third.reset();
+        QVERIFY(!QFile::exists(lock)); // an orderly end removes it
     }
 
     // The lock and the channel live only in a folder of this user's that
@@ -120,40 +108,32 @@ private Q_SLOTS:
         env.set("TMPDIR", tmp);
         env.set("XDG_RUNTIME_DIR", std::nullopt);
         const QString made = home + u"/.cache/quorrel"_s;
-        const auto plantFolder = [&](const QString& path) { QVERIFY(QDir().mkpath(path)); };
-        if (plant == u"foreign stand-in"_s) {
-            // Where a session without a runtime folder used to fall back to.
-            plantFolder(tmp + u"/runtime-root"_s);
-            QVERIFY(LocalConditions::giveAway(tmp + u"/runtime-root"_s));
-        } else if (plant.endsWith(u"runtime"_s)) {
+        // "<how> <where>": what is done to which of the folders and files.
+        const QString how = plant.section(u' ', 0, 0);
+        const QString where = plant.section(u' ', 1);
+        if (where == u"runtime"_s)
             env.set("XDG_RUNTIME_DIR", runtime);
-            if (plant == u"foreign runtime"_s)
-                QVERIFY(LocalConditions::giveAway(runtime));
-            if (plant == u"open runtime"_s)
-                ::chmod(QFile::encodeName(runtime).constData(), 0777);
-            if (plant == u"linked runtime"_s) {
-                QVERIFY(QFile::link(runtime, base.filePath(u"link"_s)));
-                env.set("XDG_RUNTIME_DIR", base.filePath(u"link"_s));
-            }
-        } else if (plant.endsWith(u"made"_s)) {
-            QVERIFY(!SingleInstance::lockPathFor(program).isEmpty()); // made, and sound once
-            if (plant == u"foreign made"_s)
-                QVERIFY(LocalConditions::giveAway(made));
-            if (plant == u"open made"_s)
-                ::chmod(QFile::encodeName(made).constData(), 0777);
-            if (plant == u"linked made"_s) {
-                QVERIFY(QDir(made).removeRecursively());
-                QVERIFY(QFile::link(runtime, made));
-            }
-        } else if (plant.endsWith(u"lock"_s)) {
-            const QString lock = SingleInstance::lockPathFor(program);
-            QVERIFY(!lock.isEmpty());
-            if (plant == u"folder lock"_s)
-                plantFolder(lock);
-            else {
-                QVERIFY(TestFiles::writeBytes(lock, {}));
-                QVERIFY(LocalConditions::giveAway(lock));
-            }
+        if (where == u"made"_s) // made, and sound once
+            QVERIFY(!SingleInstance::lockPathFor(program).isEmpty());
+        const QString target = where == u"stand-in"_s ? tmp + u"/runtime-root"_s // the old fallback
+            : where == u"runtime"_s                   ? runtime
+            : where == u"made"_s                      ? made
+                                                      : SingleInstance::lockPathFor(program);
+        QVERIFY(!target.isEmpty());
+        if (where == u"stand-in"_s || how == u"folder"_s)
+            QVERIFY(QDir().mkpath(target));
+        if (where == u"lock"_s && how == u"foreign"_s)
+            QVERIFY(TestFiles::writeBytes(target, {}));
+        if (how == u"foreign"_s)
+            QVERIFY(LocalConditions::giveAway(target));
+        if (how == u"open"_s)
+            ::chmod(QFile::encodeName(target).constData(), 0777);
+        if (how == u"linked"_s) { // to the runtime folder, in place of ours or as the variable
+            const QString link = where == u"made"_s ? made : base.filePath(u"link"_s);
+            QVERIFY(where != u"made"_s || QDir(made).removeRecursively());
+            QVERIFY(QFile::link(runtime, link));
+            if (where == u"runtime"_s)
+                env.set("XDG_RUNTIME_DIR", link);
         }
 
         for (const QString& path :

@@ -65,6 +65,23 @@ private Q_SLOTS:
         QCOMPARE(Ini::withValue(before, "CollectorSet", key, "NEW").value(), after);
     }
 
+    // Whatever withValue writes, value reads back. Inputs fuzz_ini found:
+    // the new key went right after the CR, on the same line.
+    void writtenValueReadsBack_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("last line ends in a lone CR") << QByteArray("[sec]\nt\r");
+        QTest::newRow("header alone, lone CR") << QByteArray("[sec]\r");
+        QTest::newRow("last line ends in CRLF") << QByteArray("[sec]\r\nt\r\n");
+    }
+    void writtenValueReadsBack()
+    {
+        QFETCH(QByteArray, content);
+        const auto written = Ini::withValue(content, "sec", "key", "value");
+        QVERIFY(written);
+        QCOMPARE(Ini::value(*written, "sec", "key").value_or("<none>"), QByteArray("value"));
+    }
+
     void refusesValuesThatBreakTheFile()
     {
         for (const char* value : {"two\nlines", "old\rMac", "ends\r"})

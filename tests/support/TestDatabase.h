@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataSource.h"
+#include "Sqlite.h"
 #include "TestFiles.h"
 
 namespace TestFiles {
@@ -20,6 +21,13 @@ inline QStringList recordsIn(const QString& database)
         all << records.field(QStringLiteral("标题")).value_or(QStringLiteral("<error>")) + u'|'
                    + records.field(QStringLiteral("内容")).value_or(QStringLiteral("<error>"));
     return all;
+}
+
+// Runs `sql` on the database file (made when missing), as another program would.
+inline bool execOn(const QString& database, const char* sql)
+{
+    SqliteDatabase db;
+    return db.open(database, SqliteOpenMode::ReadWriteCreate) && db.exec(sql);
 }
 
 // Rows that never end and never come: reading them runs for ever.
