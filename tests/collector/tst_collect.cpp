@@ -21,8 +21,6 @@ Q_DECLARE_METATYPE(std::optional<QString>)
 
 namespace {
 
-const QString Saved = u"文件保存成功！"_s;
-const QString Cancelled = u"文档保存已取消！"_s;
 const QString NoSelection = u"选中的内容里没有文字"_s;
 const QString NoClipboard = u"剪贴板里没有文字"_s;
 
@@ -241,36 +239,17 @@ private Q_SLOTS:
     }
 
     // Through the channel to a loaded collector, stored exactly as a drop of
-    // the text: cleaned, in the save mode, with the same messages.
-    void handedOverTextIsStoredAsADrop_data()
-    {
-        QTest::addColumn<QByteArray>("mode");
-        QTest::newRow("append at once") << QByteArray("CacheUpdate=false\n");
-        QTest::newRow("cached") << QByteArray("");
-        QTest::newRow("create") << QByteArray("save=create\n");
-        QTest::newRow("database") << QByteArray("save=database\n");
-    }
+    // the text: cleaned, with the title prompt and the same message. (Each
+    // save mode of a collected text: acknowledgedMeansKept.)
     void handedOverTextIsStoredAsADrop()
     {
-        QFETCH(QByteArray, mode);
-        CollectorFixture f(settings("") + mode);
+        CollectorFixture f(settings("save=database\n"));
         QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         f.dialogs.inputs.push_back(u"标题"_s);
         QCOMPARE(handOver(u"一\r\n二\0"_s), CollectChannel::Result::Taken);
-        QTRY_COMPARE(f.dialogs.messageTexts(), QStringList{Saved});
-        QCOMPARE(f.dialogs.messages.first().title, u"提示"_s);
-        const QString save = f.collector().save;
-        if (save == u"append"_s && f.collector().CacheUpdate)
-            QCOMPARE(f.collector().pendingText(), u"一\n二"_s);
-        else if (save == u"append"_s)
-            QCOMPARE(f.documentText(), u"一\n二"_s);
-        else if (save == u"create"_s)
-            QCOMPARE(f.read(u"Documents/0.txt"), QByteArray("一\r\n二\r\n"));
-        else {
-            QCOMPARE(f.dialogs.prompts, QStringList{u"输入信息|请输入文档标题:"_s});
-            QCOMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")), QStringList{u"标题|一\n二"_s});
-        }
+        QTRY_COMPARE(f.dialogs.messageTexts(), QStringList{Said::Saved});
+        QCOMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")), QStringList{u"标题|一\n二"_s});
     }
 
     void nothingToKeepIsRefused()
@@ -322,17 +301,6 @@ private Q_SLOTS:
         QTRY_COMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")),
                      QStringList({u"first|text 1"_s, u"second|text 2"_s}));
         QCOMPARE(most, 1);
-    }
-
-    // A cancelled prompt stores nothing, and says so whatever `tip` says.
-    void cancelledTitle()
-    {
-        CollectorFixture f(settings("save=database\ntip=false\n"));
-        QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
-        QVERIFY(f.load());
-        QCOMPARE(handOver(u"text"_s), CollectChannel::Result::Taken);
-        QTRY_COMPARE(f.dialogs.messageTexts(), QStringList{Cancelled});
-        QCOMPARE(TestFiles::recordsIn(f.path(u"WebDocuments.mdb")), QStringList());
     }
 
     // A text --collect was told is taken outlives the collector: ended
