@@ -110,12 +110,7 @@ private Q_SLOTS:
     // A plain-text Doc.dat in a code page we do not read (Latin-1 here) is
     // somebody's file: a drop fails, at once or cached until the exit, and
     // leaves its bytes as they were instead of rewriting them as "text".
-    void appendLeavesAForeignTextFile_data()
-    {
-        QTest::addColumn<bool>("cached");
-        QTest::newRow("at once") << false;
-        QTest::newRow("cached") << true;
-    }
+    void appendLeavesAForeignTextFile_data() { appendJoinsDropsWithNothingBetween_data(); }
     void appendLeavesAForeignTextFile()
     {
         QFETCH(bool, cached);
