@@ -135,8 +135,6 @@ private Q_SLOTS:
         QTest::newRow("not the exact words")
             << QByteArray("save=Create\nCacheUpdate=False\nAutoName=True\ntip=FALSE\nfilepath=\n")
             << 0 << true << false << QString() << true;
-        QTest::newRow("tip read case-blind") << QByteArray("Tip=false\n") << 0 << true << false
-                                             << QString() << false;
     }
     void loadsWhatTheFileHolds()
     {
