@@ -15,6 +15,12 @@
 
 #include <memory>
 
+// Set.ini holding `lines` in the program's section.
+inline QByteArray collectorSet(const QByteArray& lines)
+{
+    return "[CollectorSet]\n" + lines;
+}
+
 // A program folder of its own and a loaded collector in it.
 struct CollectorFixture : ProgramFolder {
     std::unique_ptr<frmCollectorWindow> window;

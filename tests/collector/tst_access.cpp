@@ -37,7 +37,6 @@ private Q_SLOTS:
         f.write(u"WebDocuments.mdb", original);
         QVERIFY(f.load());
         QCOMPARE(f.dialogs.messages.size(), 1);
-        QCOMPARE(f.dialogs.messages[0].title, u"提示"_s);
         QVERIFY(f.dialogs.messages[0].text.contains(u"16 条记录"_s));
         QVERIFY(f.dialogs.messages[0].text.contains(u"WebDocuments.access.mdb"_s));
         QCOMPARE(f.read(u"WebDocuments.access.mdb"), original);

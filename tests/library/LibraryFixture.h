@@ -49,6 +49,12 @@ struct LibraryFixture : ProgramFolder {
         insert.finalize();
         return db.exec("COMMIT");
     }
+    static QList<Record> threeRecords()
+    {
+        return {{QStringLiteral("第一篇"), QStringLiteral("一的内容")},
+                {QStringLiteral("第二篇"), QStringLiteral("二的内容\n第二行")},
+                {QStringLiteral("第三篇"), QStringLiteral("三的内容")}};
+    }
     bool storeQuickly(const QList<Record>& records) const { return store(records); }
     // Every record in the file, in record order.
     QList<Record> stored() const

@@ -9,18 +9,15 @@ using namespace Qt::StringLiterals;
 class OpeningTest : public QObject {
     Q_OBJECT
 
-    // As the program's entry point wires it.
-    static void wire(CollectorFixture& c)
+    // A loaded collector beside a database, wired as the program's entry point does.
+    static void start(CollectorFixture& c)
     {
+        QVERIFY(TestFiles::copyEmptyDatabase(c.path(u"WebDocuments.mdb")));
+        QVERIFY(c.load());
         frmCollectorWindow::Windows& windows = c.window->windows();
         windows.openBrowser = [&windows, &c] {
             frmMain::open(windows.browser, windows.dataSet, c.dialogs);
         };
-    }
-
-    static void copyDatabase(const CollectorFixture& c)
-    {
-        QVERIFY(TestFiles::copyEmptyDatabase(c.path(u"WebDocuments.mdb")));
     }
 
     static int browsers()
@@ -35,9 +32,7 @@ private Q_SLOTS:
     void theMenuOpensOneBrowserHoweverOftenItIsChosen()
     {
         CollectorFixture c;
-        copyDatabase(c);
-        QVERIFY(c.load());
-        wire(c);
+        start(c);
         for (int i = 0; i < 3; ++i)
             c.window->DataExplorer_Click();
         QCOMPARE(browsers(), 1);
@@ -57,9 +52,7 @@ private Q_SLOTS:
     void theExitClosesTheBrowserAndItsDisplaySettings()
     {
         CollectorFixture c;
-        copyDatabase(c);
-        QVERIFY(c.load());
-        wire(c);
+        start(c);
         c.window->DataExplorer_Click();
         auto* browser = qobject_cast<frmMain*>(c.window->windows().browser.data());
         browser->Button10_Click();

@@ -14,12 +14,6 @@ namespace {
 
 constexpr int Patience = 60000; // a slow shared machine; never a measure of speed
 
-QList<LibraryFixture::Record> threeRecords()
-{
-    return {{u"第一篇"_s, u"一的内容"_s}, {u"第二篇"_s, u"二的内容\n第二行"_s},
-            {u"第三篇"_s, u"三的内容"_s}};
-}
-
 // The undo item of the list's context menu, as it would open now.
 QAction* undoItem(frmMain& w)
 {
@@ -58,7 +52,7 @@ private Q_SLOTS:
         QFETCH(bool, search);
         QFETCH(bool, menu);
         LibraryFixture f;
-        QVERIFY(f.store(threeRecords()));
+        QVERIFY(f.store(LibraryFixture::threeRecords()));
         const QList<LibraryFixture::Record> before = f.stored();
         f.open();
         const QStringList titles = f.listed();
@@ -112,7 +106,7 @@ private Q_SLOTS:
     void aDamagedUndoFileIsToldAndChangesNothing()
     {
         LibraryFixture f;
-        QVERIFY(f.store(threeRecords()));
+        QVERIFY(f.store(LibraryFixture::threeRecords()));
         frmMain& w = f.open();
         f.dialogs.answers = {Dialogs::Answer::Yes};
         w.Button2_Click();
