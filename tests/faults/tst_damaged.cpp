@@ -7,6 +7,7 @@
 #include "Faults.h"
 #include "ImportExport.h"
 #include "LibraryFixture.h"
+#include "Messages.h"
 #include "Settings.h"
 #include "TestMain.h"
 
@@ -16,11 +17,12 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using Faults::settings;
+using Said::Failed;
+using Said::Saved;
 
 namespace {
 
-const QString Saved = u"文件保存成功！"_s;
-const QString Failed = u"文档保存失败！"_s;
 constexpr qint64 MB = 1024 * 1024;
 
 QByteArray noise(qsizetype size, quint32 seed)
@@ -31,11 +33,6 @@ QByteArray noise(qsizetype size, quint32 seed)
         c = char(random.bounded(256));
     bytes[0] = '\x89'; // never "{\rtf" by chance
     return bytes;
-}
-
-QByteArray settings(const char* mode)
-{
-    return "[CollectorSet]\nsave=" + QByteArray(mode) + "\nCacheUpdate=false\nAutoName=true\ntip=true\n";
 }
 
 // The text the editor shows for the program folder's Doc.dat, and the
@@ -146,7 +143,7 @@ private Q_SLOTS:
         for (const QString& name : Faults::namesIn(ProgramDir()))
             kept = kept || Faults::bytesOf(f.path(name)) == original;
         QVERIFY(kept);
-        QCOMPARE(f.dialogs.messageTexts().last(), u"文档保存失败！"_s);
+        QCOMPARE(f.dialogs.messageTexts().last(), Failed);
         QVERIFY(!messages.isEmpty()); // the editor says it could not read it
     }
 
