@@ -416,16 +416,6 @@ private Q_SLOTS:
         QCOMPARE(Rtf::append(doc, QString()).value(), doc);
     }
 
-    void appendContinuesTheLastParagraph()
-    {
-        const QByteArray doc = Rtf::write(u"old"_s);
-        const QByteArray appended = Rtf::append(doc, u"new\nline"_s).value();
-        QVERIFY2(appended.endsWith("old{new\\par\r\nline}\\par\r\n}\r\n"), appended.constData());
-        QCOMPARE(Rtf::read(appended), u"oldnew\nline"_s);
-        // in the document's own paragraph, not in a new one after it
-        QCOMPARE(Rtf::read(Rtf::append("{\\rtf1 a\\par\\pard\\b}", u"b"_s).value()), u"ab"_s);
-    }
-
     // A document cut off before its end keeps every byte: the text goes
     // where it would go had it ended there, its braces after its last byte.
     void appendToCutOffDocument_data()
