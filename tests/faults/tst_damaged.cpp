@@ -124,29 +124,6 @@ private Q_SLOTS:
         QVERIFY(!f.dialogs.messageTexts().contains(Failed));
     }
 
-    void randomBytesDocumentIsNotDestroyed()
-    {
-        CollectorFixture f(settings("append"));
-        const QByteArray original = noise(64 * 1024, 13);
-        QVERIFY(Faults::writeBytes(f.path(u"Doc.dat"), original));
-        QVERIFY(f.load());
-
-        // The editor opens it (no crash); it should warn that it is no document.
-        const auto [text, messages] = openInEditor(f.dir.path());
-        Q_UNUSED(text);
-        QCOMPARE(Faults::bytesOf(f.path(u"Doc.dat")), original);
-
-        // A drop either fails or keeps the original aside; it never replaces
-        // it with the garbled text it read.
-        f.dropText(u"x"_s);
-        bool kept = false;
-        for (const QString& name : Faults::namesIn(ProgramDir()))
-            kept = kept || Faults::bytesOf(f.path(name)) == original;
-        QVERIFY(kept);
-        QCOMPARE(f.dialogs.messageTexts().last(), Failed);
-        QVERIFY(!messages.isEmpty()); // the editor says it could not read it
-    }
-
     // --- Set.ini -----------------------------------------------------------
 
     void damagedSettings_data()
