@@ -47,7 +47,7 @@ for x in 80 120 180 240 290 305 310; do xdotool mousemove "$x" $((x < 300 ? 100 
 accepted() { xdotool mousemove 311 313 mousemove 310 312; said "drag action: 1"; }
 wait_until "收集器没有接受拖动" 10 accepted
 xdotool mouseup 1
-landed() { [[ "$("$build/tests/rtf_text" "$work/Doc.dat")" == "$text" ]]; }
+landed() { [[ "$("$build/tests/test_tool" rtf-text "$work/Doc.dat")" == "$text" ]]; }
 wait_until "Doc.dat 没有收到拖放的文字" 10 landed
 [[ "${SHOT:-}" ]] && import -window root "$SHOT"
 echo "通过：拖放的文字已写入 Doc.dat"

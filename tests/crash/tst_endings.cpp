@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -36,17 +37,18 @@ private Q_SLOTS:
         QProcess server;
         server.start(xvfb, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"640x480x24"_s,
                             u"-nolisten"_s, u"tcp"_s});
+        const auto stop = qScopeGuard([&] {
+            server.kill();
+            server.waitForFinished();
+        });
         QVERIFY(server.waitForStarted());
         QByteArray announced;
         while (!announced.contains('\n') && server.waitForReadyRead(60000))
             announced += server.readAllStandardOutput();
         bool numbered = false;
         const int display = announced.trimmed().toInt(&numbered);
-        if (!numbered) {
-            server.kill();
-            server.waitForFinished();
+        if (!numbered)
             QSKIP("Xvfb did not start");
-        }
 
         QTemporaryDir dir;
         QVERIFY(TestFiles::writeBytes(dir.filePath(u"Set.ini"_s), "[CollectorSet]\ntip=false\n"));
@@ -54,12 +56,7 @@ private Q_SLOTS:
         env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         env.insert(u"DISPLAY"_s, u":"_s + QString::number(display));
         Child child(dir.path(), {u"run"_s, u"x"_s, u"1"_s, u"0"_s}, env);
-        const bool loaded = child.waitFor("loaded");
-        if (!loaded) {
-            server.kill();
-            server.waitForFinished();
-        }
-        QVERIFY2(loaded, child.errors().constData());
+        QVERIFY2(child.waitFor("loaded"), child.errors().constData());
         child.send("go");
         QVERIFY(child.waitFor("ack 1"));
 

@@ -331,7 +331,7 @@ private slots:
             QTemporaryDir dir;
             const QString path = placeFixture(dir, fixture);
             QProcess child;
-            child.start(QStringLiteral(ACCESS_CONVERT), {path, QStringLiteral(MDB_READER)});
+            child.start(QStringLiteral(TEST_TOOL), {u"convert-access"_s, path, QStringLiteral(MDB_READER)});
             QVERIFY(child.waitForStarted());
             // The random moment itself, not a wait for a state.
             QThread::usleep(QRandomGenerator::global()->bounded(round < 6 ? 80000 : 1000000));

@@ -4,7 +4,7 @@ of its own, the PRIMARY selection owned by another program (xclip), the
 command run with the collector already running and with none running, in
 each save mode; the database mode's title typed with xdotool.
 
-Usage: e2e_collect.py --quorrel BIN --rtf-text BIN --empty-db FILE
+Usage: e2e_collect.py --quorrel BIN --test-tool BIN --empty-db FILE
 E2E_SHOTS=folder keeps a screenshot of the title prompt a --collect raised.
 """
 import argparse
@@ -14,8 +14,8 @@ import subprocess
 import sys
 import tempfile
 
-import e2e
-from e2e import FAILURES, check, wait_for
+import e2e_common as e2e
+from e2e_common import check, run, title, wait_for
 
 SELECTED = "选中的文字 😀\r\n第二行 second line"
 KEPT = SELECTED.replace("\r\n", "\n")
@@ -54,12 +54,6 @@ class Desktop(e2e.Desktop):
         if owner:
             owner.kill()
             owner.wait()
-
-    def shot(self, name):
-        folder = os.environ.get("E2E_SHOTS")
-        if folder:
-            subprocess.run(["import", "-window", "root", "-display", self.env["DISPLAY"],
-                            os.path.join(folder, name)])
 
     def close(self):
         for selection in list(self.owners):
@@ -166,20 +160,6 @@ def create_mode(desktop, args):
         check(wait_for(lambda: q.numbered(0) == expected, 10), "create, running: Documents/0.txt")
 
 
-def title(desktop, label, typed, shot=None):
-    """The title prompt is up: type the title, then close the "提示" box."""
-    prompt = desktop.wait_window("^输入信息$", 30)
-    if not check(bool(prompt), f'{label}: the title prompt "输入信息" appears'):
-        return
-    desktop.xdo("type", "--delay", "20", typed)
-    if shot:
-        desktop.shot(shot)
-    desktop.key("Return")
-    check(bool(desktop.wait_window("^提示$")), f'{label}: the "提示" box appears')
-    desktop.key("Return")
-    desktop.wait_gone("^提示$")
-
-
 def database_mode(desktop, args):
     with Quorrel(desktop, args, "save=database\n") as q:
         desktop.select(SELECTED.encode())
@@ -189,26 +169,11 @@ def database_mode(desktop, args):
               "database, none running: the record holds the typed title and the selection")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--quorrel", required=True)
-    parser.add_argument("--rtf-text", required=True)
-    parser.add_argument("--empty-db", required=True)
-    args = parser.parse_args()
-    for tool in ("Xvfb", "xdotool", "xclip"):
-        if not shutil.which(tool):
-            print(f"SKIP: {tool} is not installed")
-            return 77
-    desktop = Desktop()
-    try:
-        append_mode(desktop, args)
-        create_mode(desktop, args)
-        database_mode(desktop, args)
-    finally:
-        desktop.close()
-    print(f"{len(FAILURES)} failed" if FAILURES else "all passed")
-    return 1 if FAILURES else 0
+def parts(desktop, args):
+    append_mode(desktop, args)
+    create_mode(desktop, args)
+    database_mode(desktop, args)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run(argparse.ArgumentParser(), parts, lambda args: ["xclip"], lambda args: Desktop()))

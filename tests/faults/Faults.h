@@ -175,6 +175,13 @@ private:
     std::thread m_watchdog;
 };
 
+// Set.ini with the save mode and the cache given, tips on, automatic titles.
+inline QByteArray settings(const char* mode, const char* cache = "false")
+{
+    return "[CollectorSet]\nsave=" + QByteArray(mode) + "\nCacheUpdate=" + QByteArray(cache)
+        + "\nAutoName=true\ntip=true\n";
+}
+
 using TestFiles::bytesOf;
 using TestFiles::namesIn;
 using TestFiles::recordsIn;

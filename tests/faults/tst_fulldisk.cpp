@@ -13,6 +13,7 @@
 #include <QLineEdit>
 
 using namespace Qt::StringLiterals;
+using Faults::settings;
 using Faults::FileSizeLimit;
 using Said::Failed;
 using Said::Saved;
@@ -21,12 +22,6 @@ namespace {
 
 // Larger than any limit used here, so that every save of it must grow a file.
 const QString Long = QString(8000, u'长');
-
-QByteArray settings(const char* mode, const char* cache)
-{
-    return "[CollectorSet]\r\nsave=" + QByteArray(mode) + "\r\nCacheUpdate=" + QByteArray(cache)
-         + "\r\nAutoName=true\r\ntip=true\r\n";
-}
 
 } // namespace
 

@@ -13,17 +13,13 @@
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
+using Faults::settings;
 using Faults::ReadOnly;
 
 using Said::Failed;
 using Said::Saved;
 
 namespace {
-
-QByteArray settings(const char* mode)
-{
-    return "[CollectorSet]\nsave=" + QByteArray(mode) + "\nCacheUpdate=false\nAutoName=true\ntip=true\n";
-}
 
 // Runs test function `name` of this suite in a child process as nobody,
 // from a copy of this executable that nobody can reach; fails unless it

@@ -65,6 +65,13 @@ bool buildAll(DocumentSearch& search, int slice = 1000)
     return false;
 }
 
+// A database of the sample records and a search on it, its index whole.
+bool indexed(LibraryFixture& f, DocumentSearch& search)
+{
+    search.setIndexFrom(0);
+    return f.storeQuickly(sampleRecords()) && search.open(f.databasePath()) && buildAll(search);
+}
+
 bool execute(const QString& path, const char* sql)
 {
     SqliteDatabase db;
@@ -192,11 +199,8 @@ private Q_SLOTS:
     void recordsWrittenElsewhereAreFoundAndGoneOnesAreNot()
     {
         LibraryFixture f;
-        QVERIFY(f.storeQuickly(sampleRecords()));
         DocumentSearch search;
-        search.setIndexFrom(0);
-        QVERIFY(search.open(f.databasePath()));
-        QVERIFY(buildAll(search));
+        QVERIFY(indexed(f, search));
 
         // Stored by the collector or another program: found before and
         // after the index catches up.
@@ -249,11 +253,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QList<qint64>, expected);
         LibraryFixture f;
-        QVERIFY(f.storeQuickly(sampleRecords()));
         DocumentSearch search;
-        search.setIndexFrom(0);
-        QVERIFY(search.open(f.databasePath()));
-        QVERIFY(buildAll(search));
+        QVERIFY(indexed(f, search));
         if (how == u"closed"_s)
             search.close();
         if (how == u"replaced"_s) {
@@ -328,11 +329,8 @@ private Q_SLOTS:
     void theLastRecordsReplacedElsewhereStartTheIndexOver()
     {
         LibraryFixture f;
-        QVERIFY(f.storeQuickly(sampleRecords()));
         DocumentSearch search;
-        search.setIndexFrom(0);
-        QVERIFY(search.open(f.databasePath()));
-        QVERIFY(buildAll(search));
+        QVERIFY(indexed(f, search));
         // SQLite gives a deleted last record's rowid to the next new one.
         QVERIFY(execute(f.databasePath(), "DELETE FROM WebDocuments WHERE rowid >= 5"));
         QVERIFY(f.store({{u"替代者"_s, u"新的最后一篇"_s}, {u"又一个"_s, u"第七"_s}}));
@@ -347,11 +345,8 @@ private Q_SLOTS:
     void aLastRecordDeletedHereKeepsTheIndex()
     {
         LibraryFixture f;
-        QVERIFY(f.storeQuickly(sampleRecords()));
         DocumentSearch search;
-        search.setIndexFrom(0);
-        QVERIFY(search.open(f.databasePath()));
-        QVERIFY(buildAll(search));
+        QVERIFY(indexed(f, search));
         QVERIFY(execute(f.databasePath(), "DELETE FROM WebDocuments WHERE rowid = 6"));
         search.forget(6);
         QVERIFY(f.store({{u"接班"_s, u"拿到了同一个书签"_s}}));
@@ -485,11 +480,8 @@ private Q_SLOTS:
     void theDatabaseStaysAPlainTable()
     {
         LibraryFixture f;
-        QVERIFY(f.storeQuickly(sampleRecords()));
         DocumentSearch search;
-        search.setIndexFrom(0);
-        QVERIFY(search.open(f.databasePath()));
-        QVERIFY(buildAll(search));
+        QVERIFY(indexed(f, search));
         SqliteDatabase db;
         QVERIFY(db.open(f.databasePath(), SqliteOpenMode::ReadWrite));
         SqliteStatement schema;
