@@ -36,6 +36,13 @@ QString dataDir()
     return QStringLiteral(QUORREL_TEST_DATA "/rtf");
 }
 
+// One row of a table of bytes and what they are, or read as.
+template <typename T>
+void row(const char* name, const QByteArray& bytes, const T& expected)
+{
+    QTest::newRow(name) << bytes << expected;
+}
+
 using TestFiles::bytesOf;
 using TestFiles::writeBytes;
 
@@ -250,36 +257,34 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("rtf");
         QTest::addColumn<QString>("text"); // "<any>": only the fuzzer's checks
         const QString any = u"<any>"_s;
-        QTest::newRow("truncated in a group") << QByteArray("{\\rtf1 {{{a") << u"a"_s;
-        QTest::newRow("truncated hex") << QByteArray("{\\rtf1 a\\'") << u"a"_s;
-        QTest::newRow("truncated word") << QByteArray("{\\rtf1 a\\u") << u"a"_s;
-        QTest::newRow("backslash at end") << QByteArray("{\\rtf1 a\\") << u"a"_s;
-        QTest::newRow("extra closing") << QByteArray("{\\rtf1 a}}}}b") << u"a"_s;
-        QTest::newRow("huge bin") << QByteArray("{\\rtf1 a\\bin999999999999 xyz}") << u"a"_s;
-        QTest::newRow("negative bin") << QByteArray("{\\rtf1 a\\bin-5 b}") << u"ab"_s;
-        QTest::newRow("huge u") << QByteArray("{\\rtf1 \\u-99999999999999 a}") << any;
-        QTest::newRow("huge uc") << QByteArray("{\\rtf1\\uc99999\\u20013 abc}") << u"中"_s;
-        QTest::newRow("negative uc") << QByteArray("{\\rtf1\\uc-3\\u20013 abc}") << u"中abc"_s;
+        row("truncated in a group", "{\\rtf1 {{{a", u"a"_s);
+        row("truncated hex", "{\\rtf1 a\\'", u"a"_s);
+        row("truncated word", "{\\rtf1 a\\u", u"a"_s);
+        row("backslash at end", "{\\rtf1 a\\", u"a"_s);
+        row("extra closing", "{\\rtf1 a}}}}b", u"a"_s);
+        row("huge bin", "{\\rtf1 a\\bin999999999999 xyz}", u"a"_s);
+        row("negative bin", "{\\rtf1 a\\bin-5 b}", u"ab"_s);
+        row("huge u", "{\\rtf1 \\u-99999999999999 a}", any);
+        row("huge uc", "{\\rtf1\\uc99999\\u20013 abc}", u"中"_s);
+        row("negative uc", "{\\rtf1\\uc-3\\u20013 abc}", u"中abc"_s);
         QTest::newRow("no such font: the document's code page")
             << QByteArray("{\\rtf1{\\fonttbl{\\f99999999999\\fcharset134 x;}}"
                           "\\f-99999999999\\'d6\\'d0}")
             << u"ÖÐ"_s;
-        QTest::newRow("lone lead byte")
-            << QByteArray("{\\rtf1\\ansicpg936 \\'d6 x}") << u"\uFFFD x"_s;
-        QTest::newRow("empty") << QByteArray() << QString();
-        QTest::newRow("only brace") << QByteArray("{") << QString();
-        QTest::newRow("nul bytes") << QByteArray("{\\rtf1 a\0b\0}", 12) << u"ab"_s;
+        row("lone lead byte", "{\\rtf1\\ansicpg936 \\'d6 x}", u"\uFFFD x"_s);
+        row("empty", QByteArray(), QString());
+        row("only brace", "{", QString());
+        row("nul bytes", QByteArray("{\\rtf1 a\0b\0}", 12), u"ab"_s);
 
         const QByteArray million(1'000'000, '{');
-        QTest::newRow("a million open braces")
-            << QByteArray("{\\rtf1 " + million + "deep") << u"deep"_s;
+        row("a million open braces", "{\\rtf1 " + million + "deep", u"deep"_s);
         QTest::newRow("a million balanced")
             << QByteArray("{\\rtf1 a" + million + "b" + QByteArray(1'000'000, '}') + "c}")
             << u"abc"_s;
         QByteArray changing = "{\\rtf1 ";
         for (int i = 0; i < 200'000; ++i)
             changing += i % 2 ? "{\\uc2" : "{\\uc1";
-        QTest::newRow("every level changes state") << QByteArray(changing + "x") << u"x"_s;
+        row("every level changes state", changing + "x", u"x"_s);
         // Each level's state comes back at its end, across 100,000 levels.
         const int n = 100'000;
         QTest::newRow("hidden and shown, restored")
@@ -305,8 +310,7 @@ private Q_SLOTS:
             for (char& c : noise)
                 if (random.bounded(3) == 0)
                     c = "{}\\'u0123456789 abc*"[random.bounded(20)];
-            QTest::newRow(qPrintable(u"random %1"_s.arg(i)))
-                << QByteArray("{\\rtf1" + noise) << any;
+            row(qPrintable(u"random %1"_s.arg(i)), "{\\rtf1" + noise, any);
         }
     }
     void survivesDamage()
@@ -560,12 +564,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("rtf");
-        QTest::newRow("plain") << QByteArray("{\\rtf1\\ansi x}") << true;
-        QTest::newRow("bom and blanks") << QByteArray("\xEF\xBB\xBF \r\n{\\rtf1}") << true;
-        QTest::newRow("text mentioning rtf") << QByteArray("see {\\rtf1}") << false;
-        QTest::newRow("short") << QByteArray("{\\rt") << false;
-        QTest::newRow("upper case") << QByteArray("{\\RTF1}") << false;
-        QTest::newRow("empty") << QByteArray() << false;
+        row("plain", "{\\rtf1\\ansi x}", true);
+        row("bom and blanks", "\xEF\xBB\xBF \r\n{\\rtf1}", true);
+        row("text mentioning rtf", "see {\\rtf1}", false);
+        row("short", "{\\rt", false);
+        row("upper case", "{\\RTF1}", false);
+        row("empty", QByteArray(), false);
     }
     void recognisesRtf()
     {
@@ -578,12 +582,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("gbk text file") << QByteArray("\xd6\xd0\xce\xc4\r\nline") << u"中文\nline"_s;
-        QTest::newRow("utf-8 text file") << QByteArray("中文\nline\n") << u"中文\nline\n"_s;
-        QTest::newRow("utf-8 with bom") << QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD") << u"中"_s;
-        QTest::newRow("lone CR") << QByteArray("a\rb") << u"a\nb"_s;
-        QTest::newRow("rtf") << QByteArray("{\\rtf1\\ansicpg936 \\'d6\\'d0\\par}") << u"中"_s;
-        QTest::newRow("empty file") << QByteArray() << QString();
+        row("gbk text file", "\xd6\xd0\xce\xc4\r\nline", u"中文\nline"_s);
+        row("utf-8 text file", "中文\nline\n", u"中文\nline\n"_s);
+        row("utf-8 with bom", "\xEF\xBB\xBF\xE4\xB8\xAD", u"中"_s);
+        row("lone CR", "a\rb", u"a\nb"_s);
+        row("rtf", "{\\rtf1\\ansicpg936 \\'d6\\'d0\\par}", u"中"_s);
+        row("empty file", QByteArray(), QString());
     }
     void loadsAnyDocument()
     {
@@ -703,14 +707,11 @@ private Q_SLOTS:
 private:
     void addHandWrittenRows()
     {
-        QTest::newRow("gbk bytes")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'d6\\'d0\\'ce\\'c4}") << u"中文"_s;
-        QTest::newRow("gbk split by line end")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'d6\r\n\\'d0}") << u"中"_s;
-        QTest::newRow("raw 8-bit text") << QByteArray("{\\rtf1\\ansicpg936 \xd6\xd0!}") << u"中!"_s;
-        QTest::newRow("cp1252") << QByteArray("{\\rtf1\\ansi\\ansicpg1252 caf\\'e9 \\'80\\'93}")
-                                << u"café €“"_s;
-        QTest::newRow("no code page is 1252") << QByteArray("{\\rtf1 \\'e9}") << u"é"_s;
+        row("gbk bytes", "{\\rtf1\\ansi\\ansicpg936 \\'d6\\'d0\\'ce\\'c4}", u"中文"_s);
+        row("gbk split by line end", "{\\rtf1\\ansi\\ansicpg936 \\'d6\r\n\\'d0}", u"中"_s);
+        row("raw 8-bit text", "{\\rtf1\\ansicpg936 \xd6\xd0!}", u"中!"_s);
+        row("cp1252", "{\\rtf1\\ansi\\ansicpg1252 caf\\'e9 \\'80\\'93}", u"café €“"_s);
+        row("no code page is 1252", "{\\rtf1 \\'e9}", u"é"_s);
         QTest::newRow("font charset over code page")
             << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset134 "
                           "SimSun;}}\\f1\\'d6\\'d0\\f0\\'e9}")
@@ -718,56 +719,42 @@ private:
         QTest::newRow("western letter in chinese document")
             << QByteArray("{\\rtf1\\ansicpg936{\\fonttbl{\\f0\\fcharset0 Arial;}}caf\\'e9 x}")
             << u"café x"_s;
-        QTest::newRow("unknown code page")
-            << QByteArray("{\\rtf1\\ansicpg77777 \\'c3\\'a9}") << u"é"_s;
-        QTest::newRow("uc1") << QByteArray("{\\rtf1\\uc1\\u20013?\\u25991?}") << u"中文"_s;
-        QTest::newRow("default uc is 1") << QByteArray("{\\rtf1 \\u20013?x}") << u"中x"_s;
-        QTest::newRow("uc0") << QByteArray("{\\rtf1\\uc0\\u20013\\u25991 x}") << u"中文x"_s;
-        QTest::newRow("uc2 hex fallback")
-            << QByteArray("{\\rtf1\\ansicpg936\\uc2\\u20013\\'d6\\'d0 x}") << u"中 x"_s;
-        QTest::newRow("uc is scoped")
-            << QByteArray("{\\rtf1{\\uc2\\u20013\\'d6\\'d0}\\u25991?}") << u"中文"_s;
-        QTest::newRow("control word counts as one")
-            << QByteArray("{\\rtf1\\u20013\\emdash x}") << u"中x"_s;
-        QTest::newRow("group ends fallback")
-            << QByteArray("{\\rtf1{\\uc5\\u20013}abc}") << u"中abc"_s;
-        QTest::newRow("negative u") << QByteArray("{\\rtf1\\u-24818?}") << u"鼎"_s;
-        QTest::newRow("u above 16 bits") << QByteArray("{\\rtf1\\u128512?}") << u"😀"_s;
-        QTest::newRow("nested groups") << QByteArray("{\\rtf1 a{b{c{\\b d}}e}f}") << u"abcdef"_s;
-        QTest::newRow("bin data has braces")
-            << QByteArray("{\\rtf1 a{\\pict\\bin3 }{\\}b\\bin2 xyc}") << u"abc"_s;
-        QTest::newRow("pict hex") << QByteArray("{\\rtf1 a{\\pict\\pngblip 89504e47}b}") << u"ab"_s;
+        row("unknown code page", "{\\rtf1\\ansicpg77777 \\'c3\\'a9}", u"é"_s);
+        row("uc1", "{\\rtf1\\uc1\\u20013?\\u25991?}", u"中文"_s);
+        row("default uc is 1", "{\\rtf1 \\u20013?x}", u"中x"_s);
+        row("uc0", "{\\rtf1\\uc0\\u20013\\u25991 x}", u"中文x"_s);
+        row("uc2 hex fallback", "{\\rtf1\\ansicpg936\\uc2\\u20013\\'d6\\'d0 x}", u"中 x"_s);
+        row("uc is scoped", "{\\rtf1{\\uc2\\u20013\\'d6\\'d0}\\u25991?}", u"中文"_s);
+        row("control word counts as one", "{\\rtf1\\u20013\\emdash x}", u"中x"_s);
+        row("group ends fallback", "{\\rtf1{\\uc5\\u20013}abc}", u"中abc"_s);
+        row("negative u", "{\\rtf1\\u-24818?}", u"鼎"_s);
+        row("u above 16 bits", "{\\rtf1\\u128512?}", u"😀"_s);
+        row("nested groups", "{\\rtf1 a{b{c{\\b d}}e}f}", u"abcdef"_s);
+        row("bin data has braces", "{\\rtf1 a{\\pict\\bin3 }{\\}b\\bin2 xyc}", u"abc"_s);
+        row("pict hex", "{\\rtf1 a{\\pict\\pngblip 89504e47}b}", u"ab"_s);
         QTest::newRow("field result kept")
             << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}} after}")
             << u"link after"_s;
-        QTest::newRow("star destination")
-            << QByteArray("{\\rtf1 a{\\*\\whatever hidden}b}") << u"ab"_s;
-        QTest::newRow("unknown word keeps text")
-            << QByteArray("{\\rtf1 a{\\whatever kept}b}") << u"akeptb"_s;
+        row("star destination", "{\\rtf1 a{\\*\\whatever hidden}b}", u"ab"_s);
+        row("unknown word keeps text", "{\\rtf1 a{\\whatever kept}b}", u"akeptb"_s);
         QTest::newRow("object result")
             << QByteArray("{\\rtf1{\\object{\\*\\objdata 0102}{\\result{\\pict 00}shown}}}")
             << u"shown"_s;
-        QTest::newRow("upr takes unicode")
-            << QByteArray("{\\rtf1{\\upr{ansi}{\\*\\ud{uni}}}}") << u"uni"_s;
-        QTest::newRow("hidden") << QByteArray("{\\rtf1 a{\\v no}b\\v c\\v0 d\\v e\\plain f}")
-                                << u"abdf"_s;
-        QTest::newRow("breaks") << QByteArray("{\\rtf1 a\\line b\\tab c\\par d\tx}")
-                                << u"a\nb\tc\nd\tx"_s;
-        QTest::newRow("last par dropped once") << QByteArray("{\\rtf1 a\\par\\par}") << u"a\n"_s;
-        QTest::newRow("last line kept") << QByteArray("{\\rtf1 a\\line}") << u"a\n"_s;
-        QTest::newRow("page after par")
-            << QByteArray("{\\rtf1 a\\par\\page b\\page c}") << u"a\nb\nc"_s;
+        row("upr takes unicode", "{\\rtf1{\\upr{ansi}{\\*\\ud{uni}}}}", u"uni"_s);
+        row("hidden", "{\\rtf1 a{\\v no}b\\v c\\v0 d\\v e\\plain f}", u"abdf"_s);
+        row("breaks", "{\\rtf1 a\\line b\\tab c\\par d\tx}", u"a\nb\tc\nd\tx"_s);
+        row("last par dropped once", "{\\rtf1 a\\par\\par}", u"a\n"_s);
+        row("last line kept", "{\\rtf1 a\\line}", u"a\n"_s);
+        row("page after par", "{\\rtf1 a\\par\\page b\\page c}", u"a\nb\nc"_s);
         QTest::newRow("symbols")
             << QByteArray("{\\rtf1 \\{\\}\\\\\\~\\-\\_\\emdash\\endash\\bullet\\lquote\\rquote"
                           "\\ldblquote\\rdblquote}")
             << u"{}\\\u00A0\u2011—–•‘’“”"_s;
-        QTest::newRow("source line ends ignored")
-            << QByteArray("{\\rtf1 ab\r\ncd\\par\r\n}") << u"abcd"_s;
-        QTest::newRow("escaped line end is par") << QByteArray("{\\rtf1 a\\\nb}") << u"a\nb"_s;
-        QTest::newRow("delimiting space") << QByteArray("{\\rtf1\\b  two\\b0\\i x}") << u" twox"_s;
-        QTest::newRow("table") << QByteArray("{\\rtf1\\intbl a\\cell b\\cell\\row c}")
-                               << u"a\tb\nc"_s;
-        QTest::newRow("only the document group") << QByteArray("junk{\\rtf1 a}after") << u"a"_s;
+        row("source line ends ignored", "{\\rtf1 ab\r\ncd\\par\r\n}", u"abcd"_s);
+        row("escaped line end is par", "{\\rtf1 a\\\nb}", u"a\nb"_s);
+        row("delimiting space", "{\\rtf1\\b  two\\b0\\i x}", u" twox"_s);
+        row("table", "{\\rtf1\\intbl a\\cell b\\cell\\row c}", u"a\tb\nc"_s);
+        row("only the document group", "junk{\\rtf1 a}after", u"a"_s);
         QTest::newRow("info and tables skipped")
             << QByteArray("{\\rtf1{\\fonttbl{\\f0 A;}}{\\colortbl;\\red0;}{\\stylesheet{\\s0 N;}}"
                           "{\\info{\\title T}}{\\header h}{\\footerl f}{\\*\\generator g}x}")
@@ -789,12 +776,9 @@ private:
             << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset0 Arial;}{\\f1\\fcharset128 MS "
                           "Mincho;}}\\f1 \\'84M\\f0 M}")
             << u"\u041CM"_s;
-        QTest::newRow("trail as escaped backslash")
-            << QByteArray("{\\rtf1\\ansicpg932 \\'95\\\\}") << u"表"_s;
-        QTest::newRow("raw lead byte, plain trail")
-            << QByteArray("{\\rtf1\\ansicpg936 \x81@ \x81\x40}") << u"丂 丂"_s;
-        QTest::newRow("lead byte across a line end")
-            << QByteArray("{\\rtf1\\ansicpg936 \\'81\r\n@}") << u"丂"_s;
+        row("trail as escaped backslash", "{\\rtf1\\ansicpg932 \\'95\\\\}", u"表"_s);
+        row("raw lead byte, plain trail", "{\\rtf1\\ansicpg936 \x81@ \x81\x40}", u"丂 丂"_s);
+        row("lead byte across a line end", "{\\rtf1\\ansicpg936 \\'81\r\n@}", u"丂"_s);
         QTest::newRow("no trail after a single-byte character")
             << QByteArray("{\\rtf1\\ansicpg936 \\'d6\\'d0@\\'41}") << u"中@A"_s;
         QTest::newRow("trail byte that is a lead byte too")
@@ -809,8 +793,7 @@ private:
             << u"\uFFFD@丂"_s;
         QTest::newRow("one bad character, the rest kept")
             << QByteArray("{\\rtf1\\ansi\\ansicpg932 \\'82\\'a0\\'93}") << u"あ\uFFFD"_s;
-        QTest::newRow("euro sign of gbk")
-            << QByteArray("{\\rtf1\\ansicpg936 \\'80\\'81}") << u"€\uFFFD"_s;
+        row("euro sign of gbk", "{\\rtf1\\ansicpg936 \\'80\\'81}", u"€\uFFFD"_s);
         // Western punctuation in a Western font of a Chinese or Japanese
         // document, as Chinese and Japanese word processors write it.
         QTest::newRow("western quotes in a chinese document")
@@ -840,8 +823,7 @@ private:
                    "{\\dbch \\'d6\\'d0}{\\hich \\'e9}{\\loch\\af2\\hich\\af2\\dbch\\f1 \\'d6\\'d0}"
                    "{\\rtlch\\af2\\ltrch \\'e9}\\plain\\'e9}")
             << u"é中й中éé"_s;
-        QTest::newRow("uhc letters only")
-            << QByteArray("{\\rtf1\\ansicpg949 \\'81A \\'c7\\'d1}") << u"\uAC02 한"_s;
+        row("uhc letters only", "{\\rtf1\\ansicpg949 \\'81A \\'c7\\'d1}", u"\uAC02 한"_s);
         // Mac code pages and character sets.
         QTest::newRow("textedit japanese")
             << QByteArray("{\\rtf1\\mac\\ansicpg10001{\\fonttbl\\f0\\fswiss\\fcharset77 "
@@ -857,10 +839,8 @@ private:
                           "\\f1\\fcharset80 STSong;\\f2\\fcharset81 LiSong;}\\f0 "
                           "\\'c7\\'d1\\'b1\\'b9\\f1 \\'d6\\'d0\\'ce\\'c4\\f2 \\'a4\\'a4\\'a4\\'e5}")
             << u"한국中文中文"_s;
-        QTest::newRow("mac chinese code page")
-            << QByteArray("{\\rtf1\\mac\\ansicpg10008 \\'d6\\'d0\\par}") << u"中"_s;
-        QTest::newRow("mac traditional code page")
-            << QByteArray("{\\rtf1\\mac\\ansicpg10002 \\'a4\\'a4@}") << u"中@"_s;
+        row("mac chinese code page", "{\\rtf1\\mac\\ansicpg10008 \\'d6\\'d0\\par}", u"中"_s);
+        row("mac traditional code page", "{\\rtf1\\mac\\ansicpg10002 \\'a4\\'a4@}", u"中@"_s);
         // Text boxes are read where they stand, as paragraphs.
         QTest::newRow("text box")
             << QByteArray("{\\rtf1\\ansi{\\shp{\\*\\shpinst{\\shptxt {\\pard Text in a "
@@ -873,8 +853,7 @@ private:
             << u"before\nbox\nafter"_s;
         QTest::newRow("text box without paragraph end")
             << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt box}}}b}") << u"a\nbox\nb"_s;
-        QTest::newRow("empty text box")
-            << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt }}}b}") << u"ab"_s;
+        row("empty text box", "{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt }}}b}", u"ab"_s);
         QTest::newRow("group shape")
             << QByteArray("{\\rtf1{\\shpgrp{\\*\\shpinst{\\shp{\\*\\shpinst{\\shptxt "
                           "one\\par}}}{\\shp{\\*\\shpinst{\\shptxt two\\par}}}}}x}")
