@@ -267,10 +267,8 @@ private Q_SLOTS:
         row("huge u", "{\\rtf1 \\u-99999999999999 a}", any);
         row("huge uc", "{\\rtf1\\uc99999\\u20013 abc}", u"中"_s);
         row("negative uc", "{\\rtf1\\uc-3\\u20013 abc}", u"中abc"_s);
-        QTest::newRow("no such font: the document's code page")
-            << QByteArray("{\\rtf1{\\fonttbl{\\f99999999999\\fcharset134 x;}}"
-                          "\\f-99999999999\\'d6\\'d0}")
-            << u"ÖÐ"_s;
+        row("no such font: the document's code page", "{\\rtf1{\\fonttbl{\\f99999999999"
+            "\\fcharset134 x;}}\\f-99999999999\\'d6\\'d0}", u"ÖÐ"_s);
         row("lone lead byte", "{\\rtf1\\ansicpg936 \\'d6 x}", u"\uFFFD x"_s);
         row("empty", QByteArray(), QString());
         row("only brace", "{", QString());
@@ -712,13 +710,10 @@ private:
         row("raw 8-bit text", "{\\rtf1\\ansicpg936 \xd6\xd0!}", u"中!"_s);
         row("cp1252", "{\\rtf1\\ansi\\ansicpg1252 caf\\'e9 \\'80\\'93}", u"café €“"_s);
         row("no code page is 1252", "{\\rtf1 \\'e9}", u"é"_s);
-        QTest::newRow("font charset over code page")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset134 "
-                          "SimSun;}}\\f1\\'d6\\'d0\\f0\\'e9}")
-            << u"中é"_s;
-        QTest::newRow("western letter in chinese document")
-            << QByteArray("{\\rtf1\\ansicpg936{\\fonttbl{\\f0\\fcharset0 Arial;}}caf\\'e9 x}")
-            << u"café x"_s;
+        row("font charset over code page", "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{"
+            "\\f1\\fcharset134 SimSun;}}\\f1\\'d6\\'d0\\f0\\'e9}", u"中é"_s);
+        row("western letter in chinese document", "{\\rtf1\\ansicpg936{\\fonttbl{\\f0\\fcharset0 "
+            "Arial;}}caf\\'e9 x}", u"café x"_s);
         row("unknown code page", "{\\rtf1\\ansicpg77777 \\'c3\\'a9}", u"é"_s);
         row("uc1", "{\\rtf1\\uc1\\u20013?\\u25991?}", u"中文"_s);
         row("default uc is 1", "{\\rtf1 \\u20013?x}", u"中x"_s);
@@ -732,50 +727,41 @@ private:
         row("nested groups", "{\\rtf1 a{b{c{\\b d}}e}f}", u"abcdef"_s);
         row("bin data has braces", "{\\rtf1 a{\\pict\\bin3 }{\\}b\\bin2 xyc}", u"abc"_s);
         row("pict hex", "{\\rtf1 a{\\pict\\pngblip 89504e47}b}", u"ab"_s);
-        QTest::newRow("field result kept")
-            << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}} after}")
-            << u"link after"_s;
+        row("field result kept", "{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}} "
+            "after}", u"link after"_s);
         row("star destination", "{\\rtf1 a{\\*\\whatever hidden}b}", u"ab"_s);
         row("unknown word keeps text", "{\\rtf1 a{\\whatever kept}b}", u"akeptb"_s);
-        QTest::newRow("object result")
-            << QByteArray("{\\rtf1{\\object{\\*\\objdata 0102}{\\result{\\pict 00}shown}}}")
-            << u"shown"_s;
+        row("object result", "{\\rtf1{\\object{\\*\\objdata 0102}{\\result{\\pict 00}shown}}}",
+            u"shown"_s);
         row("upr takes unicode", "{\\rtf1{\\upr{ansi}{\\*\\ud{uni}}}}", u"uni"_s);
         row("hidden", "{\\rtf1 a{\\v no}b\\v c\\v0 d\\v e\\plain f}", u"abdf"_s);
         row("breaks", "{\\rtf1 a\\line b\\tab c\\par d\tx}", u"a\nb\tc\nd\tx"_s);
         row("last par dropped once", "{\\rtf1 a\\par\\par}", u"a\n"_s);
         row("last line kept", "{\\rtf1 a\\line}", u"a\n"_s);
         row("page after par", "{\\rtf1 a\\par\\page b\\page c}", u"a\nb\nc"_s);
-        QTest::newRow("symbols")
-            << QByteArray("{\\rtf1 \\{\\}\\\\\\~\\-\\_\\emdash\\endash\\bullet\\lquote\\rquote"
-                          "\\ldblquote\\rdblquote}")
-            << u"{}\\\u00A0\u2011—–•‘’“”"_s;
+        row("symbols", "{\\rtf1 \\{\\}\\\\\\~\\-\\_\\emdash\\endash\\bullet\\lquote\\rquote"
+            "\\ldblquote\\rdblquote}", u"{}\\\u00A0\u2011—–•‘’“”"_s);
         row("source line ends ignored", "{\\rtf1 ab\r\ncd\\par\r\n}", u"abcd"_s);
         row("escaped line end is par", "{\\rtf1 a\\\nb}", u"a\nb"_s);
         row("delimiting space", "{\\rtf1\\b  two\\b0\\i x}", u" twox"_s);
         row("table", "{\\rtf1\\intbl a\\cell b\\cell\\row c}", u"a\tb\nc"_s);
         row("only the document group", "junk{\\rtf1 a}after", u"a"_s);
-        QTest::newRow("info and tables skipped")
-            << QByteArray("{\\rtf1{\\fonttbl{\\f0 A;}}{\\colortbl;\\red0;}{\\stylesheet{\\s0 N;}}"
-                          "{\\info{\\title T}}{\\header h}{\\footerl f}{\\*\\generator g}x}")
-            << u"x"_s;
+        row("info and tables skipped", "{\\rtf1{\\fonttbl{\\f0 A;}}{\\colortbl;\\red0;}{"
+            "\\stylesheet{\\s0 N;}}{\\info{\\title T}}{\\header h}{\\footerl f}{\\*\\generator "
+            "g}x}", u"x"_s);
     }
 
     // What Word, WordPad, TextEdit and others write that the reader once lost.
     void addOtherProgramsRows()
     {
         // Trail bytes below 0x80 come unescaped.
-        QTest::newRow("gbk trail as plain character")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}}"
-                          "\\f0 \\'81@\\'d6\\'d0\\'95\\'4e\\par}")
-            << u"丂中昇"_s;
+        row("gbk trail as plain character", "{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fnil"
+            "\\fcharset134 SimSun;}}\\f0 \\'81@\\'d6\\'d0\\'95\\'4e\\par}", u"丂中昇"_s);
         QTest::newRow("big5 trail as plain character")
             << QByteArray("{\\rtf1\\ansi\\ansicpg950 \\'a4@\\'a4A\\'a1P}")
             << u"一乙"_s + QString(QStringDecoder("Big5").decode(QByteArrayView("\xa1P")));
-        QTest::newRow("shift_jis font trail as plain character")
-            << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset0 Arial;}{\\f1\\fcharset128 MS "
-                          "Mincho;}}\\f1 \\'84M\\f0 M}")
-            << u"\u041CM"_s;
+        row("shift_jis font trail as plain character", "{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset0 "
+            "Arial;}{\\f1\\fcharset128 MS Mincho;}}\\f1 \\'84M\\f0 M}", u"\u041CM"_s);
         row("trail as escaped backslash", "{\\rtf1\\ansicpg932 \\'95\\\\}", u"表"_s);
         row("raw lead byte, plain trail", "{\\rtf1\\ansicpg936 \x81@ \x81\x40}", u"丂 丂"_s);
         row("lead byte across a line end", "{\\rtf1\\ansicpg936 \\'81\r\n@}", u"丂"_s);
@@ -784,104 +770,73 @@ private:
         QTest::newRow("trail byte that is a lead byte too")
             << QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'d6\\'d0a\\'e9}") << u"中a\uFFFD"_s;
         // A lead byte never pairs across a group or a font: it stands alone.
-        QTest::newRow("lead byte alone at a group's end")
-            << QByteArray("{\\rtf1\\ansicpg936 {\\'81}@\\'d6\\'d0{\\'81{@}}}")
-            << u"\uFFFD@中\uFFFD@"_s;
-        QTest::newRow("lead byte alone at a font change")
-            << QByteArray("{\\rtf1\\ansicpg936{\\fonttbl{\\f0\\fcharset134 A;}{\\f1\\fcharset134 "
-                          "B;}}\\f0\\'81\\f1@\\'81\\f1@}")
-            << u"\uFFFD@丂"_s;
+        row("lead byte alone at a group's end", "{\\rtf1\\ansicpg936 {\\'81}@\\'d6\\'d0{\\'81{@}}}",
+            u"\uFFFD@中\uFFFD@"_s);
+        row("lead byte alone at a font change", "{\\rtf1\\ansicpg936{\\fonttbl{\\f0\\fcharset134 "
+            "A;}{\\f1\\fcharset134 B;}}\\f0\\'81\\f1@\\'81\\f1@}", u"\uFFFD@丂"_s);
         QTest::newRow("one bad character, the rest kept")
             << QByteArray("{\\rtf1\\ansi\\ansicpg932 \\'82\\'a0\\'93}") << u"あ\uFFFD"_s;
         row("euro sign of gbk", "{\\rtf1\\ansicpg936 \\'80\\'81}", u"€\uFFFD"_s);
         // Western punctuation in a Western font of a Chinese or Japanese
         // document, as Chinese and Japanese word processors write it.
-        QTest::newRow("western quotes in a chinese document")
-            << QByteArray(
-                   "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times "
-                   "New Roman;}{\\f1\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\f1 "
-                   "\\'d6\\'d0\\'ce\\'c4}{\\f0 \\'93quoted\\'94 \\'e9t\\'e9}\\par}")
-            << u"中文“quoted” été"_s;
-        QTest::newRow("western quotes in a japanese document")
-            << QByteArray(
-                   "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times "
-                   "New Roman;}{\\f11\\froman\\fcharset128 MS Mincho;}}\r\n{\\f0 says that "
-                   "}{\\loch\\f0 \\'93}{\\loch\\f0 This is a test\\'94}{\\f11 "
-                   "\\'82\\'a0}\\par}")
-            << u"says that “This is a test”あ"_s;
-        QTest::newRow("font code page over its charset")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\cpg936\\fcharset0 A;}{\\f1"
-                          "\\fcharset134\\cpg1252 B;}}\\f0\\'d6\\'d0\\f1\\'d6\\'d0}")
-            << u"中ÖÐ"_s;
+        row("western quotes in a chinese document", "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{"
+            "\\f0\\froman\\fcharset0 Times New Roman;}{\\f1\\fnil\\fcharset134 \\'cb\\'ce\\'cc"
+            "\\'e5;}}\r\n{\\f1 \\'d6\\'d0\\'ce\\'c4}{\\f0 \\'93quoted\\'94 \\'e9t\\'e9}\\par}",
+            u"中文“quoted” été"_s);
+        row("western quotes in a japanese document", "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl"
+            "{\\f0\\froman\\fcharset0 Times New Roman;}{\\f11\\froman\\fcharset128 MS "
+            "Mincho;}}\r\n{\\f0 says that }{\\loch\\f0 \\'93}{\\loch\\f0 This is a test\\'94}{"
+            "\\f11 \\'82\\'a0}\\par}", u"says that “This is a test”あ"_s);
+        row("font code page over its charset", "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0"
+            "\\cpg936\\fcharset0 A;}{\\f1\\fcharset134\\cpg1252 B;}}\\f0\\'d6\\'d0\\f1\\'d6\\'d0}",
+            u"中ÖÐ"_s);
         // Word's fonts per kind of run: \loch, \hich and \dbch name the kind
         // the text is, \af after one of them that kind's font, \af after
         // \rtlch or \ltrch the font of right-to-left text.
-        QTest::newRow("word's fonts per kind of run")
-            << QByteArray(
-                   "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\fcharset0 A;}{\\f1\\fcharset134 "
-                   "S;}{\\f2\\fcharset204 C;}}\\hich\\af2\\dbch\\af1\\loch\\f0 \\'e9"
-                   "{\\dbch \\'d6\\'d0}{\\hich \\'e9}{\\loch\\af2\\hich\\af2\\dbch\\f1 \\'d6\\'d0}"
-                   "{\\rtlch\\af2\\ltrch \\'e9}\\plain\\'e9}")
-            << u"é中й中éé"_s;
+        row("word's fonts per kind of run", "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0"
+            "\\fcharset0 A;}{\\f1\\fcharset134 S;}{\\f2\\fcharset204 C;}}\\hich\\af2\\dbch\\af1"
+            "\\loch\\f0 \\'e9{\\dbch \\'d6\\'d0}{\\hich \\'e9}{\\loch\\af2\\hich\\af2\\dbch\\f1 "
+            "\\'d6\\'d0}{\\rtlch\\af2\\ltrch \\'e9}\\plain\\'e9}", u"é中й中éé"_s);
         row("uhc letters only", "{\\rtf1\\ansicpg949 \\'81A \\'c7\\'d1}", u"\uAC02 한"_s);
         // Mac code pages and character sets.
-        QTest::newRow("textedit japanese")
-            << QByteArray("{\\rtf1\\mac\\ansicpg10001{\\fonttbl\\f0\\fswiss\\fcharset77 "
-                          "Helvetica;\\f1\\fnil\\fcharset78 HiraKakuPro-W3;}\\f1 "
-                          "\\'82\\'cd\\'82\\'b6\\'82\\'df\\'82\\'c9\\par}")
-            << u"はじめに"_s;
-        QTest::newRow("mac roman font")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg936{\\fonttbl\\f0\\fcharset77 Helvetica;}\\f0 "
-                          "caf\\'8e}")
-            << u"café"_s;
-        QTest::newRow("mac korean, chinese fonts")
-            << QByteArray("{\\rtf1\\mac\\ansicpg10000{\\fonttbl\\f0\\fcharset79 AppleGothic;"
-                          "\\f1\\fcharset80 STSong;\\f2\\fcharset81 LiSong;}\\f0 "
-                          "\\'c7\\'d1\\'b1\\'b9\\f1 \\'d6\\'d0\\'ce\\'c4\\f2 \\'a4\\'a4\\'a4\\'e5}")
-            << u"한국中文中文"_s;
+        row("textedit japanese", "{\\rtf1\\mac\\ansicpg10001{\\fonttbl\\f0\\fswiss\\fcharset77 "
+            "Helvetica;\\f1\\fnil\\fcharset78 HiraKakuPro-W3;}\\f1 \\'82\\'cd\\'82\\'b6\\'82"
+            "\\'df\\'82\\'c9\\par}", u"はじめに"_s);
+        row("mac roman font", "{\\rtf1\\ansi\\ansicpg936{\\fonttbl\\f0\\fcharset77 Helvetica;}"
+            "\\f0 caf\\'8e}", u"café"_s);
+        row("mac korean, chinese fonts", "{\\rtf1\\mac\\ansicpg10000{\\fonttbl\\f0\\fcharset79 "
+            "AppleGothic;\\f1\\fcharset80 STSong;\\f2\\fcharset81 LiSong;}\\f0 \\'c7\\'d1\\'b1"
+            "\\'b9\\f1 \\'d6\\'d0\\'ce\\'c4\\f2 \\'a4\\'a4\\'a4\\'e5}", u"한국中文中文"_s);
         row("mac chinese code page", "{\\rtf1\\mac\\ansicpg10008 \\'d6\\'d0\\par}", u"中"_s);
         row("mac traditional code page", "{\\rtf1\\mac\\ansicpg10002 \\'a4\\'a4@}", u"中@"_s);
         // Text boxes are read where they stand, as paragraphs.
-        QTest::newRow("text box")
-            << QByteArray("{\\rtf1\\ansi{\\shp{\\*\\shpinst{\\shptxt {\\pard Text in a "
-                          "box\\line second line\\par}}}}}")
-            << u"Text in a box\nsecond line"_s;
-        QTest::newRow("text box once, not its copy for old readers")
-            << QByteArray("{\\rtf1 before{\\shp{\\*\\shpinst\\shpleft0{\\sp{\\sn fillColor}{\\sv "
-                          "255}}{\\shptxt box\\par}}{\\shprslt\\par{\\*\\do\\dobxcolumn\\dptxbx"
-                          "{\\dptxbxtext box\\par}}}}after\\par}")
-            << u"before\nbox\nafter"_s;
+        row("text box", "{\\rtf1\\ansi{\\shp{\\*\\shpinst{\\shptxt {\\pard Text in a box\\line "
+            "second line\\par}}}}}", u"Text in a box\nsecond line"_s);
+        row("text box once, not its copy for old readers", "{\\rtf1 before{\\shp{\\*\\shpinst"
+            "\\shpleft0{\\sp{\\sn fillColor}{\\sv 255}}{\\shptxt box\\par}}{\\shprslt\\par{\\*"
+            "\\do\\dobxcolumn\\dptxbx{\\dptxbxtext box\\par}}}}after\\par}",
+            u"before\nbox\nafter"_s);
         QTest::newRow("text box without paragraph end")
             << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt box}}}b}") << u"a\nbox\nb"_s;
         row("empty text box", "{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt }}}b}", u"ab"_s);
-        QTest::newRow("group shape")
-            << QByteArray("{\\rtf1{\\shpgrp{\\*\\shpinst{\\shp{\\*\\shpinst{\\shptxt "
-                          "one\\par}}}{\\shp{\\*\\shpinst{\\shptxt two\\par}}}}}x}")
-            << u"one\ntwo\nx"_s;
-        QTest::newRow("picture shape stays skipped")
-            << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\sp{\\sn pib}{\\sv {\\pict 00}}}}"
-                          "{\\shprslt{\\pict 00}}}b}")
-            << u"ab"_s;
-        QTest::newRow("drawing object")
-            << QByteArray("{\\rtf1 a\\par{\\*\\do\\dobxcolumn\\dptxbx{\\dptxbxtext in "
-                          "box\\par}\\dpx0}b}")
-            << u"a\nin box\nb"_s;
+        row("group shape", "{\\rtf1{\\shpgrp{\\*\\shpinst{\\shp{\\*\\shpinst{\\shptxt one\\par}}}"
+            "{\\shp{\\*\\shpinst{\\shptxt two\\par}}}}}x}", u"one\ntwo\nx"_s);
+        row("picture shape stays skipped", "{\\rtf1 a{\\shp{\\*\\shpinst{\\sp{\\sn pib}{\\sv {"
+            "\\pict 00}}}}{\\shprslt{\\pict 00}}}b}", u"ab"_s);
+        row("drawing object", "{\\rtf1 a\\par{\\*\\do\\dobxcolumn\\dptxbx{\\dptxbxtext in box"
+            "\\par}\\dpx0}b}", u"a\nin box\nb"_s);
         QTest::newRow("drawing object, text box group")
             << QByteArray("{\\rtf1{\\*\\do{\\dptxbx{\\dptxbxtext boxed\\par}}}}") << u"boxed"_s;
         QTest::newRow("box text outside a shape is skipped")
             << QByteArray("{\\rtf1 a{\\shptxt x}{\\dptxbxtext y}b}") << u"ab"_s;
         // Nested tables: cell text inside the row properties, rows ended.
-        QTest::newRow("cell text in nested table properties")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0\\fcharset204 Arial;}}\\f0 "
-                          "{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000 \\'e0\\'e1\\nestcell "
-                          "\\'e2\\nestcell\\nestrow}\\'c2\\par}")
-            << u"аб\tв\nВ"_s;
-        QTest::newRow("nested table as word writes it")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \\trowd\\cellx4000\\pard\\intbl "
-                          "\\'c2\\cell\\pard\\intbl\\itap2 \\'e0\\nestcell \\'e1\\nestcell"
-                          "{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}"
-                          "{\\nonesttables\\par}\\pard\\intbl\\cell\\row\\pard \\'ea\\par}")
-            << u"В\tа\tб\n\nк"_s;
+        row("cell text in nested table properties", "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0"
+            "\\fcharset204 Arial;}}\\f0 {\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000 \\'e0"
+            "\\'e1\\nestcell \\'e2\\nestcell\\nestrow}\\'c2\\par}", u"аб\tв\nВ"_s);
+        row("nested table as word writes it", "{\\rtf1\\ansi\\ansicpg1251 \\trowd\\cellx4000"
+            "\\pard\\intbl \\'c2\\cell\\pard\\intbl\\itap2 \\'e0\\nestcell \\'e1\\nestcell{\\*"
+            "\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}{\\nonesttables\\par}\\pard"
+            "\\intbl\\cell\\row\\pard \\'ea\\par}", u"В\tа\tб\n\nк"_s);
     }
 
     // One character of every code page and character set the reader knows,
