@@ -78,6 +78,19 @@ bool isAscii(const QByteArray& bytes)
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
 }
 
+// Empty when equal, else where `read` first differs (QCOMPARE would print 10 MB).
+QString difference(const QString& read, const QString& expected)
+{
+    if (read == expected)
+        return QString();
+    qsizetype i = 0;
+    while (i < read.size() && i < expected.size() && read[i] == expected[i])
+        ++i;
+    return u"reads %1 where %2 (from %3)"_s.arg(read.mid(i, 20).toHtmlEscaped(),
+                                                 expected.mid(i, 20).toHtmlEscaped(),
+                                                 QString::number(i));
+}
+
 // Empty when `doc` with `text` appended reads as its old text plus `text`,
 // and keeps every byte it had around the inserted ones.
 QString appendFault(const QByteArray& doc, const QString& text)
@@ -89,34 +102,17 @@ QString appendFault(const QByteArray& doc, const QString& text)
     if (appended !=
         doc.left(insert->offset) + insert->bytes + doc.mid(insert->offset) + insert->closing)
         return u"append and insertion differ"_s;
-    const QString expected = Rtf::read(doc) + text;
-    const QString read = Rtf::read(appended);
-    if (read == expected)
-        return QString();
-    qsizetype i = 0;
-    while (i < read.size() && i < expected.size() && read[i] == expected[i])
-        ++i;
-    return u"reads %1 where %2 (from %3), inserted %4"_s.arg(
-        read.mid(i, 20).toHtmlEscaped(), expected.mid(i, 20).toHtmlEscaped(), QString::number(i),
-        QString::fromLatin1(insert->bytes.left(60)));
+    const QString fault = difference(Rtf::read(appended), Rtf::read(doc) + text);
+    return fault.isEmpty() ? fault
+                           : fault + u", inserted "_s + QString::fromLatin1(insert->bytes.left(60));
 }
 
 // Dropped texts that reach the edges of the appended group.
 const QStringList& appendedTexts()
 {
     static const QStringList texts = {
-        u"x"_s,
-        u"新的一段"_s,
-        u" leading space"_s,
-        u"12 digits first"_s,
-        u"\n"_s,
-        u"a\nb\n"_s,
-        u"\n\nafter blank lines"_s,
-        u"{\\}"_s,
-        u"\tx\t"_s,
-        u"@A"_s,
-        u"😀"_s,
-        QString(u"\xDC00 lone"_s),
+        u"x"_s, u"新的一段"_s, u" leading space"_s, u"12 digits first"_s, u"\n"_s, u"a\nb\n"_s,
+        u"\n\nafter blank lines"_s, u"{\\}"_s, u"\tx\t"_s, u"@A"_s, u"😀"_s, QString(u"\xDC00 lone"_s),
     };
     return texts;
 }
@@ -183,14 +179,8 @@ private Q_SLOTS:
         const QByteArray rtf = Rtf::write(text);
         QVERIFY(Rtf::isRtf(rtf));
         QVERIFY(isAscii(rtf));
-        const QString back = Rtf::read(rtf);
-        if (back != text) { // QCOMPARE would print 10 MB
-            qsizetype i = 0;
-            while (i < back.size() && i < text.size() && back[i] == text[i])
-                ++i;
-            QFAIL(qPrintable(
-                u"differs at %1: %2 | %3"_s.arg(i).arg(text.mid(i, 20), back.mid(i, 20))));
-        }
+        const QString fault = difference(Rtf::read(rtf), text);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
     }
 
     // What Word and WordPad need to see, independently of our own reader.
@@ -844,48 +834,44 @@ private:
     // \fcharset1 for no text and maps symbol fonts into the private area).
     void addCodePageRows()
     {
-        const struct {
-            int page;
+        struct Row {
+            int number;
             const char* bytes;
             const char16_t* text;
-        } pages[] = {
-            {437, "\\'82", u"é"}, {850, "\\'82", u"é"}, {852, "\\'82", u"é"},
-            {866, "\\'80", u"А"}, {874, "\\'a1", u"ก"}, {932, "\\'82\\'a0", u"あ"},
-            {936, "\\'d6\\'d0", u"中"}, {949, "\\'c7\\'d1", u"한"}, {950, "\\'a4\\'a4", u"中"},
-            {1250, "\\'b9", u"ą"}, {1251, "\\'e0", u"а"}, {1252, "\\'80", u"€"},
-            {1253, "\\'e1", u"α"}, {1254, "\\'fd", u"ı"}, {1255, "\\'e0", u"א"},
-            {1256, "\\'c7", u"ا"}, {1257, "\\'e0", u"ą"}, {1258, "\\'e0", u"à"},
-            {10000, "\\'8e", u"é"}, {10001, "\\'82\\'a0", u"あ"}, {10002, "\\'a4\\'a4", u"中"},
-            {10003, "\\'c7\\'d1", u"한"}, {10006, "\\'e1", u"α"}, {10007, "\\'80", u"А"},
-            {10008, "\\'d6\\'d0", u"中"}, {10029, "\\'87", u"á"}, {10081, "\\'8e", u"é"},
-            {20127, "\\'41", u"A"}, {20866, "\\'c1", u"а"}, {20932, "\\'a4\\'a2", u"あ"},
-            {28591, "\\'e9", u"é"}, {28592, "\\'b1", u"ą"}, {28595, "\\'d0", u"а"},
-            {28597, "\\'e1", u"α"}, {28605, "\\'a4", u"€"}, {51932, "\\'a4\\'a2", u"あ"},
-            {51949, "\\'c7\\'d1", u"한"}, {54936, "\\'d6\\'d0", u"中"}, {65001, "\\'e4\\'b8\\'ad", u"中"},
+        };
+        const Row pages[] = {
+            {437, "\\'82", u"é"}, {850, "\\'82", u"é"}, {852, "\\'82", u"é"}, {866, "\\'80", u"А"},
+            {874, "\\'a1", u"ก"}, {932, "\\'82\\'a0", u"あ"}, {936, "\\'d6\\'d0", u"中"},
+            {949, "\\'c7\\'d1", u"한"}, {950, "\\'a4\\'a4", u"中"}, {1250, "\\'b9", u"ą"},
+            {1251, "\\'e0", u"а"}, {1252, "\\'80", u"€"}, {1253, "\\'e1", u"α"},
+            {1254, "\\'fd", u"ı"}, {1255, "\\'e0", u"א"}, {1256, "\\'c7", u"ا"},
+            {1257, "\\'e0", u"ą"}, {1258, "\\'e0", u"à"}, {10000, "\\'8e", u"é"},
+            {10001, "\\'82\\'a0", u"あ"}, {10002, "\\'a4\\'a4", u"中"}, {10003, "\\'c7\\'d1", u"한"},
+            {10006, "\\'e1", u"α"}, {10007, "\\'80", u"А"}, {10008, "\\'d6\\'d0", u"中"},
+            {10029, "\\'87", u"á"}, {10081, "\\'8e", u"é"}, {20127, "\\'41", u"A"},
+            {20866, "\\'c1", u"а"}, {20932, "\\'a4\\'a2", u"あ"}, {28591, "\\'e9", u"é"},
+            {28592, "\\'b1", u"ą"}, {28595, "\\'d0", u"а"}, {28597, "\\'e1", u"α"},
+            {28605, "\\'a4", u"€"}, {51932, "\\'a4\\'a2", u"あ"}, {51949, "\\'c7\\'d1", u"한"},
+            {54936, "\\'d6\\'d0", u"中"}, {65001, "\\'e4\\'b8\\'ad", u"中"},
         };
         for (const auto& row : pages)
-            QTest::newRow(qPrintable(u"ansicpg%1"_s.arg(row.page)))
-                << "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(row.page) + ' ' + row.bytes + '}'
+            QTest::newRow(qPrintable(u"ansicpg%1"_s.arg(row.number)))
+                << "{\\rtf1\\ansi\\ansicpg" + QByteArray::number(row.number) + ' ' + row.bytes + '}'
                 << QString::fromUtf16(row.text);
         // In a document of code page 936: the font's character set decides.
-        const struct {
-            int charset;
-            const char* bytes;
-            const char16_t* text;
-        } charsets[] = {
-            {0, "\\'e9", u"é"},         {1, "\\'d6\\'d0", u"中"},   {2, "\\'e9", u"é"},
-            {77, "\\'8e", u"é"},        {78, "\\'82\\'a0", u"あ"},  {79, "\\'c7\\'d1", u"한"},
-            {80, "\\'d6\\'d0", u"中"},  {81, "\\'a4\\'a4", u"中"},  {128, "\\'82\\'a0", u"あ"},
-            {129, "\\'c7\\'d1", u"한"}, {134, "\\'d6\\'d0", u"中"}, {136, "\\'a4\\'a4", u"中"},
-            {161, "\\'e1", u"α"},       {162, "\\'fd", u"ı"},       {163, "\\'e0", u"à"},
-            {177, "\\'e0", u"א"},       {178, "\\'c7", u"ا"},       {186, "\\'e0", u"ą"},
-            {204, "\\'e0", u"а"},       {222, "\\'a1", u"ก"},       {238, "\\'b9", u"ą"},
+        const Row charsets[] = {
+            {0, "\\'e9", u"é"}, {1, "\\'d6\\'d0", u"中"}, {2, "\\'e9", u"é"}, {77, "\\'8e", u"é"},
+            {78, "\\'82\\'a0", u"あ"}, {79, "\\'c7\\'d1", u"한"}, {80, "\\'d6\\'d0", u"中"},
+            {81, "\\'a4\\'a4", u"中"}, {128, "\\'82\\'a0", u"あ"}, {129, "\\'c7\\'d1", u"한"},
+            {134, "\\'d6\\'d0", u"中"}, {136, "\\'a4\\'a4", u"中"}, {161, "\\'e1", u"α"},
+            {162, "\\'fd", u"ı"}, {163, "\\'e0", u"à"}, {177, "\\'e0", u"א"}, {178, "\\'c7", u"ا"},
+            {186, "\\'e0", u"ą"}, {204, "\\'e0", u"а"}, {222, "\\'a1", u"ก"}, {238, "\\'b9", u"ą"},
             {255, "\\'82", u"é"},
         };
         for (const auto& row : charsets)
-            QTest::newRow(qPrintable(u"fcharset%1"_s.arg(row.charset)))
+            QTest::newRow(qPrintable(u"fcharset%1"_s.arg(row.number)))
                 << "{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset" +
-                       QByteArray::number(row.charset) + " X;}}\\f0 " + row.bytes + '}'
+                       QByteArray::number(row.number) + " X;}}\\f0 " + row.bytes + '}'
                 << QString::fromUtf16(row.text);
     }
 };
