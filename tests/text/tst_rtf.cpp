@@ -34,10 +34,10 @@ void fuzzerChecks(const QByteArray& rtf)
 const QString dataDir = QStringLiteral(QUORREL_TEST_DATA "/rtf");
 
 // One row of a table of bytes and what they are, or read as.
-template <typename T>
-void row(const char* name, const QByteArray& bytes, const T& expected)
+template <typename... T>
+void row(const char* name, const QByteArray& bytes, const T&... expected)
 {
-    QTest::newRow(name) << bytes << expected;
+    ((QTest::newRow(name) << bytes) << ... << expected);
 }
 
 using TestFiles::bytesOf;
@@ -470,34 +470,30 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(name)) << bytesOf(dir.filePath(name));
         QTest::newRow("our own") << Rtf::write(u"第一行\nsecond"_s);
         QTest::newRow("our own, empty") << Rtf::write(QString());
-        QTest::newRow("no paragraph end") << QByteArray("{\\rtf1 abc}");
-        QTest::newRow("no text") << QByteArray("{\\rtf1}");
-        QTest::newRow("only a paragraph end") << QByteArray("{\\rtf1\\par}");
-        QTest::newRow("word before the end") << QByteArray("{\\rtf1 a\\fs20\\b}");
-        QTest::newRow("word before the last par") << QByteArray("{\\rtf1 a\\fs20\\par\\pard\\b}");
-        QTest::newRow("par in a group") << QByteArray("{\\rtf1 a{\\b b\\par}{\\i}}");
-        QTest::newRow("escaped line end") << QByteArray("{\\rtf1 a\\\n}");
-        QTest::newRow("ends hidden") << QByteArray("{\\rtf1 a\\v secret}");
-        QTest::newRow("hidden after the last par") << QByteArray("{\\rtf1 a\\par\\v b}");
-        QTest::newRow("uc2 fallback pending") << QByteArray("{\\rtf1\\uc2 a\\u20013 x}");
-        QTest::newRow("uc0") << QByteArray("{\\rtf1\\uc0 a\\par}");
-        QTest::newRow("star pending") << QByteArray("{\\rtf1 a\\*}");
-        QTest::newRow("lone lead byte at the end") << QByteArray("{\\rtf1\\ansicpg936 a\\'81}");
-        QTest::newRow("lone lead byte before par")
-            << QByteArray("{\\rtf1\\ansicpg936 a\\'81\\par}");
-        QTest::newRow("bytes after the last par") << QByteArray("{\\rtf1\\ansicpg936 a\\par\\'d6}");
-        QTest::newRow("page break last") << QByteArray("{\\rtf1 a\\par\\page}");
-        QTest::newRow("section break last") << QByteArray("{\\rtf1 a\\sect}");
-        QTest::newRow("table last") << QByteArray("{\\rtf1\\trowd a\\cell b\\cell\\row}");
-        QTest::newRow("table row, cells in groups")
-            << QByteArray("{\\rtf1\\trowd{a\\cell}{b\\cell}{\\trowd\\cellx1\\row}}");
-        QTest::newRow("text box last")
-            << QByteArray("{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt box}}}}");
-        QTest::newRow("bin data last") << QByteArray("{\\rtf1 a{\\pict\\bin3 }}}\\bin2 {}}}");
-        QTest::newRow("text after the document")
-            << QByteArray("\xEF\xBB\xBF{\\rtf1 a\\par}\r\njunk{x}");
-        QTest::newRow("field last")
-            << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK x}{\\fldrslt link\\par}}}");
+        row("no paragraph end", "{\\rtf1 abc}");
+        row("no text", "{\\rtf1}");
+        row("only a paragraph end", "{\\rtf1\\par}");
+        row("word before the end", "{\\rtf1 a\\fs20\\b}");
+        row("word before the last par", "{\\rtf1 a\\fs20\\par\\pard\\b}");
+        row("par in a group", "{\\rtf1 a{\\b b\\par}{\\i}}");
+        row("escaped line end", "{\\rtf1 a\\\n}");
+        row("ends hidden", "{\\rtf1 a\\v secret}");
+        row("hidden after the last par", "{\\rtf1 a\\par\\v b}");
+        row("uc2 fallback pending", "{\\rtf1\\uc2 a\\u20013 x}");
+        row("uc0", "{\\rtf1\\uc0 a\\par}");
+        row("star pending", "{\\rtf1 a\\*}");
+        row("lone lead byte at the end", "{\\rtf1\\ansicpg936 a\\'81}");
+        row("lone lead byte before par", "{\\rtf1\\ansicpg936 a\\'81\\par}");
+        row("bytes after the last par", "{\\rtf1\\ansicpg936 a\\par\\'d6}");
+        row("page break last", "{\\rtf1 a\\par\\page}");
+        row("section break last", "{\\rtf1 a\\sect}");
+        row("table last", "{\\rtf1\\trowd a\\cell b\\cell\\row}");
+        row("table row, cells in groups",
+            "{\\rtf1\\trowd{a\\cell}{b\\cell}{\\trowd\\cellx1\\row}}");
+        row("text box last", "{\\rtf1 a{\\shp{\\*\\shpinst{\\shptxt box}}}}");
+        row("bin data last", "{\\rtf1 a{\\pict\\bin3 }}}\\bin2 {}}}");
+        row("text after the document", "\xEF\xBB\xBF{\\rtf1 a\\par}\r\njunk{x}");
+        row("field last", "{\\rtf1{\\field{\\*\\fldinst HYPERLINK x}{\\fldrslt link\\par}}}");
     }
     void appendContinuesTheDocument()
     {
@@ -516,12 +512,12 @@ private Q_SLOTS:
     void appendToCutOffDocument_data()
     {
         QTest::addColumn<QByteArray>("doc");
-        QTest::newRow("after a paragraph") << QByteArray("{\\rtf1 a\\par");
-        QTest::newRow("inside a picture") << QByteArray("{\\rtf1\\ansicpg936 \\'d6\\'d0\\par{\\pict 0102");
-        QTest::newRow("right after a backslash") << QByteArray("{\\rtf1 a\\");
-        QTest::newRow("inside a control word") << QByteArray("{\\rtf1{\\b bold\\pa");
-        QTest::newRow("between a character's bytes") << QByteArray("{\\rtf1\\ansicpg936 x\\'d6");
-        QTest::newRow("inside a \\u fallback") << QByteArray("{\\rtf1\\uc2 \\u20013?");
+        row("after a paragraph", "{\\rtf1 a\\par");
+        row("inside a picture", "{\\rtf1\\ansicpg936 \\'d6\\'d0\\par{\\pict 0102");
+        row("right after a backslash", "{\\rtf1 a\\");
+        row("inside a control word", "{\\rtf1{\\b bold\\pa");
+        row("between a character's bytes", "{\\rtf1\\ansicpg936 x\\'d6");
+        row("inside a \\u fallback", "{\\rtf1\\uc2 \\u20013?");
         QTest::newRow("deep") << QByteArray("{\\rtf1 ") + QByteArray(5000, '{') + "deep";
         QTest::newRow("word processor's, cut") << bytesOf(dataDir + u"/libreoffice-writer.rtf"_s).chopped(300);
     }
@@ -539,10 +535,10 @@ private Q_SLOTS:
     void appendRefuses_data()
     {
         QTest::addColumn<QByteArray>("doc");
-        QTest::newRow("cut inside binary data") << QByteArray("{\\rtf1 a{\\bin9 xy");
+        row("cut inside binary data", "{\\rtf1 a{\\bin9 xy");
         QTest::newRow("empty") << QByteArray();
-        QTest::newRow("document is a destination") << QByteArray("{\\rtf1\\pict 0102}");
-        QTest::newRow("document is a font table") << QByteArray("{\\rtf1\\fonttbl x;}");
+        row("document is a destination", "{\\rtf1\\pict 0102}");
+        row("document is a font table", "{\\rtf1\\fonttbl x;}");
     }
     void appendRefuses()
     {
