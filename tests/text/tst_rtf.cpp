@@ -446,10 +446,7 @@ private Q_SLOTS:
         const auto read = exitCodeOfChild(
             [&] {
                 // What the process holds now, and room for four documents more.
-                QFile statm(u"/proc/self/statm"_s);
-                if (!statm.open(QIODevice::ReadOnly))
-                    return 2;
-                const rlim_t pages = statm.readAll().split(' ').value(0).toULongLong();
+                const rlim_t pages = bytesOf(u"/proc/self/statm"_s).split(' ')[0].toULongLong();
                 rlimit limit{};
                 ::getrlimit(RLIMIT_AS, &limit);
                 limit.rlim_cur = pages * rlim_t(::sysconf(_SC_PAGESIZE)) + 4 * rlim_t(doc.size());
