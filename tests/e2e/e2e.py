@@ -9,11 +9,10 @@ tray host (skipped when they are not installed).
 """
 import argparse
 import os
-import subprocess
 import sys
 import tempfile
 
-from e2e_common import DRAG_TEXT, Desktop, Quorrel, check, holds, notice, run, title, wait_for
+from e2e_common import DRAG_TEXT, Desktop, Quorrel, check, exit_code, holds, notice, run, title, wait_for
 
 DRAG_FILE = (DRAG_TEXT.replace("\n", "\r\n") + "\r\n").encode()  # as a numbered file holds it
 PAGE_TITLE = "测试页面"
@@ -28,18 +27,13 @@ def collector_part(desktop, args, label):
         check(q.drag(), f"{label}: a drag is taken as a copy")
         check(wait_for(lambda: q.document() == DRAG_TEXT, 5), f"{label}: append at once writes Doc.dat")
         if args.wm:
-            wid = q.collector_window()
-            check("_NET_WM_STATE_ABOVE" in desktop.xprop("-id", wid, "_NET_WM_STATE"),
+            check("_NET_WM_STATE_ABOVE" in desktop.out("xprop", "-id", q.collector_window(), "_NET_WM_STATE"),
                   f"{label}: the collector stays on top")
 
         # A second Quorrel in the same folder ends at once.
         second = desktop.spawn([q.path("quorrel")])
-        try:
-            code = second.wait(10)
-        except subprocess.TimeoutExpired:
-            second.kill()
-            code = None
-        check(code == 0, f"{label}: a second Quorrel exits at once")
+        check(exit_code(second, 10) == 0, f"{label}: a second Quorrel exits at once")
+        second.kill()
 
         # Moving the face with the left button, then the exit stores the place.
         start = q.geometry()
@@ -125,29 +119,24 @@ def windows_part(desktop, args, label):
     with Quorrel(desktop, args, "CacheUpdate=false\ntip=false\n") as q:
         q.start()
         # Advanced settings: the next drop follows the new save mode at once.
-        q.menu("Up", "Up", "Up", "Up", "Return")
-        if check(bool(desktop.wait_window("^高级设置$")), f'{label}: "高级设置" opens from the menu'):
-            desktop.key("Down", "Return")  # from append to create, then OK
-            desktop.wait_gone("^高级设置$")
-        check(q.settings().get("save") == "create", f"{label}: OK writes the chosen save mode")
-        check(q.drag(), f"{label}: drag after the settings change taken")
-        check(wait_for(lambda: os.path.exists(q.path("Documents/0.txt")), 5),
-              f"{label}: the next drop follows the new mode without a restart")
-        q.menu("Up", "Up", "Up", "Up", "Return")
-        if desktop.wait_window("^高级设置$"):
-            desktop.key("Up", "Up", "space", "Return")  # back to append
-            desktop.wait_gone("^高级设置$")
-        check(q.settings().get("save") == "append", f"{label}: the mode switches back")
+        # from append to create, then OK; and back
+        for keys, mode in [(("Down", "Return"), "create"), (("Up", "Up", "space", "Return"), "append")]:
+            q.menu("Up", "Up", "Up", "Up", "Return")
+            if check(bool(desktop.wait_window("^高级设置$")), f'{label}: "高级设置" opens from the menu'):
+                desktop.key(*keys)
+                desktop.wait_gone("^高级设置$")
+            check(q.settings().get("save") == mode, f"{label}: OK writes the chosen save mode {mode}")
+            if mode == "create":
+                check(q.drag(), f"{label}: drag after the settings change taken")
+                check(wait_for(lambda: os.path.exists(q.path("Documents/0.txt")), 5),
+                      f"{label}: the next drop follows the new mode without a restart")
 
         # Help and about open and close from the keyboard.
-        q.menu("Up", "Up", "Up", "Return")
-        if check(bool(desktop.wait_window("^Quorrel帮助$")), f'{label}: "帮助" opens the help window'):
-            desktop.key("Escape")
-            check(bool(desktop.wait_gone("^Quorrel帮助$")), f"{label}: Escape closes the help window")
-        q.menu("Up", "Up", "Return")
-        if check(bool(desktop.wait_window("^关于本程序$")), f'{label}: "关于" opens the about window'):
-            desktop.key("Return")
-            check(bool(desktop.wait_gone("^关于本程序$")), f'{label}: "确    定" closes the about window')
+        for steps, name, key in [(3, "Quorrel帮助", "Escape"), (2, "关于本程序", "Return")]:
+            q.menu(*["Up"] * steps, "Return")
+            if check(bool(desktop.wait_window(f"^{name}$")), f"{label}: {name} opens from the menu"):
+                desktop.key(key)
+                check(bool(desktop.wait_gone(f"^{name}$")), f"{label}: {key} closes {name}")
 
         # The editor: typed text and a drop made while it is open both survive
         # its close (which saves, as exitnew is on by default).

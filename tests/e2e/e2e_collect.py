@@ -15,7 +15,7 @@ import sys
 import tempfile
 
 import e2e_common as e2e
-from e2e_common import check, run, title, wait_for
+from e2e_common import check, holds, run, title, wait_for
 
 SELECTED = "选中的文字 😀\r\n第二行 second line"
 KEPT = SELECTED.replace("\r\n", "\n")
@@ -35,10 +35,8 @@ class Desktop(e2e.Desktop):
     def select(self, data, target=None, selection="primary"):
         """Another program owns the selection with `data` (bytes) as `target`."""
         self.drop_selection(selection)
-        argv = ["xclip", "-selection", selection, "-quiet", "-i"]
-        if target:
-            argv += ["-t", target]
-        owner = subprocess.Popen(argv, env=self.env, stdin=subprocess.PIPE,
+        owner = subprocess.Popen(["xclip", "-selection", selection, "-quiet", "-i", *(["-t", target] if target else [])],
+                                 env=self.env, stdin=subprocess.PIPE,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.owners[selection] = owner
         owner.stdin.write(data)
@@ -75,14 +73,12 @@ class Quorrel(e2e.Quorrel):
     def collectors(self):
         """Processes running this folder's executable (a collector the
         command started is detached from us)."""
-        found = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
+        def exe(pid):
             try:
-                if os.readlink(f"/proc/{pid}/exe") == self.exe:
-                    found.append(int(pid))
+                return os.readlink(f"/proc/{pid}/exe")
             except OSError:
-                pass
-        return found
+                return None
+        return [int(pid) for pid in filter(str.isdigit, os.listdir("/proc")) if exe(pid) == self.exe]
 
     def start(self):
         subprocess.Popen([self.exe], env=self.desktop.env, cwd=self.dir,
@@ -97,10 +93,6 @@ class Quorrel(e2e.Quorrel):
         result = subprocess.run([self.exe, *(args or ("--collect",))], env=self.desktop.env,
                                 input=stdin, capture_output=True, timeout=60)
         return result.returncode, result.stderr.decode(errors="replace").strip()
-
-    def numbered(self, number):
-        path = self.path(f"Documents/{number}.txt")
-        return open(path, "rb").read() if os.path.exists(path) else None
 
     def end(self):
         for pid in self.collectors():
@@ -156,8 +148,8 @@ def create_mode(desktop, args):
         check(q.start() is not None, "create: a plain start shows the collector")
         desktop.select(SELECTED.encode())
         taken(q, "create, running")
-        expected = (KEPT.replace("\n", "\r\n") + "\r\n").encode()
-        check(wait_for(lambda: q.numbered(0) == expected, 10), "create, running: Documents/0.txt")
+        check(wait_for(lambda: holds(q.path("Documents/0.txt"), (KEPT.replace("\n", "\r\n") + "\r\n").encode()), 10),
+              "create, running: Documents/0.txt")
 
 
 def database_mode(desktop, args):
