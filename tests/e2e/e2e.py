@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
-"""Quorrel as a user meets it: the real program, a separate process on a real
-X server (Xvfb), text dragged onto the collector from another program with
-xdotool, the pop-up menu opened by a right press and driven by the keyboard.
+"""Quorrel as a user meets it: the real program on Xvfb, text dragged onto the
+collector from another program with xdotool, the pop-up menu driven by the keyboard.
 
 Usage: e2e.py --quorrel BIN --drag-source BIN --test-tool BIN --empty-db FILE [--wm]
-With --wm the collector's part runs again under openbox with trayer as the
-tray host (skipped when they are not installed).
+(--wm: under openbox with trayer as the tray host; skipped without them)
 """
 import argparse
 import os
@@ -39,8 +37,7 @@ def collector_part(desktop, args, label):
         start = q.geometry()
         x, y = q.centre()
         desktop.xdo("mousemove", str(x), str(y), "mousedown", "1")
-        # The face follows the pointer once the window manager (or, on a bare
-        # server, the collector itself) has taken the press.
+        # The face follows once the window manager (or the collector) took the press.
         followed = desktop.wiggle(x + 20, y + 10, lambda: q.geometry() not in (None, start))
         for i in range(2, 6):
             desktop.xdo("mousemove", str(x + 20 * i), str(y + 10 * i))

@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""`quorrel --collect` as a key binding runs it: the real program on an Xvfb
-of its own, the PRIMARY selection owned by another program (xclip), the
-command run with the collector already running and with none running, in
-each save mode; the database mode's title typed with xdotool.
+"""`quorrel --collect` as a key binding runs it, on Xvfb, the selection owned by
+xclip, with and without a collector running, in each save mode.
 
 Usage: e2e_collect.py --quorrel BIN --test-tool BIN --empty-db FILE
 E2E_SHOTS=folder keeps a screenshot of the title prompt a --collect raised.
@@ -22,8 +20,8 @@ KEPT = SELECTED.replace("\r\n", "\n")
 
 
 class Desktop(e2e.Desktop):
-    """The end-to-end suite's Xvfb, with a runtime folder of our own for the
-    collector's lock and channel, and programs that own the selections."""
+    """With a runtime folder of our own (the collector's lock and channel) and
+    programs that own the selections."""
 
     def __init__(self):
         self.runtime = tempfile.mkdtemp(prefix="quorrel-e2e-run-")
@@ -61,9 +59,6 @@ class Desktop(e2e.Desktop):
 
 
 class Quorrel(e2e.Quorrel):
-    """An installed Quorrel in a program folder of its own, whose collector
-    the command starts detached from us."""
-
     def __init__(self, desktop, args, settings):
         super().__init__(desktop, args, settings, prefix="quorrel-e2e-collect-")
 
@@ -71,8 +66,7 @@ class Quorrel(e2e.Quorrel):
         self.end()
 
     def collectors(self):
-        """Processes running this folder's executable (a collector the
-        command started is detached from us)."""
+        """Processes running this folder's executable (detached from us)."""
         def exe(pid):
             try:
                 return os.readlink(f"/proc/{pid}/exe")
