@@ -154,16 +154,12 @@ private Q_SLOTS:
         {
             DocumentSearch search;
             QVERIFY(openFrom(search, f.databasePath()));
-            int last = -1;
-            for (;;) {
+            for (int last = -1; last < 100;) {
                 const auto progress = search.indexMore(3);
-                QVERIFY(progress);
-                QVERIFY(progress->percent() > last);
+                QVERIFY(progress && progress->percent() > last);
                 last = progress->percent();
-                if (progress->done())
-                    break;
+                QCOMPARE(progress->done(), last == 100);
             }
-            QCOMPARE(last, 100);
         }
         QVERIFY(QFile::exists(DocumentSearch::indexPathFor(f.databasePath())));
         DocumentSearch again;
@@ -484,7 +480,6 @@ private Q_SLOTS:
         LibraryFixture f;
         QVERIFY(f.storeQuickly(sampleRecords()));
         frmMain& w = f.open();
-        QCOMPARE(w.searchBox()->placeholderText(), u"搜索标题和内容"_s);
         QTRY_COMPARE_WITH_TIMEOUT(w.searchState()->isVisible(), false, Patience); // index whole
 
         w.searchBox()->setText(u"quorrel"_s);
