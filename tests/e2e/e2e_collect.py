@@ -33,8 +33,8 @@ class Desktop(e2e.Desktop):
     def select(self, data, target=None, selection="primary"):
         """Another program owns the selection with `data` (bytes) as `target`."""
         self.drop_selection(selection)
-        owner = subprocess.Popen(["xclip", "-selection", selection, "-quiet", "-i", *(["-t", target] if target else [])],
-                                 env=self.env, stdin=subprocess.PIPE,
+        owner = subprocess.Popen(["xclip", "-selection", selection, "-quiet", "-i",
+                                  *(["-t", target] if target else [])], env=self.env, stdin=subprocess.PIPE,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.owners[selection] = owner
         owner.stdin.write(data)

@@ -75,7 +75,8 @@ bool openFrom(DocumentSearch& search, const QString& path, qint64 indexFrom = 0)
 // A database of the sample records and a search on it, its index whole.
 bool indexed(LibraryFixture& f, DocumentSearch& search)
 {
-    return f.storeQuickly(sampleRecords()) && openFrom(search, f.databasePath()) && buildAll(search);
+    return f.storeQuickly(sampleRecords()) && openFrom(search, f.databasePath())
+        && buildAll(search);
 }
 
 // `count` records, each made by `make` from its index.
@@ -179,14 +180,11 @@ private Q_SLOTS:
         })));
         DocumentSearch search;
         QVERIFY(openFrom(search, f.databasePath()));
-        // A slow machine, played by a pause at each check.
-        const auto slowly = [] {
-            QThread::msleep(20);
-            return false;
-        };
         QList<QList<qint64>> parts;
-        const auto rest = search.find(u"要"_s, slowly, nullptr,
-                                      [&](QList<qint64> part) { parts.append(part); });
+        // A slow machine, played by a pause at each check.
+        const auto rest = search.find(
+            u"要"_s, [] { return QThread::msleep(20), false; }, nullptr,
+            [&](QList<qint64> part) { parts.append(part); });
         QVERIFY(rest && !parts.isEmpty() && !parts.contains(QList<qint64>()));
         QCOMPARE(std::accumulate(parts.cbegin(), parts.cend(), QList<qint64>()) + *rest, expected);
 
@@ -393,7 +391,8 @@ private Q_SLOTS:
 
         // Past the size: the next look at the database makes the index.
         QVERIFY(f.storeQuickly(numbered(40, [](int i) {
-            return LibraryFixture::Record{u"长的%1"_s.arg(i), QString(2000, QChar(u'文')) + QString::number(i)};
+            return LibraryFixture::Record{u"长的%1"_s.arg(i),
+                                          QString(2000, QChar(u'文')) + QString::number(i)};
         })));
         QVERIFY(QFileInfo(f.databasePath()).size() >= size + 64 * 1024);
         QVERIFY(search.sync());
