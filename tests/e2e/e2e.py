@@ -1,19 +1,16 @@
 #!/usr/bin/env python3
-"""Quorrel as a user meets it: the real program, a separate process on a real
-X server (Xvfb), text dragged onto the collector from another program with
-xdotool, the pop-up menu opened by a right press and driven by the keyboard.
+"""Quorrel as a user meets it: the real program on Xvfb, text dragged onto the
+collector from another program with xdotool, the pop-up menu driven by the keyboard.
 
 Usage: e2e.py --quorrel BIN --drag-source BIN --test-tool BIN --empty-db FILE [--wm]
-With --wm the collector's part runs again under openbox with trayer as the
-tray host (skipped when they are not installed).
+(--wm: under openbox with trayer as the tray host; skipped without them)
 """
 import argparse
 import os
-import subprocess
 import sys
 import tempfile
 
-from e2e_common import DRAG_TEXT, Desktop, Quorrel, check, holds, notice, run, title, wait_for
+from e2e_common import DRAG_TEXT, Desktop, Quorrel, check, exit_code, holds, notice, run, title, wait_for
 
 DRAG_FILE = (DRAG_TEXT.replace("\n", "\r\n") + "\r\n").encode()  # as a numbered file holds it
 PAGE_TITLE = "测试页面"
@@ -28,25 +25,19 @@ def collector_part(desktop, args, label):
         check(q.drag(), f"{label}: a drag is taken as a copy")
         check(wait_for(lambda: q.document() == DRAG_TEXT, 5), f"{label}: append at once writes Doc.dat")
         if args.wm:
-            wid = q.collector_window()
-            check("_NET_WM_STATE_ABOVE" in desktop.xprop("-id", wid, "_NET_WM_STATE"),
+            check("_NET_WM_STATE_ABOVE" in desktop.out("xprop", "-id", q.collector_window(), "_NET_WM_STATE"),
                   f"{label}: the collector stays on top")
 
         # A second Quorrel in the same folder ends at once.
         second = desktop.spawn([q.path("quorrel")])
-        try:
-            code = second.wait(10)
-        except subprocess.TimeoutExpired:
-            second.kill()
-            code = None
-        check(code == 0, f"{label}: a second Quorrel exits at once")
+        check(exit_code(second, 10) == 0, f"{label}: a second Quorrel exits at once")
+        second.kill()
 
         # Moving the face with the left button, then the exit stores the place.
         start = q.geometry()
         x, y = q.centre()
         desktop.xdo("mousemove", str(x), str(y), "mousedown", "1")
-        # The face follows the pointer once the window manager (or, on a bare
-        # server, the collector itself) has taken the press.
+        # The face follows once the window manager (or the collector) took the press.
         followed = desktop.wiggle(x + 20, y + 10, lambda: q.geometry() not in (None, start))
         for i in range(2, 6):
             desktop.xdo("mousemove", str(x + 20 * i), str(y + 10 * i))
@@ -140,14 +131,11 @@ def windows_part(desktop, args, label):
         check(q.settings().get("save") == "append", f"{label}: the mode switches back")
 
         # Help and about open and close from the keyboard.
-        q.menu("Up", "Up", "Up", "Return")
-        if check(bool(desktop.wait_window("^Quorrel帮助$")), f'{label}: "帮助" opens the help window'):
-            desktop.key("Escape")
-            check(bool(desktop.wait_gone("^Quorrel帮助$")), f"{label}: Escape closes the help window")
-        q.menu("Up", "Up", "Return")
-        if check(bool(desktop.wait_window("^关于本程序$")), f'{label}: "关于" opens the about window'):
-            desktop.key("Return")
-            check(bool(desktop.wait_gone("^关于本程序$")), f'{label}: "确    定" closes the about window')
+        for steps, name, key in [(3, "Quorrel帮助", "Escape"), (2, "关于本程序", "Return")]:
+            q.menu(*["Up"] * steps, "Return")
+            if check(bool(desktop.wait_window(f"^{name}$")), f"{label}: {name} opens from the menu"):
+                desktop.key(key)
+                check(bool(desktop.wait_gone(f"^{name}$")), f"{label}: {key} closes {name}")
 
         # The editor: typed text and a drop made while it is open both survive
         # its close (which saves, as exitnew is on by default).

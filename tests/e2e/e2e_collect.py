@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""`quorrel --collect` as a key binding runs it: the real program on an Xvfb
-of its own, the PRIMARY selection owned by another program (xclip), the
-command run with the collector already running and with none running, in
-each save mode; the database mode's title typed with xdotool.
+"""`quorrel --collect` as a key binding runs it, on Xvfb, the selection owned by
+xclip, with and without a collector running, in each save mode.
 
 Usage: e2e_collect.py --quorrel BIN --test-tool BIN --empty-db FILE
 E2E_SHOTS=folder keeps a screenshot of the title prompt a --collect raised.
@@ -15,15 +13,15 @@ import sys
 import tempfile
 
 import e2e_common as e2e
-from e2e_common import check, run, title, wait_for
+from e2e_common import check, holds, run, title, wait_for
 
 SELECTED = "选中的文字 😀\r\n第二行 second line"
 KEPT = SELECTED.replace("\r\n", "\n")
 
 
 class Desktop(e2e.Desktop):
-    """The end-to-end suite's Xvfb, with a runtime folder of our own for the
-    collector's lock and channel, and programs that own the selections."""
+    """With a runtime folder of our own (the collector's lock and channel) and
+    programs that own the selections."""
 
     def __init__(self):
         self.runtime = tempfile.mkdtemp(prefix="quorrel-e2e-run-")
@@ -35,10 +33,8 @@ class Desktop(e2e.Desktop):
     def select(self, data, target=None, selection="primary"):
         """Another program owns the selection with `data` (bytes) as `target`."""
         self.drop_selection(selection)
-        argv = ["xclip", "-selection", selection, "-quiet", "-i"]
-        if target:
-            argv += ["-t", target]
-        owner = subprocess.Popen(argv, env=self.env, stdin=subprocess.PIPE,
+        owner = subprocess.Popen(["xclip", "-selection", selection, "-quiet", "-i",
+                                  *(["-t", target] if target else [])], env=self.env, stdin=subprocess.PIPE,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.owners[selection] = owner
         owner.stdin.write(data)
@@ -63,9 +59,6 @@ class Desktop(e2e.Desktop):
 
 
 class Quorrel(e2e.Quorrel):
-    """An installed Quorrel in a program folder of its own, whose collector
-    the command starts detached from us."""
-
     def __init__(self, desktop, args, settings):
         super().__init__(desktop, args, settings, prefix="quorrel-e2e-collect-")
 
@@ -73,16 +66,13 @@ class Quorrel(e2e.Quorrel):
         self.end()
 
     def collectors(self):
-        """Processes running this folder's executable (a collector the
-        command started is detached from us)."""
-        found = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
+        """Processes running this folder's executable (detached from us)."""
+        def exe(pid):
             try:
-                if os.readlink(f"/proc/{pid}/exe") == self.exe:
-                    found.append(int(pid))
+                return os.readlink(f"/proc/{pid}/exe")
             except OSError:
-                pass
-        return found
+                return None
+        return [int(pid) for pid in filter(str.isdigit, os.listdir("/proc")) if exe(pid) == self.exe]
 
     def start(self):
         subprocess.Popen([self.exe], env=self.desktop.env, cwd=self.dir,
@@ -97,10 +87,6 @@ class Quorrel(e2e.Quorrel):
         result = subprocess.run([self.exe, *(args or ("--collect",))], env=self.desktop.env,
                                 input=stdin, capture_output=True, timeout=60)
         return result.returncode, result.stderr.decode(errors="replace").strip()
-
-    def numbered(self, number):
-        path = self.path(f"Documents/{number}.txt")
-        return open(path, "rb").read() if os.path.exists(path) else None
 
     def end(self):
         for pid in self.collectors():
@@ -156,8 +142,8 @@ def create_mode(desktop, args):
         check(q.start() is not None, "create: a plain start shows the collector")
         desktop.select(SELECTED.encode())
         taken(q, "create, running")
-        expected = (KEPT.replace("\n", "\r\n") + "\r\n").encode()
-        check(wait_for(lambda: q.numbered(0) == expected, 10), "create, running: Documents/0.txt")
+        check(wait_for(lambda: holds(q.path("Documents/0.txt"), (KEPT.replace("\n", "\r\n") + "\r\n").encode()), 10),
+              "create, running: Documents/0.txt")
 
 
 def database_mode(desktop, args):

@@ -1,5 +1,6 @@
 """What the end-to-end scripts share: an Xvfb of their own, an installed
 Quorrel in a program folder of its own, the checks and the bounded waits."""
+import itertools
 import os
 import random
 import re
@@ -33,6 +34,14 @@ def wait_for(predicate, timeout=10.0, step=0.05):
         time.sleep(step)
 
 
+def exit_code(proc, timeout):
+    """`proc`'s exit code once it ended within `timeout` seconds, else None."""
+    try:
+        return proc.wait(timeout)
+    except subprocess.TimeoutExpired:
+        return None
+
+
 def holds(path, expected):
     """Whether the file at `path` exists and holds exactly `expected`."""
     try:
@@ -52,14 +61,11 @@ class Lines:
         self.lines = []
 
     def poll(self):
-        while True:
-            try:
-                chunk = os.read(self.fd, 4096)
-            except BlockingIOError:
-                break
-            if not chunk:
-                break
-            self.pending += chunk
+        try:
+            while chunk := os.read(self.fd, 4096):
+                self.pending += chunk
+        except BlockingIOError:
+            pass
         *done, self.pending = self.pending.split(b"\n")
         self.lines += [line.decode(errors="replace") for line in done]
         return self.lines
@@ -96,7 +102,7 @@ class Desktop:
             raise RuntimeError("no Xvfb could be started")
         if wm:
             self.extra.append(self.spawn(["openbox"]))
-            if not wait_for(lambda: "window id" in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"), 30):
+            if not wait_for(lambda: "window id" in self.out("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), 30):
                 raise RuntimeError("openbox did not take charge of the display within 30 s")
             self.start_tray()
 
@@ -126,59 +132,41 @@ class Desktop:
         result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
         return result.stdout.strip() if result.returncode == 0 else None
 
-    def xprop(self, *args):
-        return subprocess.run(["xprop", *args], env=self.env, capture_output=True, text=True).stdout
+    def out(self, *argv):
+        """What the X client `argv` printed."""
+        return subprocess.run(argv, env=self.env, capture_output=True, text=True).stdout
 
     def wiggle(self, x, y, done, timeout=10):
-        """Moves the pointer to x, y and a pixel to the right, back and forth,
-        until done() is true (a move the program had not read yet is made
-        again); done()'s last value."""
-        flip = [0]
-
-        def step():
-            flip[0] ^= 1
-            self.xdo("mousemove", str(x + flip[0]), str(y))
-            return done()
-        return wait_for(step, timeout)
+        """Moves the pointer between x, y and a pixel to the right until done()
+        (a move the program had not read yet is made again); done()'s last value."""
+        flip = itertools.cycle((1, 0))
+        return wait_for(lambda: [self.xdo("mousemove", str(x + next(flip)), str(y)), done()][1], timeout)
 
     def popups(self, pid):
         """The pop-up menus of process `pid` that are up: its mapped windows
         that the window manager leaves alone (override-redirect) and that stand
         on the screen itself (the tray icon's is one too, but inside the tray)."""
         found = self.xdo("search", "--onlyvisible", "--pid", str(pid)) or ""
-        menus = []
-        for wid in found.split():
-            info = subprocess.run(["xwininfo", "-all", "-id", wid], env=self.env, capture_output=True,
-                                  text=True).stdout
-            if "Override Redirect State: yes" in info and re.search(r"Parent window id: \S+ \(the root window\)", info):
-                menus.append(wid)
-        return menus
-
-    def focused(self, wid):
-        """Whether window `wid` has the keyboard focus (keys typed go to it)."""
-        return self.xdo("getwindowfocus", "-f") == wid
+        return [wid for wid in found.split()
+                if "Override Redirect State: yes" in (info := self.out("xwininfo", "-all", "-id", wid))
+                and re.search(r"Parent window id: \S+ \(the root window\)", info)]
 
     def client_area(self, wid):
         """x, y, width, height of a window's inside on the screen (xdotool's
         own figure is off by the frame under a reparenting window manager)."""
-        info = subprocess.run(["xwininfo", "-id", wid], env=self.env, capture_output=True,
-                              text=True).stdout
-        values = {}
-        for line in info.splitlines():
-            key, _, value = line.strip().partition(":")
-            values[key] = value.strip()
-        return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
-                int(values["Width"]), int(values["Height"]))
+        info = self.out("xwininfo", "-id", wid)
+        return tuple(int(re.search(rf"{key}: +(-?\d+)", info)[1])
+                     for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
     def windows(self, name):
         found = self.xdo("search", "--onlyvisible", "--name", name)
         return found.split() if found else []
 
-    def wait_window(self, name, timeout=10, focused=True):
-        """The ids of the windows named `name` once one is shown and, with
-        `focused`, has the keyboard focus, so keys pressed next reach it."""
+    def wait_window(self, name, timeout=10):
+        """The ids of the windows named `name` once one is shown and has the
+        keyboard focus, so keys pressed next reach it."""
         shown = wait_for(lambda: self.windows(name), timeout)
-        if shown and focused and not wait_for(lambda: any(self.focused(w) for w in self.windows(name)), timeout):
+        if shown and not wait_for(lambda: self.xdo("getwindowfocus", "-f") in self.windows(name), timeout):
             print(f"     {name} is shown but never got the keyboard focus "
                   f"(focus on {self.xdo('getwindowfocus', '-f')})", flush=True)
             return []
@@ -248,10 +236,8 @@ class Quorrel:
     def geometry(self):
         wid = self.collector_window()
         out = self.desktop.xdo("getwindowgeometry", "--shell", wid) if wid else None
-        if not out:
-            return None
-        values = dict(line.split("=", 1) for line in out.splitlines())
-        return int(values["X"]), int(values["Y"])
+        values = dict(line.split("=", 1) for line in (out or "").splitlines())
+        return (int(values["X"]), int(values["Y"])) if values else None
 
     def centre(self):
         x, y = self.geometry() or COLLECTOR
@@ -275,10 +261,7 @@ class Quorrel:
 
     def exit(self):
         self.menu("Up", "Return")  # "退出" is the last item
-        try:
-            return self.proc.wait(10)
-        except subprocess.TimeoutExpired:
-            return None
+        return exit_code(self.proc, 10)
 
     def kill(self):
         self.end_source()
@@ -299,8 +282,7 @@ class Quorrel:
         return out.stdout.decode("utf-8")[:-1] if out.returncode == 0 else None
 
     def records(self):
-        with sqlite3.connect(self.path("WebDocuments.mdb")) as db:
-            return db.execute("SELECT 标题, 内容 FROM WebDocuments ORDER BY rowid").fetchall()
+        return [row[:2] for row in self.sources()]
 
     def sources(self):
         """(标题, 内容, 来源标题, 来源网址, 收集时间) of each record; the source
@@ -315,11 +297,9 @@ class Quorrel:
             return dict(line.strip().split("=", 1) for line in f if "=" in line)
 
     def drag(self, text=DRAG_TEXT, attempts=2, options=()):
-        """Drags `text` from a source window (drag_source with `options`) onto
-        the collector; True when the source saw the drop taken. Each step waits for what the source says:
-        the drag running, the collector accepting it, the drop taken. A drag
-        that did not register is tried once more; one that registered is
-        never repeated."""
+        """Drags `text` from drag_source `options` onto the collector, each step
+        waiting for what the source says; True once it saw the drop taken. Only
+        a drag that did not register is tried again."""
         for _ in range(attempts):
             # The source must outlive the drop: its drag ends when it sends the
             # drop, and the collector fetches the text only afterwards.
