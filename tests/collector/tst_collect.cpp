@@ -15,6 +15,7 @@
 
 using namespace Qt::StringLiterals;
 using CollectRequest::Source;
+using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(CollectRequest::Source)
 Q_DECLARE_METATYPE(std::optional<QString>)
@@ -58,13 +59,11 @@ class CollectTest : public QObject {
     // --collect` does, then lets the queued store run.
     static CollectChannel::Result handOver(const QString& text)
     {
-        const QString path = CollectChannel::pathFor(ProgramDir());
-        auto sent =
-            std::async(std::launch::async, [&] { return CollectChannel::send(path, text, 20000); });
-        [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(
-                sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
-        }();
+        const QStringList paths = CollectChannel::pathsFor(ProgramDir());
+        auto sent = std::async(std::launch::async, [&] {
+            return CollectChannel::send(paths, text, CollectSource{}, 20000);
+        });
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(sent.wait_for(0s) == std::future_status::ready, 25000); }();
         const CollectChannel::Result result = sent.get();
         QCoreApplication::processEvents();
         return result;
@@ -252,7 +251,6 @@ private Q_SLOTS:
         QVERIFY(f.load());
         QCOMPARE(handOver(u"\0"_s), CollectChannel::Result::Refused);
         QCOMPARE(handOver(QString()), CollectChannel::Result::Refused);
-        QCoreApplication::processEvents();
         QVERIFY(f.dialogs.messages.isEmpty()); // not even a failure notice
         QVERIFY(!QFile::exists(f.path(u"Doc.dat")));
     }
@@ -411,8 +409,8 @@ private Q_SLOTS:
                        u"--source-url"_s, u"https://例子.cn/a"_s});
         quorrel.write("text");
         quorrel.closeWriteChannel();
-        QTRY_VERIFY_WITH_TIMEOUT(quorrel.state() == QProcess::NotRunning,
-                                 60000); // served meanwhile
+        // Served meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(quorrel.state() == QProcess::NotRunning, 60000);
         QCOMPARE(quorrel.exitCode(), 0);
         QCOMPARE(sources.size(), 1);
         QCOMPARE(sources[0].title, u"测试页面"_s);
@@ -444,13 +442,7 @@ private Q_SLOTS:
         CollectorFixture f(collectorSet("CacheUpdate=false\n"));
         QVERIFY(f.load());
         session(!collectorHasRuntime);
-        const QStringList paths = CollectChannel::pathsFor(ProgramDir());
-        auto sent = std::async(std::launch::async, [&] {
-            return CollectChannel::send(paths, u"text"_s, CollectSource{}, 20000);
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(
-            sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
-        QCOMPARE(sent.get(), CollectChannel::Result::Taken);
+        QCOMPARE(handOver(u"text"_s), CollectChannel::Result::Taken);
         QTRY_COMPARE(f.documentText(), u"text"_s);
     }
 };
