@@ -254,11 +254,9 @@ private Q_SLOTS:
     {
         QVERIFY(SafeFile::isLeftover(u".Doc.dat.aB3xY9.quorrel-tmp"_s));
         QVERIFY(SafeFile::isLeftover(u".12.txt.000000.quorrel-tmp"_s));
-        QVERIFY(!SafeFile::isLeftover(u"Doc.dat.aB3xY9"_s)); // could be anybody's
-        QVERIFY(!SafeFile::isLeftover(u".Doc.dat.aB3x.quorrel-tmp"_s));
-        QVERIFY(!SafeFile::isLeftover(u".Doc.dat.aB3-Y9.quorrel-tmp"_s));
-        QVERIFY(!SafeFile::isLeftover(u"..abcdef.quorrel-tmp"_s));
-        QVERIFY(!SafeFile::isLeftover(u"notes.txt"_s));
+        for (const QString& name : {u"Doc.dat.aB3xY9"_s /* anybody's */, u".Doc.dat.aB3x.quorrel-tmp"_s,
+                                    u".Doc.dat.aB3-Y9.quorrel-tmp"_s, u"..abcdef.quorrel-tmp"_s})
+            QVERIFY2(!SafeFile::isLeftover(name), qPrintable(name));
 
         QTemporaryDir dir;
         QVERIFY(TestFiles::writeBytes(dir.filePath(u".Doc.dat.aB3xY9.quorrel-tmp"_s), "half"));
