@@ -161,7 +161,7 @@ private Q_SLOTS:
     void clipboards_data()
     {
         QTest::addColumn<Source>("source");
-        QTest::addColumn<bool>("hasSelection");
+        // No selection data: a platform without a selection.
         QTest::addColumn<std::shared_ptr<QMimeData>>("selection");
         QTest::addColumn<std::shared_ptr<QMimeData>>("clipboard");
         QTest::addColumn<std::optional<QString>>("expected");
@@ -169,44 +169,40 @@ private Q_SLOTS:
         const auto none = std::optional<QString>();
         const auto copied = text(u"copied"_s);
         QTest::newRow("the selection, not the clipboard")
-            << Source::Selection << true << text(u"选中\r\n😀"_s) << copied
+            << Source::Selection << text(u"选中\r\n😀"_s) << copied
             << std::optional(u"选中\r\n😀"_s) << QString();
         QTest::newRow("empty selection: the clipboard is no stand-in")
-            << Source::Selection << true << std::make_shared<QMimeData>() << copied << none
-            << NoSelection;
-        QTest::newRow("empty text")
-            << Source::Selection << true << text({}) << copied << none << NoSelection;
-        QTest::newRow("only NUL") << Source::Selection << true << text(u"\0\0"_s) << copied << none
-                                  << NoSelection;
-        QTest::newRow("a line break is text") << Source::Selection << true << text(u"\r\n"_s)
+            << Source::Selection << std::make_shared<QMimeData>() << copied << none << NoSelection;
+        QTest::newRow("empty text") << Source::Selection << text({}) << copied << none << NoSelection;
+        QTest::newRow("only NUL")
+            << Source::Selection << text(u"\0\0"_s) << copied << none << NoSelection;
+        QTest::newRow("a line break is text") << Source::Selection << text(u"\r\n"_s)
                                               << copied << std::optional(u"\r\n"_s) << QString();
-        QTest::newRow("an image") << Source::Selection << true << image() << copied << none
-                                  << NoSelection;
+        QTest::newRow("an image") << Source::Selection << image() << copied << none << NoSelection;
         QTest::newRow("a file list")
-            << Source::Selection << true << fileList() << copied << none << NoSelection;
+            << Source::Selection << fileList() << copied << none << NoSelection;
         QTest::newRow("no selection on this platform: the clipboard")
-            << Source::Selection << false << std::shared_ptr<QMimeData>() << copied
+            << Source::Selection << std::shared_ptr<QMimeData>() << copied
             << std::optional(u"copied"_s) << QString();
         QTest::newRow("no selection, empty clipboard")
-            << Source::Selection << false << std::shared_ptr<QMimeData>()
+            << Source::Selection << std::shared_ptr<QMimeData>()
             << std::make_shared<QMimeData>() << none << NoClipboard;
-        QTest::newRow("clipboard asked for") << Source::Clipboard << true << text(u"selected"_s)
+        QTest::newRow("clipboard asked for") << Source::Clipboard << text(u"selected"_s)
                                              << copied << std::optional(u"copied"_s) << QString();
-        QTest::newRow("clipboard holds files") << Source::Clipboard << true << text(u"selected"_s)
+        QTest::newRow("clipboard holds files") << Source::Clipboard << text(u"selected"_s)
                                                << fileList() << none << NoClipboard;
-        QTest::newRow("no clipboard data") << Source::Clipboard << true << text(u"selected"_s)
+        QTest::newRow("no clipboard data") << Source::Clipboard << text(u"selected"_s)
                                            << std::shared_ptr<QMimeData>() << none << NoClipboard;
     }
     void clipboards()
     {
         QFETCH(Source, source);
-        QFETCH(bool, hasSelection);
         QFETCH(std::shared_ptr<QMimeData>, selection);
         QFETCH(std::shared_ptr<QMimeData>, clipboard);
         QFETCH(std::optional<QString>, expected);
         QFETCH(QString, problem);
         const CollectRequest::Choice choice = CollectRequest::fromClipboards(
-            source, {hasSelection, selection.get(), clipboard.get()});
+            source, {selection != nullptr, selection.get(), clipboard.get()});
         QCOMPARE(choice.text, expected);
         QCOMPARE(choice.problem, problem);
     }
