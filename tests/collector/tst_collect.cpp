@@ -173,7 +173,8 @@ private Q_SLOTS:
             << std::optional(u"选中\r\n😀"_s) << QString();
         QTest::newRow("empty selection: the clipboard is no stand-in")
             << Source::Selection << std::make_shared<QMimeData>() << copied << none << NoSelection;
-        QTest::newRow("empty text") << Source::Selection << text({}) << copied << none << NoSelection;
+        QTest::newRow("empty text")
+            << Source::Selection << text({}) << copied << none << NoSelection;
         QTest::newRow("only NUL")
             << Source::Selection << text(u"\0\0"_s) << copied << none << NoSelection;
         QTest::newRow("a line break is text") << Source::Selection << text(u"\r\n"_s)
