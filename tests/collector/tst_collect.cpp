@@ -15,6 +15,7 @@
 
 using namespace Qt::StringLiterals;
 using CollectRequest::Source;
+using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(CollectRequest::Source)
 Q_DECLARE_METATYPE(std::optional<QString>)
@@ -58,13 +59,11 @@ class CollectTest : public QObject {
     // --collect` does, then lets the queued store run.
     static CollectChannel::Result handOver(const QString& text)
     {
-        const QString path = CollectChannel::pathFor(ProgramDir());
-        auto sent =
-            std::async(std::launch::async, [&] { return CollectChannel::send(path, text, 20000); });
-        [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(
-                sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
-        }();
+        const QStringList paths = CollectChannel::pathsFor(ProgramDir());
+        auto sent = std::async(std::launch::async, [&] {
+            return CollectChannel::send(paths, text, CollectSource{}, 20000);
+        });
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(sent.wait_for(0s) == std::future_status::ready, 25000); }();
         const CollectChannel::Result result = sent.get();
         QCoreApplication::processEvents();
         return result;
@@ -162,7 +161,7 @@ private Q_SLOTS:
     void clipboards_data()
     {
         QTest::addColumn<Source>("source");
-        QTest::addColumn<bool>("hasSelection");
+        // No selection data: a platform without a selection.
         QTest::addColumn<std::shared_ptr<QMimeData>>("selection");
         QTest::addColumn<std::shared_ptr<QMimeData>>("clipboard");
         QTest::addColumn<std::optional<QString>>("expected");
@@ -170,44 +169,41 @@ private Q_SLOTS:
         const auto none = std::optional<QString>();
         const auto copied = text(u"copied"_s);
         QTest::newRow("the selection, not the clipboard")
-            << Source::Selection << true << text(u"选中\r\n😀"_s) << copied
+            << Source::Selection << text(u"选中\r\n😀"_s) << copied
             << std::optional(u"选中\r\n😀"_s) << QString();
         QTest::newRow("empty selection: the clipboard is no stand-in")
-            << Source::Selection << true << std::make_shared<QMimeData>() << copied << none
-            << NoSelection;
+            << Source::Selection << std::make_shared<QMimeData>() << copied << none << NoSelection;
         QTest::newRow("empty text")
-            << Source::Selection << true << text({}) << copied << none << NoSelection;
-        QTest::newRow("only NUL") << Source::Selection << true << text(u"\0\0"_s) << copied << none
-                                  << NoSelection;
-        QTest::newRow("a line break is text") << Source::Selection << true << text(u"\r\n"_s)
+            << Source::Selection << text({}) << copied << none << NoSelection;
+        QTest::newRow("only NUL")
+            << Source::Selection << text(u"\0\0"_s) << copied << none << NoSelection;
+        QTest::newRow("a line break is text") << Source::Selection << text(u"\r\n"_s)
                                               << copied << std::optional(u"\r\n"_s) << QString();
-        QTest::newRow("an image") << Source::Selection << true << image() << copied << none
-                                  << NoSelection;
+        QTest::newRow("an image") << Source::Selection << image() << copied << none << NoSelection;
         QTest::newRow("a file list")
-            << Source::Selection << true << fileList() << copied << none << NoSelection;
+            << Source::Selection << fileList() << copied << none << NoSelection;
         QTest::newRow("no selection on this platform: the clipboard")
-            << Source::Selection << false << std::shared_ptr<QMimeData>() << copied
+            << Source::Selection << std::shared_ptr<QMimeData>() << copied
             << std::optional(u"copied"_s) << QString();
         QTest::newRow("no selection, empty clipboard")
-            << Source::Selection << false << std::shared_ptr<QMimeData>()
+            << Source::Selection << std::shared_ptr<QMimeData>()
             << std::make_shared<QMimeData>() << none << NoClipboard;
-        QTest::newRow("clipboard asked for") << Source::Clipboard << true << text(u"selected"_s)
+        QTest::newRow("clipboard asked for") << Source::Clipboard << text(u"selected"_s)
                                              << copied << std::optional(u"copied"_s) << QString();
-        QTest::newRow("clipboard holds files") << Source::Clipboard << true << text(u"selected"_s)
+        QTest::newRow("clipboard holds files") << Source::Clipboard << text(u"selected"_s)
                                                << fileList() << none << NoClipboard;
-        QTest::newRow("no clipboard data") << Source::Clipboard << true << text(u"selected"_s)
+        QTest::newRow("no clipboard data") << Source::Clipboard << text(u"selected"_s)
                                            << std::shared_ptr<QMimeData>() << none << NoClipboard;
     }
     void clipboards()
     {
         QFETCH(Source, source);
-        QFETCH(bool, hasSelection);
         QFETCH(std::shared_ptr<QMimeData>, selection);
         QFETCH(std::shared_ptr<QMimeData>, clipboard);
         QFETCH(std::optional<QString>, expected);
         QFETCH(QString, problem);
         const CollectRequest::Choice choice = CollectRequest::fromClipboards(
-            source, {hasSelection, selection.get(), clipboard.get()});
+            source, {selection != nullptr, selection.get(), clipboard.get()});
         QCOMPARE(choice.text, expected);
         QCOMPARE(choice.problem, problem);
     }
@@ -252,7 +248,6 @@ private Q_SLOTS:
         QVERIFY(f.load());
         QCOMPARE(handOver(u"\0"_s), CollectChannel::Result::Refused);
         QCOMPARE(handOver(QString()), CollectChannel::Result::Refused);
-        QCoreApplication::processEvents();
         QVERIFY(f.dialogs.messages.isEmpty()); // not even a failure notice
         QVERIFY(!QFile::exists(f.path(u"Doc.dat")));
     }
@@ -411,8 +406,8 @@ private Q_SLOTS:
                        u"--source-url"_s, u"https://例子.cn/a"_s});
         quorrel.write("text");
         quorrel.closeWriteChannel();
-        QTRY_VERIFY_WITH_TIMEOUT(quorrel.state() == QProcess::NotRunning,
-                                 60000); // served meanwhile
+        // Served meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(quorrel.state() == QProcess::NotRunning, 60000);
         QCOMPARE(quorrel.exitCode(), 0);
         QCOMPARE(sources.size(), 1);
         QCOMPARE(sources[0].title, u"测试页面"_s);
@@ -444,13 +439,7 @@ private Q_SLOTS:
         CollectorFixture f(collectorSet("CacheUpdate=false\n"));
         QVERIFY(f.load());
         session(!collectorHasRuntime);
-        const QStringList paths = CollectChannel::pathsFor(ProgramDir());
-        auto sent = std::async(std::launch::async, [&] {
-            return CollectChannel::send(paths, u"text"_s, CollectSource{}, 20000);
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(
-            sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 25000);
-        QCOMPARE(sent.get(), CollectChannel::Result::Taken);
+        QCOMPARE(handOver(u"text"_s), CollectChannel::Result::Taken);
         QTRY_COMPARE(f.documentText(), u"text"_s);
     }
 };

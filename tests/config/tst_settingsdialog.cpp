@@ -5,12 +5,10 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -53,14 +51,14 @@ struct DialogFixture : ProgramFolder {
         QVERIFY(button);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
     }
-    // The selected mode and which of the three mode-bound parts are enabled.
-    void expectMode(int selected, bool cacheEnabled, bool pathEnabled, bool autoNameEnabled) const
+    // The selected mode, and only its own part of the three enabled.
+    void expectMode(int selected) const
     {
         for (int i = 0; i < 3; ++i)
             QCOMPARE(option(i)->isChecked(), i == selected);
-        QCOMPARE(control<QCheckBox>("ChkCacheUpdate")->isEnabled(), cacheEnabled);
-        QCOMPARE(control<QToolButton>("Command3")->isEnabled(), pathEnabled);
-        QCOMPARE(control<QCheckBox>("ChkAutoName")->isEnabled(), autoNameEnabled);
+        QCOMPARE(control<QCheckBox>("ChkCacheUpdate")->isEnabled(), selected == 0);
+        QCOMPARE(control<QToolButton>("Command3")->isEnabled(), selected == 1);
+        QCOMPARE(control<QCheckBox>("ChkAutoName")->isEnabled(), selected == 2);
         QVERIFY(control<QCheckBox>("Check7")->isEnabled());
     }
     // Each key of the section once, in the order OK wrote them.
@@ -95,24 +93,16 @@ private Q_SLOTS:
 
     void withoutSettingsFile()
     {
+        // OK at once writes the five defaults, in order, and hands them over.
         DialogFixture f;
         f.open();
-        f.expectMode(0, true, false, false);
-        QVERIFY(f.control<QCheckBox>("ChkCacheUpdate")->isChecked());
-        QVERIFY(!f.control<QCheckBox>("ChkAutoName")->isChecked());
-        QVERIFY(f.control<QLineEdit>("text1")->text().isEmpty());
-        QVERIFY(f.control<QCheckBox>("Check7")->isChecked());
-
-        // OK at once writes the five defaults, in order, and hands them over.
         f.click(f.control<QPushButton>("Command1"));
         QCOMPARE(f.dialog->result(), int(QDialog::Accepted));
         QVERIFY(!f.dialog->isVisible());
         QCOMPARE(f.writtenKeys(), FiveKeys);
-        QCOMPARE(ReadSetting(u"save"_s, {}), u"append"_s);
-        QCOMPARE(ReadSetting(u"CacheUpdate"_s, {}), u"true"_s);
-        QCOMPARE(ReadSetting(u"filepath"_s, {}), u"default"_s);
-        QCOMPARE(ReadSetting(u"AutoName"_s, {}), u"false"_s);
-        QCOMPARE(ReadSetting(u"tip"_s, {}), u"true"_s);
+        const QStringList values = {u"append"_s, u"true"_s, u"default"_s, u"false"_s, u"true"_s};
+        for (int i = 0; i < FiveKeys.size(); ++i)
+            QCOMPARE(ReadSetting(FiveKeys[i], {}), values[i]);
         QCOMPARE(f.handedOver.size(), 1);
         const SaveSettings expected{u"append"_s, true, ProgramDir() + u"Documents/"_s, false, true};
         QCOMPARE(f.handedOver.first(), expected);
@@ -126,6 +116,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("autoName");
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("tip");
+        QTest::newRow("no file") << QByteArray() << 0 << true << false << QString() << true;
         QTest::newRow("database") << QByteArray("save=database\nAutoName=true\n") << 2 << true
                                   << true << QString() << true;
         QTest::newRow("create, path as stored")
@@ -146,23 +137,29 @@ private Q_SLOTS:
         QFETCH(bool, tip);
         DialogFixture f(settings);
         f.open();
-        f.expectMode(mode, mode == 0, mode == 1, mode == 2);
+        f.expectMode(mode);
         QCOMPARE(f.control<QCheckBox>("ChkCacheUpdate")->isChecked(), cache);
         QCOMPARE(f.control<QCheckBox>("ChkAutoName")->isChecked(), autoName);
         QCOMPARE(f.control<QLineEdit>("text1")->text(), path);
         QCOMPARE(f.control<QCheckBox>("Check7")->isChecked(), tip);
     }
 
-    void optionsEnableTheirParts()
+    // Each option enables its own part; only OK keeps the choice.
+    void optionsEnableTheirPartsAndOnlyOkKeepsThem()
     {
         DialogFixture f;
         f.open();
+        for (const int i : {1, 2, 0, 2}) {
+            f.click(f.option(i));
+            f.expectMode(i);
+        }
+        f.click(f.control<QPushButton>("Command2"));
+        f.open();
+        f.expectMode(0); // the cancelled choice is gone
         f.click(f.option(1));
-        f.expectMode(1, false, true, false);
-        f.click(f.option(2));
-        f.expectMode(2, false, false, true);
-        f.click(f.option(0));
-        f.expectMode(0, true, false, false);
+        f.click(f.control<QPushButton>("Command1"));
+        f.open();
+        f.expectMode(1);
     }
 
     void disabledBoxesKeepTheirTicksAndAreSaved()
@@ -279,20 +276,6 @@ private Q_SLOTS:
         }
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList());
-    }
-
-    void eachOpeningShowsTheFileAgain()
-    {
-        DialogFixture f;
-        f.open();
-        f.click(f.option(2));
-        f.click(f.control<QPushButton>("Command2"));
-        f.open();
-        f.expectMode(0, true, false, false); // the cancelled choice is gone
-        f.click(f.option(1));
-        f.click(f.control<QPushButton>("Command1"));
-        f.open();
-        f.expectMode(1, false, true, false);
     }
 };
 

@@ -35,19 +35,6 @@ QByteArray noise(qsizetype size, quint32 seed)
     return bytes;
 }
 
-// The text the editor shows for the program folder's Doc.dat, and the
-// messages it gave on opening.
-std::pair<QString, QStringList> openInEditor(const QString& programDir)
-{
-    EditorFixture e;
-    ProgramDirOverride same(programDir);
-    if (!e.open())
-        return {u"<not opened>"_s, {}};
-    const QString text = e.box().Text();
-    delete e.editor.data(); // gone without its close step: nothing is saved
-    return {text, e.dialogs.messageTexts()};
-}
-
 } // namespace
 
 class DamagedTest : public QObject {
@@ -63,9 +50,14 @@ private Q_SLOTS:
         QVERIFY(Faults::writeSparse(f.path(u"Doc.dat"), "{\\rtf1\\ansi{\\*\\padding ", 100 * MB,
                                     "}head}"));
         QVERIFY(f.load());
-        const auto [text, messages] = openInEditor(f.dir.path());
-        QCOMPARE(text, u"head"_s);
-        QCOMPARE(messages.size(), 1); // only that a save keeps the text, not the padding
+        {
+            EditorFixture e;
+            ProgramDirOverride same(f.dir.path());
+            QVERIFY(e.open());
+            QCOMPARE(e.box().Text(), u"head"_s);
+            QCOMPARE(e.dialogs.messages.size(), 1); // only: a save drops the padding
+            delete e.editor.data(); // gone without its close step: nothing is saved
+        }
         f.dropText(u"尾"_s);
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved});
         QCOMPARE(f.documentText(), u"head尾"_s);
@@ -170,62 +162,45 @@ private Q_SLOTS:
 
     // --- data files that are no files -----------------------------------
 
-    void settingsFileThatIsAFifo()
+    void editorOnADocumentThatIsAFifo()
     {
-        // Reading it must not wait for a writer that never comes: the
-        // collector starts on the defaults, and a write leaves it alone.
+        // It shows nothing, and its reload keeps what it shows.
         CollectorFixture f;
-        Faults::Fifo fifo(f.path(u"Set.ini"));
-        QVERIFY(fifo.made());
-        QVERIFY(f.load());
-        QVERIFY(!fifo.blocked());
-        QCOMPARE(f.collector().save, u"append"_s);
-        WriteSetting(u"save"_s, u"create"_s);
-        QVERIFY(!fifo.blocked());
-        QVERIFY(!QFileInfo(f.path(u"Set.ini")).isFile()); // still the FIFO
-    }
-
-    void documentThatIsAFifo()
-    {
-        // The editor shows nothing and its reload keeps what it shows; a
-        // drop fails as any failure does, and the FIFO stays.
-        CollectorFixture f(settings("append"));
         Faults::Fifo fifo(f.path(u"Doc.dat"));
         QVERIFY(fifo.made());
-        QVERIFY(f.load());
-        {
-            EditorFixture e;
-            ProgramDirOverride same(f.dir.path());
-            QVERIFY(e.open());
-            QCOMPARE(e.box().Text(), QString());
-            e.box().setText(u"typed"_s);
-            e.click(9); // reload
-            QCOMPARE(e.box().Text(), u"typed"_s);
-            delete e.editor.data();
-        }
+        EditorFixture e;
+        ProgramDirOverride same(f.dir.path());
+        QVERIFY(e.open());
+        QCOMPARE(e.box().Text(), QString());
+        e.box().setText(u"typed"_s);
+        e.click(9); // reload
+        QCOMPARE(e.box().Text(), u"typed"_s);
         QVERIFY(!fifo.blocked());
-        f.dropText(u"文字"_s);
-        QVERIFY(!fifo.blocked());
-        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
-        QVERIFY(!QFileInfo(f.path(u"Doc.dat")).isFile());
     }
 
-    // A link at one of the program's own names, to a file of the user's:
-    // nothing is read, cut or replaced through it. A drop that needs the
-    // name fails as any failure does; the link and its file stay.
-    void ownNamesThatAreLinks_data()
+    // A link to a file of the user's, or a FIFO, at one of the program's own
+    // names: nothing is read, cut, replaced or waited on through it. The
+    // collector starts on the defaults; a drop that needs the name fails as
+    // any failure does; the name and the user's file stay.
+    void ownNamesThatAreNoFiles_data()
     {
         QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("fifo");
         QTest::addColumn<QByteArray>("settings");
         QTest::addColumn<QString>("said"); // after a drop
-        QTest::newRow("Doc.dat") << u"Doc.dat"_s
-                                 << QByteArray("[CollectorSet]\nCacheUpdate=false\n") << Failed;
-        QTest::newRow("Doc.dat.pending") << u"Doc.dat.pending"_s << QByteArray() << Failed;
-        QTest::newRow("Set.ini") << u"Set.ini"_s << QByteArray() << Saved;
+        for (const bool fifo : {false, true}) {
+            const char* kind = fifo ? "FIFO" : "link";
+            QTest::addRow("Doc.dat, %s", kind) << u"Doc.dat"_s << fifo
+                                               << QByteArray("[CollectorSet]\nCacheUpdate=false\n") << Failed;
+            QTest::addRow("Doc.dat.pending, %s", kind)
+                << u"Doc.dat.pending"_s << fifo << QByteArray() << Failed;
+            QTest::addRow("Set.ini, %s", kind) << u"Set.ini"_s << fifo << QByteArray() << Saved;
+        }
     }
-    void ownNamesThatAreLinks()
+    void ownNamesThatAreNoFiles()
     {
         QFETCH(QString, name);
+        QFETCH(bool, fifo);
         QFETCH(QByteArray, settings);
         QFETCH(QString, said);
         CollectorFixture f(settings);
@@ -233,13 +208,19 @@ private Q_SLOTS:
         const QString mine = home.filePath(u"notes.txt"_s);
         const QByteArray notes = "my notes\n";
         QVERIFY(Faults::writeBytes(mine, notes));
-        QVERIFY(QFile::link(mine, f.path(name)));
+        std::optional<Faults::Fifo> pipe;
+        if (fifo)
+            QVERIFY(pipe.emplace(f.path(name)).made());
+        else
+            QVERIFY(QFile::link(mine, f.path(name)));
         QVERIFY(f.load());
+        QCOMPARE(f.collector().save, u"append"_s);
         f.dropText(u"文字"_s);
         QCOMPARE(f.dialogs.messageTexts(), QStringList{said});
         WriteSetting(u"left"_s, u"0"_s); // as the exit keeps the window's place
+        QVERIFY(!fifo || !pipe->blocked());
         QCOMPARE(Faults::bytesOf(mine), notes);
-        QVERIFY(QFileInfo(f.path(name)).isSymLink());
+        QVERIFY(fifo ? !QFileInfo(f.path(name)).isFile() : QFileInfo(f.path(name)).isSymLink());
     }
 
     // --- WebDocuments.mdb --------------------------------------------------

@@ -6,7 +6,6 @@
 #include "TestMain.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,12 +23,8 @@ namespace {
 
 using TestFiles::bytesOf;
 using TestFiles::namesIn;
-
 // Takes the concatenations the tests build.
-CacheJournal::Contents parsed(const QByteArray& bytes)
-{
-    return CacheJournal::parse(bytes);
-}
+CacheJournal::Contents parsed(const QByteArray& bytes) { return CacheJournal::parse(bytes); }
 
 } // namespace
 
@@ -47,9 +42,7 @@ private Q_SLOTS:
         const QByteArray bytes = bytesOf(journal.path());
         QVERIFY(bytes.startsWith(CacheJournal::Header));
         QVERIFY(bytes.contains("中文😀\n第二行")); // a person can read what is kept
-
-        CacheJournal again(journal.path());
-        const auto contents = again.open();
+        const auto contents = CacheJournal(journal.path()).open();
         QVERIFY(contents);
         QCOMPARE(contents->text, texts[0] + texts[1] + texts[2] + texts[3]);
         QVERIFY(!contents->handedOver);
@@ -210,12 +203,11 @@ private Q_SLOTS:
         QVERIFY(!SafeFile::createExclusive(dir.filePath(u"missing/2.txt"_s), "x"));
         QCOMPARE(namesIn(dir.path()), QStringList({u"0.txt"_s, u"1.txt"_s, u"Doc.dat"_s}));
 
-        // A name near the system's limit still has room for a temporary name.
-        const QString longName = dir.filePath(QString(80, u'长') + u".txt"_s); // 244 bytes
-        QVERIFY(SafeFile::write(longName, "long"));
-        QVERIFY(SafeFile::createExclusive(dir.filePath(QString(80, u'名') + u".txt"_s), "long"));
-        QVERIFY(QFile::remove(longName));
-        QVERIFY(QFile::remove(dir.filePath(QString(80, u'名') + u".txt"_s)));
+        // A name near the system's limit (244 bytes) still has room for a temporary name.
+        QTemporaryDir other;
+        QVERIFY(SafeFile::write(other.filePath(QString(80, u'长') + u".txt"_s), "long"));
+        QVERIFY(SafeFile::createExclusive(other.filePath(QString(80, u'名') + u".txt"_s), "long"));
+        QCOMPARE(namesIn(other.path()).size(), 2);
 
         // A folder in the way cannot be replaced; the temporary file goes too.
         QVERIFY(QDir(dir.path()).mkdir(u"Set.ini"_s));
@@ -262,11 +254,9 @@ private Q_SLOTS:
     {
         QVERIFY(SafeFile::isLeftover(u".Doc.dat.aB3xY9.quorrel-tmp"_s));
         QVERIFY(SafeFile::isLeftover(u".12.txt.000000.quorrel-tmp"_s));
-        QVERIFY(!SafeFile::isLeftover(u"Doc.dat.aB3xY9"_s)); // could be anybody's
-        QVERIFY(!SafeFile::isLeftover(u".Doc.dat.aB3x.quorrel-tmp"_s));
-        QVERIFY(!SafeFile::isLeftover(u".Doc.dat.aB3-Y9.quorrel-tmp"_s));
-        QVERIFY(!SafeFile::isLeftover(u"..abcdef.quorrel-tmp"_s));
-        QVERIFY(!SafeFile::isLeftover(u"notes.txt"_s));
+        for (const QString& name : {u"Doc.dat.aB3xY9"_s /* anybody's */, u".Doc.dat.aB3x.quorrel-tmp"_s,
+                                    u".Doc.dat.aB3-Y9.quorrel-tmp"_s, u"..abcdef.quorrel-tmp"_s})
+            QVERIFY2(!SafeFile::isLeftover(name), qPrintable(name));
 
         QTemporaryDir dir;
         QVERIFY(TestFiles::writeBytes(dir.filePath(u".Doc.dat.aB3xY9.quorrel-tmp"_s), "half"));
