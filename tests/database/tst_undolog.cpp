@@ -156,8 +156,8 @@ private Q_SLOTS:
         QVERIFY(log.deleteRecord(2));
         SqliteDatabase holder;
         if (fault == u"lock"_s) {
-            QVERIFY(holder.open(f.database, SqliteOpenMode::ReadWrite));
-            QVERIFY(holder.exec("BEGIN EXCLUSIVE"));
+            QVERIFY(holder.open(f.database, SqliteOpenMode::ReadWrite)
+                    && holder.exec("BEGIN EXCLUSIVE"));
         } else if (fault == u"damage"_s) {
             QByteArray bytes = TestFiles::bytesOf(f.log);
             bytes.replace(0, 16, "not an undo file");
