@@ -360,30 +360,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("setup"); // how to make the file
         QTest::addColumn<DataErrorKind>("kind");
-        QTest::newRow("missing") << QByteArray("none") << DataErrorKind::FileMissing;
-        QTest::newRow("Access file") << QByteArray("access") << DataErrorKind::NotADatabase;
-        QTest::newRow("zero bytes") << QByteArray("empty") << DataErrorKind::MissingTable;
-        QTest::newRow("other table") << QByteArray("CREATE TABLE Docs (\"标题\" TEXT, \"内容\" TEXT)")
-                                     << DataErrorKind::MissingTable;
-        QTest::newRow("no content field") << QByteArray("CREATE TABLE WebDocuments (\"标题\" TEXT)")
-                                          << DataErrorKind::MissingField;
-        QTest::newRow("no title field")
-            << QByteArray("CREATE TABLE WebDocuments (title TEXT, \"内容\" TEXT)")
-            << DataErrorKind::MissingField;
-        QTest::newRow("folder") << QByteArray("folder") << DataErrorKind::CannotOpen;
+        const auto row = [](const char* name, const QByteArray& setup, DataErrorKind kind) {
+            QTest::newRow(name) << setup << kind;
+        };
+        using enum DataErrorKind;
+        row("missing", "none", FileMissing);
+        row("Access file", "access", NotADatabase);
+        row("zero bytes", "empty", MissingTable);
+        row("other table", "CREATE TABLE Docs (\"标题\" TEXT, \"内容\" TEXT)", MissingTable);
+        row("no content field", "CREATE TABLE WebDocuments (\"标题\" TEXT)", MissingField);
+        row("no title field", "CREATE TABLE WebDocuments (title TEXT, \"内容\" TEXT)", MissingField);
+        row("folder", "folder", CannotOpen);
         // Only a plain table is the document table.
-        QTest::newRow("view taking writes into triggers")
-            << TestFiles::ignoringView("SELECT 1 AS rowid, 'a' AS \"标题\", 'b' AS \"内容\"")
-            << DataErrorKind::MissingTable;
-        QTest::newRow("view that never ends")
-            << TestFiles::ignoringView(TestFiles::EndlessSelect) << DataErrorKind::MissingTable;
-        QTest::newRow("virtual table")
-            << QByteArray("CREATE VIRTUAL TABLE WebDocuments USING fts5(\"标题\", \"内容\")")
-            << DataErrorKind::MissingTable;
-        QTest::newRow("table without rowid")
-            << QByteArray("CREATE TABLE WebDocuments (\"标题\" TEXT PRIMARY KEY, \"内容\" TEXT) "
-                          "WITHOUT ROWID")
-            << DataErrorKind::MissingTable;
+        row("view taking writes into triggers",
+            TestFiles::ignoringView("SELECT 1 AS rowid, 'a' AS \"标题\", 'b' AS \"内容\""), MissingTable);
+        row("view that never ends", TestFiles::ignoringView(TestFiles::EndlessSelect), MissingTable);
+        row("virtual table", "CREATE VIRTUAL TABLE WebDocuments USING fts5(\"标题\", \"内容\")",
+            MissingTable);
+        row("table without rowid",
+            "CREATE TABLE WebDocuments (\"标题\" TEXT PRIMARY KEY, \"内容\" TEXT) WITHOUT ROWID",
+            MissingTable);
     }
     void refusesFilesItCannotUse()
     {
@@ -522,11 +518,8 @@ private Q_SLOTS:
         QTest::newRow("SQL-looking") << u"x'); DROP TABLE WebDocuments; --"_s
                                      << u"\"标题\" = NULL; DELETE FROM WebDocuments WHERE 1=1; '' \""_s;
         QTest::newRow("long title") << QString(100'000, u'题') << u"c"_s;
-        QString big;
-        big.reserve(10 * 1024 * 1024);
-        while (big.size() < 10 * 1024 * 1024)
-            big += u"0123456789abcdef中文😀\n"_s;
-        QTest::newRow("10 MB content") << u"big"_s << big;
+        const QString line = u"0123456789abcdef中文😀\n"_s;
+        QTest::newRow("10 MB content") << u"big"_s << line.repeated(10 * 1024 * 1024 / line.size() + 1);
     }
     void storesTextExactly()
     {

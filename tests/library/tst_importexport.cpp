@@ -16,7 +16,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
