@@ -22,6 +22,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kFixtures = QStringLiteral(ACCESS_FIXTURES);
+const QString kJet4 = u"generated/WebDocuments_jet4_compressed.mdb"_s; // 16 records
 
 using TestFiles::bytesOf;
 
@@ -92,10 +93,9 @@ private slots:
         QTest::addColumn<QString>("fixture");
         QTest::addColumn<int>("records"); // -1: the 16 of WebDocuments_expected.bin
         QTest::addColumn<bool>("keptNameTaken"); // by a file of the user's, never overwritten
-        QTest::newRow("jet4 compressed") << u"generated/WebDocuments_jet4_compressed.mdb"_s << -1
-                                         << false;
-        QTest::newRow("jet4 uncompressed") << u"generated/WebDocuments_jet4_uncompressed.mdb"_s << -1
-                                           << false;
+        QTest::newRow("jet4 compressed") << kJet4 << -1 << false;
+        QTest::newRow("jet4 uncompressed") << u"generated/WebDocuments_jet4_uncompressed.mdb"_s
+            << -1 << false;
         QTest::newRow("ace 2007") << u"generated/WebDocuments_ace2007.accdb"_s << -1 << false;
         QTest::newRow("empty") << u"generated/template_empty.mdb"_s << 0 << false;
         QTest::newRow("stale count") << u"generated/libmdb_inserted_mixedcomp.mdb"_s << 3 << false;
@@ -139,14 +139,12 @@ private slots:
         QTest::addColumn<QStringList>("tableAndField");
         QTest::addColumn<int>("index");
         QTest::addColumn<QByteArray>("value");
-        QTest::newRow("compressed CJK")
-            << u"jackcess_testUnicodeCompV2003.mdb"_s << QStringList{u"Table"_s, u"Unicode"_s}
-            << 4 << QByteArray("漢字仮名交じり文");
+        QTest::newRow("compressed CJK") << u"jackcess_testUnicodeCompV2003.mdb"_s
+            << QStringList{u"Table"_s, u"Unicode"_s} << 4 << QByteArray("漢字仮名交じり文");
         QTest::newRow("emoji") << u"jackcess_testEmoticonsV2010.accdb"_s
-                               << QStringList{u"data"_s, u"data"_s} << 79 << QByteArray("a🙏a");
+            << QStringList{u"data"_s, u"data"_s} << 79 << QByteArray("a🙏a");
         QTest::newRow("GBK in Jet 3") << u"ucanaccess_charsetGBK.mdb"_s
-                                      << QStringList{u"table1"_s, u"field1"_s} << 0
-                                      << QByteArray("GBK编码");
+            << QStringList{u"table1"_s, u"field1"_s} << 0 << QByteArray("GBK编码");
     }
     void publicFilesText()
     {
@@ -178,11 +176,10 @@ private slots:
         QTest::addColumn<qint64>("size");
         for (const QString& bad : QDir(kFixtures + u"/bad"_s).entryList(QDir::Files))
             QTest::newRow(qPrintable(bad)) << u"bad/"_s + bad << qint64(-1);
-        const QString jet4 = u"generated/WebDocuments_jet4_compressed.mdb"_s;
-        QTest::newRow("after the first page") << jet4 << qint64(4096);
-        QTest::newRow("mid-page") << jet4 << qint64(100000);
-        QTest::newRow("page boundary, values cut") << jet4 << qint64(204800);
-        QTest::newRow("last pages cut") << jet4 << qint64(700000);
+        QTest::newRow("after the first page") << kJet4 << qint64(4096);
+        QTest::newRow("mid-page") << kJet4 << qint64(100000);
+        QTest::newRow("page boundary, values cut") << kJet4 << qint64(204800);
+        QTest::newRow("last pages cut") << kJet4 << qint64(700000);
         QTest::newRow("missing table") << u"public/jackcess_emptyJet4.mdb"_s << qint64(-1);
     }
     void refusesDamaged()
@@ -235,17 +232,14 @@ private slots:
         QFETCH(QByteArray, was);
         QFETCH(QByteArray, now);
         QTemporaryDir dir;
-        const QString path = placeFixture(dir, u"generated/WebDocuments_jet4_compressed.mdb"_s);
+        const QString path = placeFixture(dir, kJet4);
         QByteArray bytes = bytesOf(path);
         QCOMPARE(bytes.mid(at, was.size()), was);
         QVERIFY(TestFiles::writeBytes(path, bytes.replace(at, now.size(), now)));
 
         AccessImport import;
         QString why;
-        import.acceptShortRead = [&](qint64, qint64, const QString& text) {
-            why = text;
-            return false;
-        };
+        import.acceptShortRead = [&](qint64, qint64, const QString& text) { return why = text, false; };
         QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::Declined);
         QVERIFY2(TestFiles::readsAsChinese(why), qPrintable(why));
         QCOMPARE(bytesOf(path), bytes);
@@ -292,8 +286,7 @@ private slots:
     void shortReadTaken()
     {
         QTemporaryDir dir;
-        const QString path =
-            placeFixture(dir, u"generated/WebDocuments_jet4_compressed.mdb"_s, 700000);
+        const QString path = placeFixture(dir, kJet4, 700000);
         AccessImport import;
         import.acceptShortRead = [](qint64, qint64, const QString&) { return true; };
         QCOMPARE(import.convertInPlace(path), AccessImport::Outcome::Done);
@@ -324,12 +317,11 @@ private slots:
     // the whole new database, the original is never lost.
     void killedAtRandom()
     {
-        const QString fixture = u"generated/WebDocuments_jet4_compressed.mdb"_s;
-        const QByteArray original = bytesOf(kFixtures + u'/' + fixture);
+        const QByteArray original = bytesOf(kFixtures + u'/' + kJet4);
         int converted = 0;
         for (int round = 0; round < 12; ++round) {
             QTemporaryDir dir;
-            const QString path = placeFixture(dir, fixture);
+            const QString path = placeFixture(dir, kJet4);
             QProcess child;
             child.start(QStringLiteral(TEST_TOOL), {u"convert-access"_s, path, QStringLiteral(MDB_READER)});
             QVERIFY(child.waitForStarted());
@@ -337,9 +329,8 @@ private slots:
             QThread::usleep(QRandomGenerator::global()->bounded(round < 6 ? 80000 : 1000000));
             ::kill(pid_t(child.processId()), SIGKILL);
             child.waitForFinished();
-            const QByteArray now = bytesOf(path);
             const QString kept = dir.filePath(u"WebDocuments.access.mdb"_s);
-            if (now == original) {
+            if (bytesOf(path) == original) {
                 QVERIFY(!QFileInfo::exists(kept) || bytesOf(kept) == original);
             } else {
                 ++converted;
@@ -365,8 +356,7 @@ private slots:
             QCOMPARE(importAccessCommand(source, dir.path(), &out, &err), 0);
             QVERIFY2(out.contains(u"已添加 16 条记录"_s), qPrintable(out + err));
         }
-        const QStringList expected = expectedRecords();
-        QCOMPARE(TestFiles::recordsIn(db), expected + expected);
+        QCOMPARE(TestFiles::recordsIn(db), expectedRecords() + expectedRecords());
 
         QString out, err;
         QVERIFY(importAccessCommand(kFixtures + u"/bad/random.mdb"_s, dir.path(), &out, &err) != 0);
