@@ -54,10 +54,7 @@ private Q_SLOTS:
     void documentThatCannotBeWrittenKeepsTheJournal()
     {
         CollectorFixture f;
-        {
-            CacheJournal journal(f.path(u"Doc.dat.pending"));
-            QVERIFY(journal.append(u"keep"_s));
-        }
+        QVERIFY(CacheJournal(f.path(u"Doc.dat.pending")).append(u"keep"_s));
         QVERIFY(QDir(ProgramDir()).mkdir(u"Doc.dat"_s)); // cannot be replaced by a file
         QVERIFY(f.load());
         QCOMPARE(f.collector().pendingText(), u"keep"_s);
@@ -112,8 +109,7 @@ private Q_SLOTS:
         f.write(u"Doc.dat.pending", journal);
         {
             CacheJournal j(f.path(u"Doc.dat.pending"));
-            QVERIFY(j.open());
-            QVERIFY(j.beginHandOver(before));
+            QVERIFY(j.open() && j.beginHandOver(before));
         }
         if (editedMeanwhile)
             f.writeDocument(u"edited"_s);

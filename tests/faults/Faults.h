@@ -55,51 +55,14 @@ private:
 };
 
 // While alive, `path` (a file or a folder) cannot be changed, replaced or,
-// for a folder, added to, not even by root: the file system's immutable
-// flag. active() is false where the file system or the process's
-// capabilities do not allow it; the caller then skips.
-class Immutable {
-public:
-    explicit Immutable(const QString& path) : m_path(QFile::encodeName(path))
-    {
-        m_active = setFlag(true);
-    }
-    ~Immutable()
-    {
-        if (m_active)
-            setFlag(false);
-    }
-    Immutable(const Immutable&) = delete;
-    Immutable& operator=(const Immutable&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    bool setFlag(bool on) const
-    {
-        const int fd = ::open(m_path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        int flags = 0;
-        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (ok) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
-        return ok;
-    }
-
-    QByteArray m_path;
-    bool m_active = false;
-};
-
-// While alive, `path` cannot be written: immutable where that is allowed,
-// else write permission taken away (which binds everyone but root).
+// for a folder, added to: the file system's immutable flag, which binds root
+// too; where that is not allowed, write permission taken away (which binds
+// everyone but root). active() is false where neither took; the caller skips.
 class ReadOnly {
 public:
-    explicit ReadOnly(const QString& path) : m_immutable(path), m_path(path)
+    explicit ReadOnly(const QString& path) : m_path(path), m_immutable(setImmutable(true))
     {
-        if (m_immutable.active() || ::geteuid() == 0)
+        if (m_immutable || ::geteuid() == 0)
             return;
         m_permissions = QFile::permissions(path);
         m_chmodded = QFile::setPermissions(
@@ -108,18 +71,33 @@ public:
     }
     ~ReadOnly()
     {
+        if (m_immutable)
+            setImmutable(false);
         if (m_chmodded)
             QFile::setPermissions(m_path, m_permissions);
     }
     ReadOnly(const ReadOnly&) = delete;
     ReadOnly& operator=(const ReadOnly&) = delete;
-    bool active() const { return m_immutable.active() || m_chmodded; }
+    bool active() const { return m_immutable || m_chmodded; }
 
 private:
-    Immutable m_immutable;
+    bool setImmutable(bool on) const
+    {
+        const int fd =
+            ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        int flags = 0;
+        const bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0
+            && (flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL,
+                ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+        if (fd >= 0)
+            ::close(fd);
+        return ok;
+    }
+
     QString m_path;
-    QFile::Permissions m_permissions;
+    bool m_immutable = false;
     bool m_chmodded = false;
+    QFile::Permissions m_permissions;
 };
 
 // A FIFO at `path` that nobody writes to: whoever opens it for reading waits

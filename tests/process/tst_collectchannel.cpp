@@ -68,8 +68,7 @@ QByteArray header(quint64 length, const char* greeting = "QRLCOL01")
 void takeInto(CollectServer& server, QStringList& received)
 {
     server.take = [&received](const QString& text, const CollectSource&) {
-        received << text;
-        return true;
+        return received << text, true;
     };
 }
 
@@ -101,9 +100,8 @@ private Q_SLOTS:
         QFETCH(CollectSource, source);
         CollectServer server;
         QList<std::pair<QString, CollectSource>> received;
-        server.take = [&received](const QString& text, const CollectSource& source) {
-            received.append({text, source});
-            return true;
+        server.take = [&](const QString& t, const CollectSource& s) {
+            return received.append({t, s}), true;
         };
         QVERIFY(server.listen(path()));
         QCOMPARE(sendAndServe(path(), text, source), Result::Taken);
@@ -128,15 +126,9 @@ private Q_SLOTS:
         QFETCH(bool, takes);
         CollectServer server;
         int offered = 0;
-        server.take = [&](const QString&, const CollectSource&) {
-            ++offered;
-            return takes;
-        };
+        server.take = [&](const QString&, const CollectSource&) { return ++offered, takes; };
         std::optional<uid_t> peer;
-        server.trusts = [&](uid_t uid) {
-            peer = uid;
-            return trusted;
-        };
+        server.trusts = [&](uid_t uid) { return peer = uid, trusted; };
         QVERIFY(server.listen(path()));
         QCOMPARE(sendAndServe(path(), u"text"_s), Result::Refused);
         QCOMPARE(peer, std::optional<uid_t>(::getuid())); // the peer's real user id was asked
