@@ -81,15 +81,15 @@ private Q_SLOTS:
         w.Button10_Click();
         const QColor design = w.text1()->palette().color(QPalette::Base);
         auto* button = w.dataSetWindow()->findChild<QPushButton*>(u"Button3"_s);
-        f.dialogs.colors = {std::nullopt};
-        button->click();
-        QCOMPARE(w.text1()->palette().color(QPalette::Base), design);
-        f.dialogs.colors = {QColor(0xff, 0xf8, 0xdc)};
-        button->click();
-        QCOMPARE(w.text1()->palette().color(QPalette::Base), QColor(0xff, 0xf8, 0xdc));
-        f.dialogs.colors = {std::nullopt};
-        button->click(); // cancelled again: the chosen colour stays
-        QCOMPARE(w.text1()->palette().color(QPalette::Base), QColor(0xff, 0xf8, 0xdc));
+        // A cancelled dialog leaves the colour as it was, the chosen one too.
+        const QColor chosen(0xff, 0xf8, 0xdc);
+        const std::pair<std::optional<QColor>, QColor> steps[] = {
+            {std::nullopt, design}, {chosen, chosen}, {std::nullopt, chosen}};
+        for (const auto& [answer, shown] : steps) {
+            f.dialogs.colors = {answer};
+            button->click();
+            QCOMPARE(w.text1()->palette().color(QPalette::Base), shown);
+        }
     }
 
     void closingTheBrowserClosesItAndTheNextBrowserStartsAfresh()
