@@ -7,6 +7,8 @@
 
 #include <QMenu>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -53,9 +55,8 @@ private Q_SLOTS:
             f.box().setText(text);
             f.click(10);
         }
-        const QMenu* menu = f.editor->createContextMenu();
-        QVERIFY(menu->actions().contains(f.editor->versionsAction()));
-        delete menu;
+        QVERIFY(std::unique_ptr<QMenu>(f.editor->createContextMenu())
+                    ->actions().contains(f.editor->versionsAction()));
         QVERIFY(!f.editor->versionsAction()->shortcut().isEmpty());
 
         f.dialogs.rowChoices.push_back(choice);

@@ -53,10 +53,9 @@ private Q_SLOTS:
         w.Button10_Click();
         QCOMPARE(w.dataSetWindow(), window);
         QCOMPARE(w.findChildren<frmDataSet*>().size(), 1);
-        QPointer<frmDataSet> first = window;
-        first->close();
+        window->close();
         LibraryFixture::settle();
-        QVERIFY(!first);
+        QVERIFY(!w.findChild<frmDataSet*>());
         w.Button10_Click();
         QVERIFY(w.dataSetWindow());
         QCOMPARE(checked(w.dataSetWindow()), 3);
