@@ -24,9 +24,7 @@ bool visible(const QIcon& icon)
 class LoadTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Only the exact words count: TRUE turns savedelete on no more than it
-    // turns exitnew off. (The keys read at all: tst_toolbar saveSelectionAsFile,
-    // tst_options; the defaults: withoutDocumentClosingCreatesItOnlyWithExitNew.)
+    // Only the exact words count (the keys read at all: tst_toolbar, tst_options).
     void optionsTakeOnlyTheirExactWords()
     {
         EditorFixture f("[CollectorSet]\nsavedelete=TRUE\nexitnew=TRUE\n");

@@ -61,18 +61,6 @@ private Q_SLOTS:
         QCOMPARE(checked(w.dataSetWindow()), 3);
     }
 
-    void aSizeOfItsOwnSelectsNoOption()
-    {
-        LibraryFixture f;
-        frmMain& w = f.open();
-        QFont font = w.text1()->font();
-        font.setPointSizeF(9.5);
-        w.text1()->setFont(font);
-        w.Button10_Click();
-        QCOMPARE(checked(w.dataSetWindow()), 0);
-        QCOMPARE(w.text1()->font().pointSizeF(), 9.5);
-    }
-
     void backgroundColourAndACancelledDialog()
     {
         LibraryFixture f;
@@ -91,7 +79,7 @@ private Q_SLOTS:
         }
     }
 
-    void closingTheBrowserClosesItAndTheNextBrowserStartsAfresh()
+    void closingTheBrowserClosesItAndTheNextStartsAfreshOrWithItsOwnSize()
     {
         LibraryFixture f;
         frmMain& w = f.open();
@@ -106,6 +94,13 @@ private Q_SLOTS:
         QVERIFY(!f.window);
         frmMain& again = f.open();
         QCOMPARE(again.text1()->font().pointSizeF(), design);
+        // A size of its own selects no option, and opening keeps it.
+        QFont font = again.text1()->font();
+        font.setPointSizeF(9.5);
+        again.text1()->setFont(font);
+        again.Button10_Click();
+        QCOMPARE(checked(again.dataSetWindow()), 0);
+        QCOMPARE(again.text1()->font().pointSizeF(), 9.5);
     }
 };
 
