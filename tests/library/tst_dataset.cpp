@@ -28,7 +28,7 @@ int checked(QWidget* window)
 class DataSetTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void eachChoiceAppliesAtOnceAndIsPreselectedNextTime()
+    void eachChoiceAppliesAtOnceAndIsPreselectedNextTimeAndTheColour()
     {
         LibraryFixture f;
         frmMain& w = f.open();
@@ -59,19 +59,13 @@ private Q_SLOTS:
         w.Button10_Click();
         QVERIFY(w.dataSetWindow());
         QCOMPARE(checked(w.dataSetWindow()), 3);
-    }
 
-    void backgroundColourAndACancelledDialog()
-    {
-        LibraryFixture f;
-        frmMain& w = f.open();
-        w.Button10_Click();
-        const QColor design = w.text1()->palette().color(QPalette::Base);
+        // The background colour; a cancelled dialog leaves it as it was.
+        const QColor base = w.text1()->palette().color(QPalette::Base);
         auto* button = w.dataSetWindow()->findChild<QPushButton*>(u"Button3"_s);
-        // A cancelled dialog leaves the colour as it was, the chosen one too.
         const QColor chosen(0xff, 0xf8, 0xdc);
         const std::pair<std::optional<QColor>, QColor> steps[] = {
-            {std::nullopt, design}, {chosen, chosen}, {std::nullopt, chosen}};
+            {std::nullopt, base}, {chosen, chosen}, {std::nullopt, chosen}};
         for (const auto& [answer, shown] : steps) {
             f.dialogs.colors = {answer};
             button->click();
