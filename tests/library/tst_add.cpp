@@ -86,11 +86,11 @@ private Q_SLOTS:
         QCOMPARE(f.shown(), u"旧内容"_s); // adding leaves the content box alone
     }
 
-    void severalInARowWithTheCheckBox()
+    void severalInARowWithTheCheckBoxThenCloseStoresNothing()
     {
         LibraryFixture f;
         frmMain& w = f.open();
-        bool closed = true;
+        bool closed = false;
         onDialog(w, [&](frmAdd& add) {
             add.Check1->setChecked(true);
             for (int i = 1; i <= 3; ++i) {
@@ -102,79 +102,56 @@ private Q_SLOTS:
                 QCOMPARE(add.focusWidget(), add.text1);
             }
             QCOMPARE(f.listed(), QStringList({u"标题1"_s, u"标题2"_s, u"标题3"_s}));
-        }, &closed);
-        w.Button1_Click();
-        QVERIFY(!closed);
-        QCOMPARE(f.stored().size(), 3);
-    }
-
-    void closeStoresNothing()
-    {
-        LibraryFixture f;
-        frmMain& w = f.open();
-        bool closed = false;
-        onDialog(w, [&](frmAdd& add) {
-            type(add, u"标题"_s, u"内容"_s);
+            QVERIFY(!closed);
+            type(add, u"标题"_s, u"内容"_s); // typed, then closed: stores nothing
             add.Button2->click();
         }, &closed);
         w.Button1_Click();
         QVERIFY(closed);
-        QVERIFY(f.stored().isEmpty());
+        QCOMPARE(f.stored().size(), 3);
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 
-    void editModeShowsTheCurrentRecord_data()
+    // Edit mode shows the current record and stores both boxes, empty ones
+    // without a word, then re-reads: the first record is current, the content box empty.
+    void editModeShowsTheCurrentRecordAndStoresBothFields_data()
     {
         QTest::addColumn<int>("clicked");
         QTest::addColumn<int>("edited");
-        QTest::newRow("no click: the first") << -1 << 0;
-        QTest::newRow("the row clicked") << 2 << 2;
+        QTest::addColumn<LibraryFixture::Record>("typed");
+        QTest::newRow("no click: the first, cleared") << -1 << 0 << LibraryFixture::Record();
+        QTest::newRow("the row clicked") << 2 << 2 << LibraryFixture::Record(u"丙改"_s, u"新的\n内容"_s);
     }
-    void editModeShowsTheCurrentRecord()
+    void editModeShowsTheCurrentRecordAndStoresBothFields()
     {
         QFETCH(int, clicked);
         QFETCH(int, edited);
+        QFETCH(LibraryFixture::Record, typed);
         LibraryFixture f;
         QVERIFY(f.store({{u"甲"_s, u"甲文"_s}, {u"乙"_s, u"乙文"_s}, {u"丙"_s, u"丙文"_s}}));
         frmMain& w = f.open();
         if (clicked >= 0)
             f.click(clicked);
-        const LibraryFixture::Record before = f.stored().at(edited);
-        onDialog(w, [&](frmAdd& add) {
-            QVERIFY(add.Check1->isHidden());
-            QCOMPARE(add.text1->text(), before.first);
-            QCOMPARE(add.text2->Text(), before.second);
-            // Both cleared: edit mode stores empty strings without a word.
-            type(add, QString(), QString());
-            add.Button1_Click();
-        });
-        w.Button5_Click();
-        QVERIFY(f.dialogs.messages.isEmpty());
-        QCOMPARE(f.stored().at(edited), LibraryFixture::Record());
-        QCOMPARE(f.stored().size(), 3);
-        QCOMPARE(f.listed().at(edited), QString());
-        QVERIFY(f.shown().isEmpty());
-    }
-
-    void editStoresBothFieldsAndEmptiesTheContentBox()
-    {
-        LibraryFixture f;
-        QVERIFY(f.store({{u"甲"_s, u"甲文"_s}, {u"乙"_s, u"乙文"_s}}));
-        frmMain& w = f.open();
-        f.click(1);
+        QList<LibraryFixture::Record> expected = f.stored();
         bool closed = false;
         onDialog(w, [&](frmAdd& add) {
-            type(add, u"乙改"_s, u"新的\n内容"_s);
+            QVERIFY(add.Check1->isHidden());
+            QCOMPARE(add.text1->text(), expected.at(edited).first);
+            QCOMPARE(add.text2->Text(), expected.at(edited).second);
+            type(add, typed.first, typed.second);
             add.Button1->click();
         }, &closed);
         f.button("Button5")->click();
         QVERIFY(closed);
-        QCOMPARE(f.stored(), QList<LibraryFixture::Record>({{u"甲"_s, u"甲文"_s},
-                                                            {u"乙改"_s, u"新的\n内容"_s}}));
-        QCOMPARE(f.listed(), QStringList({u"甲"_s, u"乙改"_s}));
+        QVERIFY(f.dialogs.messages.isEmpty());
+        expected[edited] = typed;
+        QCOMPARE(f.stored(), expected);
+        QStringList titles;
+        for (const auto& record : std::as_const(expected))
+            titles << record.first;
+        QCOMPARE(f.listed(), titles);
         QVERIFY(f.shown().isEmpty());
-        // The re-read made the first record current again.
-        QCOMPARE(w.recordset().field(u"标题"_s), u"甲"_s);
+        QCOMPARE(w.recordset().field(u"标题"_s), expected.at(0).first);
     }
 
     void aDatabaseFailureKeepsTheDialogOpenWithItsTexts()

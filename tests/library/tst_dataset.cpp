@@ -28,7 +28,7 @@ int checked(QWidget* window)
 class DataSetTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void eachChoiceAppliesAtOnceAndIsPreselectedNextTime()
+    void eachChoiceAppliesAtOnceAndIsPreselectedNextTimeAndTheColour()
     {
         LibraryFixture f;
         frmMain& w = f.open();
@@ -53,46 +53,27 @@ private Q_SLOTS:
         w.Button10_Click();
         QCOMPARE(w.dataSetWindow(), window);
         QCOMPARE(w.findChildren<frmDataSet*>().size(), 1);
-        QPointer<frmDataSet> first = window;
-        first->close();
+        window->close();
         LibraryFixture::settle();
-        QVERIFY(!first);
+        QVERIFY(!w.findChild<frmDataSet*>());
         w.Button10_Click();
         QVERIFY(w.dataSetWindow());
         QCOMPARE(checked(w.dataSetWindow()), 3);
-    }
 
-    void aSizeOfItsOwnSelectsNoOption()
-    {
-        LibraryFixture f;
-        frmMain& w = f.open();
-        QFont font = w.text1()->font();
-        font.setPointSizeF(9.5);
-        w.text1()->setFont(font);
-        w.Button10_Click();
-        QCOMPARE(checked(w.dataSetWindow()), 0);
-        QCOMPARE(w.text1()->font().pointSizeF(), 9.5);
-    }
-
-    void backgroundColourAndACancelledDialog()
-    {
-        LibraryFixture f;
-        frmMain& w = f.open();
-        w.Button10_Click();
-        const QColor design = w.text1()->palette().color(QPalette::Base);
+        // The background colour; a cancelled dialog leaves it as it was.
+        const QColor base = w.text1()->palette().color(QPalette::Base);
         auto* button = w.dataSetWindow()->findChild<QPushButton*>(u"Button3"_s);
-        f.dialogs.colors = {std::nullopt};
-        button->click();
-        QCOMPARE(w.text1()->palette().color(QPalette::Base), design);
-        f.dialogs.colors = {QColor(0xff, 0xf8, 0xdc)};
-        button->click();
-        QCOMPARE(w.text1()->palette().color(QPalette::Base), QColor(0xff, 0xf8, 0xdc));
-        f.dialogs.colors = {std::nullopt};
-        button->click(); // cancelled again: the chosen colour stays
-        QCOMPARE(w.text1()->palette().color(QPalette::Base), QColor(0xff, 0xf8, 0xdc));
+        const QColor chosen(0xff, 0xf8, 0xdc);
+        const std::pair<std::optional<QColor>, QColor> steps[] = {
+            {std::nullopt, base}, {chosen, chosen}, {std::nullopt, chosen}};
+        for (const auto& [answer, shown] : steps) {
+            f.dialogs.colors = {answer};
+            button->click();
+            QCOMPARE(w.text1()->palette().color(QPalette::Base), shown);
+        }
     }
 
-    void closingTheBrowserClosesItAndTheNextBrowserStartsAfresh()
+    void closingTheBrowserClosesItAndTheNextStartsAfreshOrWithItsOwnSize()
     {
         LibraryFixture f;
         frmMain& w = f.open();
@@ -107,6 +88,13 @@ private Q_SLOTS:
         QVERIFY(!f.window);
         frmMain& again = f.open();
         QCOMPARE(again.text1()->font().pointSizeF(), design);
+        // A size of its own selects no option, and opening keeps it.
+        QFont font = again.text1()->font();
+        font.setPointSizeF(9.5);
+        again.text1()->setFont(font);
+        again.Button10_Click();
+        QCOMPARE(checked(again.dataSetWindow()), 0);
+        QCOMPARE(again.text1()->font().pointSizeF(), 9.5);
     }
 };
 

@@ -34,23 +34,17 @@ class UndoTest : public QObject {
 private Q_SLOTS:
     void undoGivesBackTheRecordAtItsPlace_data()
     {
-        QTest::addColumn<bool>("modify");
-        QTest::addColumn<bool>("restart");
-        QTest::addColumn<bool>("search");
-        QTest::addColumn<bool>("menu");
-        QTest::newRow("delete, Ctrl+Z") << false << false << false << false;
-        QTest::newRow("modify, menu") << true << false << false << true;
-        QTest::newRow("delete, restart, menu") << false << true << false << true;
-        QTest::newRow("modify, restart, Ctrl+Z") << true << true << false << false;
-        QTest::newRow("delete in a search's list") << false << false << true << false;
-        QTest::newRow("modify in a search's list") << true << false << true << true;
+        QTest::addColumn<QString>("steps"); // what is done, and how it is undone
+        for (const char* steps : {"delete, Ctrl+Z", "modify, menu", "delete, restart, menu",
+                                  "modify, restart, Ctrl+Z", "delete in a search's list",
+                                  "modify in a search's list, menu"})
+            QTest::newRow(steps) << QString::fromUtf8(steps);
     }
     void undoGivesBackTheRecordAtItsPlace()
     {
-        QFETCH(bool, modify);
-        QFETCH(bool, restart);
-        QFETCH(bool, search);
-        QFETCH(bool, menu);
+        QFETCH(QString, steps);
+        const bool modify = steps.contains(u"modify"_s), restart = steps.contains(u"restart"_s);
+        const bool search = steps.contains(u"search"_s), menu = steps.contains(u"menu"_s);
         LibraryFixture f;
         QVERIFY(f.store(LibraryFixture::threeRecords()));
         const QList<LibraryFixture::Record> before = f.stored();
