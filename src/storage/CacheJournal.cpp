@@ -207,22 +207,13 @@ std::optional<CacheJournal::Contents> CacheJournal::open(QString* error)
         failErrno(error, errno);
         return std::nullopt;
     }
-    QByteArray bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            failErrno(error, errno);
-            ::close(fd);
-            return std::nullopt;
-        }
-        bytes.append(buffer, n);
+    const std::optional<QByteArray> bytes = SafeFile::readAll(fd);
+    if (!bytes) {
+        failErrno(error, errno);
+        ::close(fd);
+        return std::nullopt;
     }
-    Contents contents = parse(bytes);
+    Contents contents = parse(*bytes);
     // The torn tail goes, or a record appended after it could not be read back.
     if (contents.ignoredSize > 0 &&
         (::ftruncate(fd, contents.validSize) != 0 || ::fdatasync(fd) != 0)) {

@@ -267,6 +267,14 @@ std::optional<QByteArray> readOwn(const QString& path, QString* error, int* code
     const int fd = openOwn(path, O_RDONLY);
     if (fd < 0)
         return failed(errno);
+    std::optional<QByteArray> bytes = readAll(fd);
+    const int number = errno;
+    ::close(fd);
+    return bytes ? bytes : failed(number);
+}
+
+std::optional<QByteArray> readAll(int fd)
+{
     QByteArray bytes;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && st.st_size > 0)
@@ -275,18 +283,12 @@ std::optional<QByteArray> readOwn(const QString& path, QString* error, int* code
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int number = errno;
-            ::close(fd);
-            return failed(number);
-        }
-        bytes.append(buffer, n);
+            return bytes;
+        if (n < 0 && errno != EINTR)
+            return std::nullopt;
+        if (n > 0)
+            bytes.append(buffer, n);
     }
-    ::close(fd);
-    return bytes;
 }
 
 bool writeOwn(const QString& path, QByteArrayView data, QString* error)

@@ -43,6 +43,9 @@ bool write(const QString& path, std::span<const QByteArrayView> parts, QString* 
 int openOwn(const QString& path, int flags, unsigned mode = PrivateMode);
 // The whole of an own file; nullopt on failure, with `code` the errno
 // (ENOENT: there is no such file).
+// Everything left to read from `fd` (not closed); nullopt with errno set on
+// a read error.
+std::optional<QByteArray> readAll(int fd);
 std::optional<QByteArray> readOwn(const QString& path, QString* error = nullptr,
                                   int* code = nullptr);
 // write() for an own file: refused when something other than a regular file
