@@ -45,6 +45,9 @@ RowChoiceDialog::RowChoiceDialog(const QString& title, const QString& prompt,
     layout->addWidget(label);
     layout->addWidget(m_rows, 1);
     layout->addWidget(buttons);
+    // Wide enough for the time, size and reason side by side; a window
+    // manager may otherwise give the word-wrapped prompt its narrowest width.
+    setMinimumWidth(480);
     resize(480, 320);
 }
 
