@@ -317,14 +317,15 @@ private Q_SLOTS:
         QFETCH(QByteArray, mode);
         QFETCH(QByteArray, later);
         QFETCH(bool, storeBegun);
-        const QString text = u"我的笔记"_s;
+        const QStringList texts{u"我的笔记"_s, u"第二段"_s}; // the second waits for the first
         CollectorFixture f(collectorSet(mode));
         QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         const QString save = f.collector().save;
         if (storeBegun) // the run ends while "saved" is up, after the store
             f.dialogs.whileMessageOpen = [&f] { f.window->runEnding(); };
-        QVERIFY(f.window->collectText(text));
+        for (const QString& text : texts)
+            QVERIFY(f.window->collectText(text));
         if (storeBegun)
             QTRY_COMPARE(f.dialogs.messages.size(), 1);
         f.window.reset(); // a crash: nothing more is written
@@ -344,7 +345,12 @@ private Q_SLOTS:
             QVERIFY(f.load());
             kept << f.documentText();
         }
-        QCOMPARE(kept, QStringList{save == u"database"_s ? u"文档|"_s + text : text});
+        QStringList expected = texts;
+        if (save == u"database"_s)
+            expected = {u"文档|"_s + texts[0], u"文档|"_s + texts[1]};
+        else if (save != u"create"_s)
+            expected = {texts.join(QString())};
+        QCOMPARE(kept, expected);
         QVERIFY(!QFile::exists(f.window->collectedPath())); // nothing left for later
     }
 

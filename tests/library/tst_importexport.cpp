@@ -135,6 +135,7 @@ private Q_SLOTS:
     void batchImportTakesRegularTextFilesInNameOrder()
     {
         Library lib;
+        lib.progress.every = 3; // a turn now and then, and one at the end
         QVERIFY(lib.add(u"old"_s, u"kept"_s));
         const QString folder = lib.folder(u"in"_s);
         using Pairs = std::initializer_list<std::pair<QString, const char*>>;
@@ -159,7 +160,7 @@ private Q_SLOTS:
                                              u"C.TXT|upper case"_s,
                                              u"link.txt|through a link"_s}));
         QCOMPARE(lib.progress.total, 4);
-        QCOMPARE(lib.progress.updates, (QList<int>{1, 2, 3, 4}));
+        QCOMPARE(lib.progress.updates, (QList<int>{3, 4}));
         QCOMPARE(lib.progress.finished, 1);
         // Refreshed: the first record is current again.
         QCOMPARE(lib.data.recordset().field(kTitle).value(), u"old"_s);

@@ -95,8 +95,7 @@ private Q_SLOTS:
         QVERIFY(f.dialogs.messages.size() <= 1);    // only the delete's question
     }
 
-    // A damaged undo file: undo says so and changes nothing; a delete asks
-    // whether to go on without undo.
+    // A damaged undo file: undo says so and changes nothing.
     void aDamagedUndoFileIsToldAndChangesNothing()
     {
         LibraryFixture f;
@@ -116,6 +115,14 @@ private Q_SLOTS:
         QCOMPARE(f.stored(), stored);
         QCOMPARE(TestFiles::bytesOf(log), QByteArray(4096, 'x'));
 
+        // Modify and delete ask whether to go on without undo; No changes nothing.
+        f.dialogs.answers = {Dialogs::Answer::No};
+        w.runModal = [](QDialog& dialog) {
+            static_cast<frmAdd&>(dialog).text2->setText(u"改过的内容"_s);
+            static_cast<frmAdd&>(dialog).Button1_Click();
+        };
+        w.Button5_Click();
+        QCOMPARE(f.stored(), stored);
         f.dialogs.answers = {Dialogs::Answer::Yes, Dialogs::Answer::No};
         w.Button2_Click();
         QCOMPARE(f.dialogs.messages.last().buttons, Dialogs::Buttons::YesNo);
@@ -123,7 +130,7 @@ private Q_SLOTS:
         f.dialogs.answers = {Dialogs::Answer::Yes, Dialogs::Answer::Yes};
         w.Button2_Click();
         QCOMPARE(f.stored().size(), 1);
-        QCOMPARE(f.dialogs.messages.size(), 6);
+        QCOMPARE(f.dialogs.messages.size(), 7);
     }
 };
 
