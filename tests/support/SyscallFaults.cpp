@@ -12,6 +12,7 @@ namespace {
 
 std::atomic<int> syncError = 0;
 std::atomic<int> failedSyncs = 0;
+std::atomic<bool> noHardLinks = false;
 std::mutex unremovableMutex;
 QByteArray unremovablePath; // guarded by unremovableMutex
 
@@ -47,6 +48,16 @@ extern "C" int unlink(const char* path) noexcept
     return real(path);
 }
 
+extern "C" int link(const char* from, const char* to) noexcept
+{
+    if (noHardLinks) {
+        errno = EPERM;
+        return -1;
+    }
+    static auto* const real = next<int(const char*, const char*)>("link");
+    return real(from, to);
+}
+
 namespace SyscallFaults {
 
 FailingSync::FailingSync(int code)
@@ -75,6 +86,16 @@ Unremovable::~Unremovable()
 {
     std::lock_guard lock(unremovableMutex);
     unremovablePath.clear();
+}
+
+NoHardLinks::NoHardLinks()
+{
+    noHardLinks = true;
+}
+
+NoHardLinks::~NoHardLinks()
+{
+    noHardLinks = false;
 }
 
 } // namespace SyscallFaults

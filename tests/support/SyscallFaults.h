@@ -4,8 +4,9 @@
 #include <QString>
 
 // Faults a test cannot make with files alone: a disk that reports a failed
-// sync, a file even root cannot remove. The test executable that links
-// SyscallFaults.cpp defines fdatasync and unlink itself, so its calls (and
+// sync, a file even root cannot remove, a file system without hard links.
+// The test executable that links SyscallFaults.cpp defines fdatasync, unlink
+// and link itself, so its calls (and
 // those of the libraries linked into it) come here first; outside these
 // guards they go on to the C library unchanged.
 namespace SyscallFaults {
@@ -27,6 +28,15 @@ public:
     ~Unremovable();
     Unremovable(const Unremovable&) = delete;
     Unremovable& operator=(const Unremovable&) = delete;
+};
+
+// While alive, link fails with EPERM, as on a FAT memory stick.
+class NoHardLinks {
+public:
+    NoHardLinks();
+    ~NoHardLinks();
+    NoHardLinks(const NoHardLinks&) = delete;
+    NoHardLinks& operator=(const NoHardLinks&) = delete;
 };
 
 } // namespace SyscallFaults
