@@ -637,22 +637,35 @@ private Q_SLOTS:
         QVERIFY(appended > 100);
     }
 
+    // Whether bytes are RTF, and whether they hold more than text and
+    // paragraphs (formatting, a second font, hidden text, a picture).
     void recognisesRtf_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("rtf");
-        row("plain", "{\\rtf1\\ansi x}", true);
-        row("bom and blanks", "\xEF\xBB\xBF \r\n{\\rtf1}", true);
-        row("text mentioning rtf", "see {\\rtf1}", false);
-        row("short", "{\\rt", false);
-        row("upper case", "{\\RTF1}", false);
-        row("empty", QByteArray(), false);
+        QTest::addColumn<bool>("rich");
+        row("plain", "{\\rtf1\\ansi x}", true, false);
+        row("bom and blanks", "\xEF\xBB\xBF \r\n{\\rtf1}", true, false);
+        row("text mentioning rtf", "see {\\rtf1}", false, false);
+        row("short", "{\\rt", false, true); // a word that is no part of a text
+        row("upper case", "{\\RTF1}", false, true);
+        row("empty", QByteArray(), false, false);
+        row("WordPad's text", "{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat{\\fonttbl{\\f0\\fnil"
+            "\\fcharset134 \\'cb\\'ce;}}\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18 a\\par\\u20013?"
+            "\\v0\\\\\\{\\par}", true, false);
+        row("bold", "{\\rtf1 a\\b b\\b0}", true, true);
+        row("a second font", "{\\rtf1\\f0 a\\f1 b}", true, true);
+        row("hidden text", "{\\rtf1 a\\v b}", true, true);
+        row("a picture", "{\\rtf1{\\pict\\pngblip 89}}", true, true);
+        row("cut after a backslash", "{\\rtf1 a\\", true, false);
     }
     void recognisesRtf()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, rtf);
+        QFETCH(bool, rich);
         QCOMPARE(Rtf::isRtf(bytes), rtf);
+        QCOMPARE(Rtf::holdsMoreThanText(bytes), rich);
     }
 
     void loadsAnyDocument_data()
