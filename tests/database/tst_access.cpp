@@ -110,6 +110,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = placeFixture(dir, fixture);
         const QByteArray original = bytesOf(path);
+        const auto shared = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+        QVERIFY(QFile::setPermissions(path, shared)); // whom the user let read it still may
         QFile(dir.filePath(u"WebDocuments.search"_s)).open(QIODevice::WriteOnly); // a stale index
         const QString taken = dir.filePath(u"WebDocuments.access.mdb"_s);
         QVERIFY(!onAStick || TestFiles::writeBytes(taken, "mine"));
@@ -129,6 +131,8 @@ private slots:
         QCOMPARE(import.keptPath(),
                  onAStick ? dir.filePath(u"WebDocuments.access-1.mdb"_s) : taken);
         QCOMPARE(bytesOf(import.keptPath()), original);
+        const auto asSeenByUs = QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+        QCOMPARE(QFile::permissions(path) & ~asSeenByUs, shared);
         if (onAStick)
             QCOMPARE(bytesOf(taken), QByteArray("mine"));
         QVERIFY(!QFileInfo::exists(dir.filePath(u"WebDocuments.search"_s)));
