@@ -254,7 +254,8 @@ private slots:
     }
 
     // Stand-ins for the reader: one that floods its error output without
-    // end, one that tells the limits it runs under. The conversion ends,
+    // end, one that tells the limits it runs under, one that checks the file
+    // it would write is locked. The conversion ends,
     // holds no more of the flood than its last lines, and the reader has
     // limits on memory and processor time.
     void readerIsKeptInBounds_data()
@@ -266,6 +267,10 @@ private slots:
         QTest::newRow("tells its limits")
             << QByteArray("echo \"quorrel-mdb-reader: $(ulimit -v) $(ulimit -t)\" >&2; exit 7")
             << u"unlimited"_s;
+        QTest::newRow("finds the new database held") // so no collector starting takes it away
+            << QByteArray("flock -n \"${0%/*}\"/.WebDocuments.mdb.*-tmp true"
+                          " && echo 'quorrel-mdb-reader: free' >&2; exit 7")
+            << u"free"_s;
     }
     void readerIsKeptInBounds()
     {
