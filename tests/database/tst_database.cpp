@@ -1,8 +1,6 @@
 #include "DataSource.h"
 #include "Schema.h"
-#include "Sqlite.h"
 #include "TestDatabase.h"
-#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QDir>
@@ -33,13 +31,6 @@ using TestFiles::bytesOf;
         QVERIFY2(TestFiles::readsAsChinese((owner).lastError().message),                       \
                  qPrintable((owner).lastError().message));                                     \
     } while (false)
-
-// Opens `ds` on a copy in `dir` of the empty database the build makes.
-bool openEmpty(DataSource& ds, const QTemporaryDir& dir)
-{
-    ds.setDatabaseName(dir.filePath(u"WebDocuments.mdb"_s));
-    return TestFiles::copyEmptyDatabase(ds.DatabaseName()) && ds.Refresh();
-}
 
 bool add(Recordset& rs, const QString& title, const QString& content)
 {
@@ -74,12 +65,22 @@ QStringList walkTitles(Recordset& rs)
 
 class DatabaseTest : public QObject {
     Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir; // each test's own
+
+    // Opens `ds` on a copy in `dir` of the empty database the build makes.
+    bool openEmpty(DataSource& ds) const
+    {
+        ds.setDatabaseName(dir->filePath(u"WebDocuments.mdb"_s));
+        return TestFiles::copyEmptyDatabase(ds.DatabaseName()) && ds.Refresh();
+    }
+
 private Q_SLOTS:
+    void init() { dir = std::make_unique<QTemporaryDir>(); }
+
     void walksRecordsInInsertionOrder()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         QCOMPARE(ds.RecordSource(), u"WebDocuments"_s);
         Recordset& rs = ds.recordset();
 
@@ -129,9 +130,8 @@ private Q_SLOTS:
 
     void listsBookmarksAndPagesOfTitles()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         Recordset& rs = ds.recordset();
         QVERIFY(rs.bookmarks().value().isEmpty());
         QVERIFY(rs.titlesFrom(0, 10).value().isEmpty());
@@ -155,7 +155,7 @@ private Q_SLOTS:
         QCOMPARE(page.at(1).title, u"标题3长"_s);
         QCOMPARE(rs.titlesFrom(bookmarks.last() + 1, 10).value().size(), 0);
 
-        ds.setDatabaseName(dir.filePath(u"missing.mdb"_s));
+        ds.setDatabaseName(dir->filePath(u"missing.mdb"_s));
         QVERIFY(!ds.Refresh());
         QVERIFY(!rs.bookmarks());
         FAILS_WITH(rs, titlesFrom(0, 10), NotOpen);
@@ -163,9 +163,8 @@ private Q_SLOTS:
 
     void editsAndDeletesTheCurrentRecord()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         Recordset& rs = ds.recordset();
         for (const QString& title : {u"one"_s, u"two"_s, u"three"_s})
             QVERIFY(add(rs, title, title + u" text"_s));
@@ -221,9 +220,8 @@ private Q_SLOTS:
         QFETCH(bool, rolledBack);
         QFETCH(bool, added);
         const QString sourceFields[] = {Field::SourceTitle, Field::SourceUrl, Field::CollectedAt};
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         const QString path = ds.DatabaseName();
         Recordset& rs = ds.recordset();
         QVERIFY(add(rs, u"old"_s, u"1"_s));
@@ -261,9 +259,8 @@ private Q_SLOTS:
     // a refresh: tst_browser).
     void twoDataSourcesShareOneFile()
     {
-        QTemporaryDir dir;
         DataSource collector;
-        QVERIFY(openEmpty(collector, dir));
+        QVERIFY(openEmpty(collector));
         QVERIFY(add(collector.recordset(), u"dropped"_s, u"text"_s));
         QVERIFY(add(collector.recordset(), u"typed"_s, QString()));
         DataSource browser;
@@ -287,9 +284,8 @@ private Q_SLOTS:
 
     void writerWaitsForALockThenFails()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         Recordset& rs = ds.recordset();
         QVERIFY(add(rs, u"before"_s, u"x"_s));
         QVERIFY(rs.MoveFirst());
@@ -315,9 +311,8 @@ private Q_SLOTS:
 
     void groupsWritesInTransactions()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         Recordset& rs = ds.recordset();
         const auto inFile = [&] { return TestFiles::recordsIn(ds.DatabaseName()); };
 
@@ -385,20 +380,19 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, setup);
         QFETCH(DataErrorKind, kind);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"WebDocuments.mdb"_s);
+        const QString path = dir->filePath(u"WebDocuments.mdb"_s);
         if (setup == "access") {
             QByteArray bytes("\0\1\0\0Standard Jet DB\0", 24);
             QVERIFY(TestFiles::writeBytes(path, bytes.append(4096 - bytes.size(), '\x5a')));
         } else if (setup == "empty") {
             QVERIFY(TestFiles::writeBytes(path, QByteArray()));
         } else if (setup == "folder") {
-            QVERIFY(QDir(dir.path()).mkdir(u"WebDocuments.mdb"_s));
+            QVERIFY(QDir(dir->path()).mkdir(u"WebDocuments.mdb"_s));
         } else if (setup != "none") {
             QVERIFY(TestFiles::execOn(path, setup.constData()));
         }
         const QByteArray before = bytesOf(path);
-        const QStringList filesBefore = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+        const QStringList filesBefore = TestFiles::namesIn(dir->path());
 
         DataSource ds;
         ds.setDatabaseName(path);
@@ -418,7 +412,7 @@ private Q_SLOTS:
 
         // Nothing was created, changed or left beside it.
         QCOMPARE(bytesOf(path), before);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), filesBefore);
+        QCOMPARE(TestFiles::namesIn(dir->path()), filesBefore);
     }
 
     // A foreign file's triggers may skip, undo or never end a write: each is
@@ -449,9 +443,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, sql);
         QFETCH(QByteArray, write);
         QFETCH(DataErrorKind, kind);
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         QVERIFY(add(ds.recordset(), u"kept"_s, u"as it was"_s));
         QVERIFY(TestFiles::execOn(ds.DatabaseName(), sql.constData()));
         ds.setBusyTimeout(0);
@@ -483,9 +476,8 @@ private Q_SLOTS:
         QFETCH(bool, byPermission);
         if (byPermission && ::geteuid() == 0)
             QSKIP("root writes to write-protected files; the other row covers read-only use");
-        QTemporaryDir dir;
         DataSource writer;
-        QVERIFY(openEmpty(writer, dir) && add(writer.recordset(), u"kept"_s, u"safe"_s));
+        QVERIFY(openEmpty(writer) && add(writer.recordset(), u"kept"_s, u"safe"_s));
         const QString path = writer.DatabaseName();
         const QByteArray before = bytesOf(path);
 
@@ -525,9 +517,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, title);
         QFETCH(QString, content);
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         QVERIFY(add(ds.recordset(), title, content));
 
         QVERIFY(TestFiles::recordsIn(ds.DatabaseName()) == QStringList{title + u'|' + content});
@@ -546,9 +537,8 @@ private Q_SLOTS:
     // and so are the journal files SQLite makes beside it.
     void createsPrivateFiles()
     {
-        QTemporaryDir dir;
         const mode_t umaskBefore = ::umask(022);
-        const QString path = dir.filePath(u"made.db"_s);
+        const QString path = dir->filePath(u"made.db"_s);
         SqliteDatabase db;
         const bool made = db.open(path, SqliteOpenMode::ReadWriteCreate)
             && db.exec("PRAGMA journal_mode=WAL") && db.exec("CREATE TABLE t (x)");

@@ -55,7 +55,6 @@ struct LibraryFixture : ProgramFolder {
                 {QStringLiteral("第二篇"), QStringLiteral("二的内容\n第二行")},
                 {QStringLiteral("第三篇"), QStringLiteral("三的内容")}};
     }
-    bool storeQuickly(const QList<Record>& records) const { return store(records); }
     // Every record in the file, in record order.
     QList<Record> stored() const
     {
