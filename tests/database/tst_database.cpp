@@ -38,17 +38,6 @@ bool add(Recordset& rs, const QString& title, const QString& content)
         && rs.Update();
 }
 
-int columnCount(const QString& path)
-{
-    SqliteDatabase db;
-    SqliteStatement count;
-    return db.open(path, SqliteOpenMode::ReadOnly)
-            && count.prepare(db, "SELECT count(*) FROM pragma_table_info('WebDocuments')")
-            && count.step() == SqliteStep::Row
-        ? int(count.columnInt64(0))
-        : -1;
-}
-
 QStringList walkTitles(Recordset& rs)
 {
     QStringList titles;
@@ -238,7 +227,8 @@ private Q_SLOTS:
         if (rolledBack)
             rs.Rollback();
 
-        QCOMPARE(columnCount(path), added ? 5 : 2);
+        QCOMPARE(TestFiles::queryOn(path, "SELECT count(*) FROM pragma_table_info('WebDocuments')"),
+                 QStringList{QString::number(added ? 5 : 2)});
         // What reads only 标题 and 内容 sees no difference.
         QCOMPARE(TestFiles::recordsIn(path),
                  rolledBack ? QStringList{u"old|1"_s} : (QStringList{u"old|1"_s, u"t|c"_s}));
@@ -524,13 +514,10 @@ private Q_SLOTS:
         QVERIFY(TestFiles::recordsIn(ds.DatabaseName()) == QStringList{title + u'|' + content});
 
         // Stored as TEXT, never NULL, so other tools see the same thing.
-        SqliteDatabase db;
-        QVERIFY(db.open(ds.DatabaseName(), SqliteOpenMode::ReadOnly));
-        SqliteStatement types;
-        QVERIFY(types.prepare(db, "SELECT typeof(\"标题\") || ' ' || typeof(\"内容\") || ' ' || "
-                                  "length(CAST(\"内容\" AS BLOB)) FROM WebDocuments"));
-        QCOMPARE(types.step(), SqliteStep::Row);
-        QCOMPARE(types.columnText(0), u"text text %1"_s.arg(content.toUtf8().size()));
+        QCOMPARE(TestFiles::queryOn(ds.DatabaseName(),
+                                    "SELECT typeof(\"标题\") || ' ' || typeof(\"内容\") || ' ' || "
+                                    "length(CAST(\"内容\" AS BLOB)) FROM WebDocuments"),
+                 QStringList{u"text text %1"_s.arg(content.toUtf8().size())});
     }
 
     // A database the program creates (the search index) is its user's alone,

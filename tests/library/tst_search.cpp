@@ -453,15 +453,10 @@ private Q_SLOTS:
         LibraryFixture f;
         DocumentSearch search;
         QVERIFY(indexed(f, search));
-        SqliteDatabase db;
-        QVERIFY(db.open(f.databasePath(), SqliteOpenMode::ReadWrite));
-        SqliteStatement schema;
-        QVERIFY(schema.prepare(db, "SELECT group_concat(name) FROM sqlite_master"));
-        QCOMPARE(schema.step(), SqliteStep::Row);
-        QCOMPARE(schema.columnText(0), u"WebDocuments"_s);
-        schema.finalize();
+        QCOMPARE(TestFiles::queryOn(f.databasePath(), "SELECT name FROM sqlite_master"),
+                 QStringList{u"WebDocuments"_s});
         // Any program may write it while the search holds it open.
-        QVERIFY(db.exec("INSERT INTO WebDocuments VALUES ('外部', '别的程序写的')"));
+        QVERIFY(execOn(f.databasePath(), "INSERT INTO WebDocuments VALUES ('外部', '别的程序写的')"));
         QCOMPARE(search.find(u"别的程序"_s), std::optional(rows({6})));
     }
 
