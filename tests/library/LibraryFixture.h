@@ -1,9 +1,8 @@
 #pragma once
 
-#include "DataSource.h"
 #include "ProgramFolder.h"
 #include "RichTextBox.h"
-#include "Sqlite.h"
+#include "TestDatabase.h"
 #include "frmAdd.h"
 #include "frmDataSet.h"
 #include "frmMain.h"
@@ -58,15 +57,9 @@ struct LibraryFixture : ProgramFolder {
     // Every record in the file, in record order.
     QList<Record> stored() const
     {
-        DataSource data;
-        data.setDatabaseName(databasePath());
         QList<Record> all;
-        if (!data.Refresh())
-            return {{QStringLiteral("<no database>"), {}}};
-        Recordset& rs = data.recordset();
-        for (; !rs.isEOF(); rs.MoveNext())
-            all.append({rs.field(QStringLiteral("标题")).value_or(QStringLiteral("<error>")),
-                        rs.field(QStringLiteral("内容")).value_or(QStringLiteral("<error>"))});
+        for (const QString& record : TestFiles::recordsIn(databasePath()))
+            all.append({record.section(u'|', 0, 0), record.section(u'|', 1)});
         return all;
     }
 
