@@ -41,12 +41,8 @@ bool add(Recordset& rs, const QString& title, const QString& content)
 QStringList walkTitles(Recordset& rs)
 {
     QStringList titles;
-    if (!rs.MoveFirst())
-        return titles;
-    while (!rs.isEOF()) {
+    for (bool moved = rs.MoveFirst(); moved && !rs.isEOF(); rs.MoveNext())
         titles << rs.field(kTitle).value_or(u"<error>"_s);
-        rs.MoveNext();
-    }
     return titles;
 }
 
@@ -272,6 +268,7 @@ private Q_SLOTS:
         QVERIFY(collector.Refresh() && collector.recordset().isEOF());
     }
 
+    // Stored once the lock is gone: tst_damaged databaseLockedByAnotherProgram.
     void writerWaitsForALockThenFails()
     {
         DataSource ds;
@@ -295,8 +292,6 @@ private Q_SLOTS:
         QVERIFY(!error.isEmpty());
         QCOMPARE(rs.field(kTitle).value(), u"blocked"_s); // kept for a retry
         FAILS_WITH(rs, Delete(), Busy);
-
-        // Stored once the lock is gone: tst_damaged databaseLockedByAnotherProgram.
     }
 
     void groupsWritesInTransactions()

@@ -9,8 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString Empty = u"文章标题和文章内容均不能为空！"_s;
-
 // Works the dialog `open` makes the browser show through `script`, without a
 // modal loop; true when the dialog ended.
 bool closes(frmMain& w, const std::function<void()>& open, std::function<void(frmAdd&)> script)
@@ -56,7 +54,7 @@ private Q_SLOTS:
             QCOMPARE(add.text2->Text(), content);
         }));
         QCOMPARE(f.dialogs.messages.size(), 1);
-        QCOMPARE(f.dialogs.messages.first().text, Empty);
+        QCOMPARE(f.dialogs.messages.first().text, u"文章标题和文章内容均不能为空！"_s);
         QCOMPARE(f.dialogs.messages.first().icon, Dialogs::Icon::Information);
         QVERIFY(f.stored().isEmpty());
     }
