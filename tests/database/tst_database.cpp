@@ -307,8 +307,7 @@ private Q_SLOTS:
         QVERIFY(add(rs, u"a"_s, u"1"_s) && add(rs, u"b"_s, u"2"_s));
         QCOMPARE(rs.recordCount().value(), 2);
         QCOMPARE(inFile(), QStringList()); // not in the file yet
-        QVERIFY(rs.CommitTrans());
-        QVERIFY(!rs.inTransaction());
+        QVERIFY(rs.CommitTrans() && !rs.inTransaction());
         QCOMPARE(inFile(), (QStringList{u"a|1"_s, u"b|2"_s}));
 
         // Rollback and Refresh both drop what the transaction stored.
@@ -329,8 +328,7 @@ private Q_SLOTS:
         ds.setBusyTimeout(50);
         QString error;
         FAILS_WITH(rs, CommitTrans(&error), Busy);
-        QVERIFY(!error.isEmpty());
-        QVERIFY(!rs.inTransaction());
+        QVERIFY(!error.isEmpty() && !rs.inTransaction());
         reading.reset();
         QVERIFY(add(rs, u"after"_s, u"y"_s));
         QCOMPARE(inFile(), (QStringList{u"a|1"_s, u"b|2"_s, u"after|y"_s}));

@@ -300,20 +300,6 @@ private Q_SLOTS:
         QVERIFY(::lstat(name.constData(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_nlink == 1));
     }
 
-    void aDatabaseMovedAwayIsNotMadeAndIsSearchedOnceBack()
-    {
-        LibraryFixture f;
-        QVERIFY(f.store(sampleRecords()));
-        DocumentSearch search;
-        QVERIFY(search.open(f.databasePath()));
-        const QString away = f.databasePath() + u".moved"_s;
-        QVERIFY(QFile::rename(f.databasePath(), away));
-        QVERIFY(!search.find(u"收集器"_s));
-        QVERIFY(!QFile::exists(f.databasePath()));
-        QVERIFY(QFile::rename(away, f.databasePath()));
-        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
-    }
-
     void theLastRecordsReplacedElsewhereStartTheIndexOver()
     {
         LibraryFixture f;
@@ -344,21 +330,27 @@ private Q_SLOTS:
         QCOMPARE(search.find(u"Umlaute"_s), std::optional(rows({})));
     }
 
-    void noRoomForAnIndexNeverStopsTheSearch()
+    void noIndexOrNoDatabaseNeverStopsTheSearchNorIsMade()
     {
         LibraryFixture f;
         QVERIFY(f.store(sampleRecords()));
-        const QString indexPath = DocumentSearch::indexPathFor(f.databasePath());
         DocumentSearch search;
 
         // No index can be kept there: everything is scanned.
-        QVERIFY(QDir().mkdir(indexPath));
+        QVERIFY(QDir().mkdir(DocumentSearch::indexPathFor(f.databasePath())));
         QVERIFY(openFrom(search, f.databasePath()));
-        QVERIFY(!search.hasIndex());
-        QVERIFY(search.progress()->done());
+        QVERIFY(!search.hasIndex() && search.progress()->done());
         QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
 
-        // No database: nothing is made.
+        // The database moved away is not made, and is searched once back.
+        const QString away = f.databasePath() + u".moved"_s;
+        QVERIFY(QFile::rename(f.databasePath(), away));
+        QVERIFY(!search.find(u"收集器"_s));
+        QVERIFY(!QFile::exists(f.databasePath()));
+        QVERIFY(QFile::rename(away, f.databasePath()));
+        QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
+
+        // No database at all: nothing is made.
         LibraryFixture none(false);
         QVERIFY(!search.open(none.databasePath()));
         QVERIFY(!QFile::exists(none.databasePath()));
@@ -373,9 +365,7 @@ private Q_SLOTS:
         const qint64 size = QFileInfo(f.databasePath()).size();
         DocumentSearch search;
         QVERIFY(openFrom(search, f.databasePath(), size + 64 * 1024));
-        QVERIFY(!search.hasIndex());
-        QVERIFY(!QFile::exists(indexPath));
-        QVERIFY(search.progress()->done());
+        QVERIFY(!search.hasIndex() && !QFile::exists(indexPath) && search.progress()->done());
         QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
         QVERIFY(search.sync());
         QVERIFY(!search.hasIndex());
@@ -387,8 +377,7 @@ private Q_SLOTS:
         })));
         QVERIFY(QFileInfo(f.databasePath()).size() >= size + 64 * 1024);
         QVERIFY(search.sync());
-        QVERIFY(search.hasIndex());
-        QVERIFY(QFile::exists(indexPath));
+        QVERIFY(search.hasIndex() && QFile::exists(indexPath));
         QVERIFY(buildAll(search));
         QCOMPARE(search.find(u"文文39"_s), std::optional(rows({45})));
         QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
@@ -396,8 +385,7 @@ private Q_SLOTS:
 
         // An index already there is used whatever the size.
         QVERIFY(openFrom(search, f.databasePath(), std::numeric_limits<qint64>::max()));
-        QVERIFY(search.hasIndex());
-        QVERIFY(search.progress()->done());
+        QVERIFY(search.hasIndex() && search.progress()->done());
     }
 
     void anIndexOfAnotherKindIsNeverRead_data()
@@ -435,8 +423,7 @@ private Q_SLOTS:
             // A small database: the file is dropped and none is made.
             DocumentSearch search;
             QVERIFY(openFrom(search, f.databasePath(), std::numeric_limits<qint64>::max()));
-            QVERIFY(!search.hasIndex());
-            QVERIFY(!QFile::exists(indexPath));
+            QVERIFY(!search.hasIndex() && !QFile::exists(indexPath));
             QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0, 1})));
         }
         QVERIFY(makeAndChange());
