@@ -81,8 +81,7 @@ private Q_SLOTS:
         FAILS_WITH(rs, MoveLast(), NoCurrentRecord);
 
         // Titles that would sort differently, to show nothing sorts them.
-        QVERIFY(add(rs, u"b"_s, u"1"_s));
-        QVERIFY(add(rs, u"a"_s, u"2"_s));
+        QVERIFY(add(rs, u"b"_s, u"1"_s) && add(rs, u"a"_s, u"2"_s));
         QVERIFY(rs.isEOF()); // adding moved nothing
         QVERIFY(ds.Refresh());
         QCOMPARE(rs.field(kTitle).value(), u"b"_s);

@@ -88,8 +88,7 @@ private Q_SLOTS:
                 type(add, u"标题%1"_s.arg(i), u"内容%1"_s.arg(i));
                 add.text2->setFocus();
                 add.Button1_Click();
-                QVERIFY(add.text1->text().isEmpty());
-                QVERIFY(add.text2->Text().isEmpty());
+                QVERIFY(add.text1->text().isEmpty() && add.text2->Text().isEmpty());
                 QCOMPARE(add.focusWidget(), add.text1);
             }
             QCOMPARE(f.listed(), QStringList({u"标题1"_s, u"标题2"_s, u"标题3"_s}));

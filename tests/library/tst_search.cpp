@@ -481,8 +481,7 @@ private Q_SLOTS:
 
         w.searchBox()->clear();
         QCOMPARE(f.listed().size(), 6);
-        QVERIFY(!w.searchState()->isVisible());
-        QVERIFY(!w.browser().isFiltered());
+        QVERIFY(!w.searchState()->isVisible() && !w.browser().isFiltered());
     }
 
     void theIndexIsBuiltBehindTheWindowShowingHowFar()
@@ -508,17 +507,17 @@ private Q_SLOTS:
         w.searchNow();
         QTRY_COMPARE_WITH_TIMEOUT(f.listed(), QStringList({u"第33篇"_s}), Patience);
         QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty() && seen.last() == 100, Patience);
-        QVERIFY(seen.size() >= 10);
-        QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
+        QVERIFY(seen.size() >= 10 && std::is_sorted(seen.cbegin(), seen.cend()));
         QVERIFY(notes.first().contains(u"正在建立搜索索引 %1%"_s.arg(seen.first())));
         QCOMPARE(w.searchState()->text(), u"找到 1 篇"_s);
     }
 
-    void aSearchsRowsArriveInPartsAfterThoseShown()
+    void theListShowsTheLatestSearchAsItsRowsArrive()
     {
         LibraryFixture f;
         QVERIFY(f.store(sampleRecords()));
         frmMain& w = f.open();
+        // A search's rows arrive in parts, after those shown.
         w.browser().showFound({1});
         QCOMPARE(f.listed(), QStringList({u"Quorrel 使用说明"_s})); // its page is read now
         w.browser().addFound({3, 6});
@@ -528,13 +527,8 @@ private Q_SLOTS:
         QCOMPARE(f.shown(), u"Ärger über Umlaute"_s);
         w.browser().showAll();
         QCOMPARE(f.listed().size(), 6);
-    }
 
-    void typingOnReplacesTheSearch()
-    {
-        LibraryFixture f;
-        QVERIFY(f.store(sampleRecords()));
-        frmMain& w = f.open();
+        // Typing on replaces the search.
         w.searchBox()->setText(u"搜"_s);
         w.searchBox()->setText(u"搜索标"_s);
         w.searchBox()->setText(u"牛"_s);
