@@ -128,8 +128,7 @@ private Q_SLOTS:
         LibraryFixture f;
         QVERIFY(f.store(searchedRecords()));
         DocumentSearch search;
-        QVERIFY(openFrom(search, f.databasePath()));
-        QVERIFY(search.hasIndex());
+        QVERIFY(openFrom(search, f.databasePath()) && search.hasIndex());
         // The same answers before the index holds anything, half way and whole.
         QCOMPARE(search.find(text), std::optional(expected));
         QVERIFY(search.indexMore(3));
@@ -290,8 +289,7 @@ private Q_SLOTS:
         else
             QCOMPARE(linking(target.constData(), name.constData()), 0);
         DocumentSearch search;
-        QVERIFY(openFrom(search, f.databasePath()));
-        QVERIFY(search.hasIndex()); // in a file of its own
+        QVERIFY(openFrom(search, f.databasePath()) && search.hasIndex()); // in a file of its own
         QVERIFY(buildAll(search));
         QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
         search.close();
@@ -428,8 +426,7 @@ private Q_SLOTS:
         }
         QVERIFY(makeAndChange());
         DocumentSearch search;
-        QVERIFY(openFrom(search, f.databasePath()));
-        QVERIFY(search.hasIndex());
+        QVERIFY(openFrom(search, f.databasePath()) && search.hasIndex());
         QCOMPARE(search.progress()->indexedUpTo, 0); // made again from nothing
         QVERIFY(buildAll(search));
         QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0, 1})));
