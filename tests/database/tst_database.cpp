@@ -117,8 +117,7 @@ private Q_SLOTS:
         DataSource ds;
         QVERIFY(openEmpty(ds));
         Recordset& rs = ds.recordset();
-        QVERIFY(rs.bookmarks().value().isEmpty());
-        QVERIFY(rs.titlesFrom(0, 10).value().isEmpty());
+        QVERIFY(rs.bookmarks().value().isEmpty() && rs.titlesFrom(0, 10).value().isEmpty());
         for (int i = 0; i < 5; ++i)
             QVERIFY(add(rs, u"标题%1"_s.arg(i) + u"长"_s.repeated(i), u"内容"_s));
         QVERIFY(rs.MoveFirst() && rs.MoveNext() && rs.Delete()); // a hole after the first
@@ -140,8 +139,7 @@ private Q_SLOTS:
         QCOMPARE(rs.titlesFrom(bookmarks.last() + 1, 10).value().size(), 0);
 
         ds.setDatabaseName(dir->filePath(u"missing.mdb"_s));
-        QVERIFY(!ds.Refresh());
-        QVERIFY(!rs.bookmarks());
+        QVERIFY(!ds.Refresh() && !rs.bookmarks());
         FAILS_WITH(rs, titlesFrom(0, 10), NotOpen);
     }
 
