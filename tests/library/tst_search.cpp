@@ -155,8 +155,7 @@ private Q_SLOTS:
         }
         QVERIFY(QFile::exists(DocumentSearch::indexPathFor(f.databasePath())));
         DocumentSearch again;
-        QVERIFY(openFrom(again, f.databasePath()));
-        QVERIFY(again.progress()->done()); // nothing to do twice
+        QVERIFY(openFrom(again, f.databasePath()) && again.progress()->done()); // nothing left
         QCOMPARE(again.find(u"内容7"_s), std::optional(rows({7})));
     }
 
@@ -197,8 +196,7 @@ private Q_SLOTS:
         // found before and after the index catches up.
         QVERIFY(execOn(f.databasePath(), "INSERT INTO WebDocuments VALUES ('新收集的', '又一段网页文字')"));
         QCOMPARE(search.find(u"网页文字"_s), std::optional(rows({6})));
-        QVERIFY(search.sync());
-        QVERIFY(buildAll(search));
+        QVERIFY(search.sync() && buildAll(search));
         QCOMPARE(search.find(u"网页文字"_s), std::optional(rows({6})));
 
         // Deleted or changed elsewhere: the index's old entries find nothing.
@@ -367,8 +365,7 @@ private Q_SLOTS:
         QVERIFY(openFrom(search, f.databasePath(), size + 64 * 1024));
         QVERIFY(!search.hasIndex() && !QFile::exists(indexPath) && search.progress()->done());
         QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
-        QVERIFY(search.sync());
-        QVERIFY(!search.hasIndex());
+        QVERIFY(search.sync() && !search.hasIndex());
 
         // Past the size: the next look at the database makes the index.
         QVERIFY(f.store(numbered(40, [](int i) {
@@ -376,8 +373,7 @@ private Q_SLOTS:
                                           QString(2000, QChar(u'文')) + QString::number(i)};
         })));
         QVERIFY(QFileInfo(f.databasePath()).size() >= size + 64 * 1024);
-        QVERIFY(search.sync());
-        QVERIFY(search.hasIndex() && QFile::exists(indexPath));
+        QVERIFY(search.sync() && search.hasIndex() && QFile::exists(indexPath));
         QVERIFY(buildAll(search));
         QCOMPARE(search.find(u"文文39"_s), std::optional(rows({45})));
         QCOMPARE(search.find(u"收集器"_s), std::optional(rows({0})));
