@@ -226,7 +226,8 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::recordsIn(path),
                  rolledBack ? QStringList{u"old|1"_s} : (QStringList{u"old|1"_s, u"t|c"_s}));
         // Read by the record set that wrote it and by one opened before.
-        const QStringList kept = rolledBack ? QStringList() : source + QStringList(3 - source.size());
+        const QStringList kept =
+            rolledBack ? QStringList() : source + QStringList(3 - source.size());
         for (Recordset* reader : {&rs, &before.recordset()}) {
             QStringList read;
             for (bool on = reader->MoveFirst(); on && !reader->isEOF(); on = reader->MoveNext())
@@ -295,8 +296,7 @@ private Q_SLOTS:
         Recordset& rs = ds.recordset();
         const auto inFile = [&] { return TestFiles::recordsIn(ds.DatabaseName()); };
 
-        QVERIFY(!rs.CommitTrans());
-        QVERIFY(rs.BeginTrans() && rs.inTransaction());
+        QVERIFY(!rs.CommitTrans() && rs.BeginTrans() && rs.inTransaction());
         QVERIFY(!rs.BeginTrans() && rs.inTransaction()); // no nesting
         QVERIFY(add(rs, u"a"_s, u"1"_s) && add(rs, u"b"_s, u"2"_s));
         QCOMPARE(rs.recordCount().value(), 2);
