@@ -1,8 +1,6 @@
 #include "DataSource.h"
 #include "Schema.h"
-#include "Sqlite.h"
 #include "TestDatabase.h"
-#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QDir>
@@ -34,39 +32,17 @@ using TestFiles::bytesOf;
                  qPrintable((owner).lastError().message));                                     \
     } while (false)
 
-// Opens `ds` on a copy in `dir` of the empty database the build makes.
-bool openEmpty(DataSource& ds, const QTemporaryDir& dir)
-{
-    ds.setDatabaseName(dir.filePath(u"WebDocuments.mdb"_s));
-    return TestFiles::copyEmptyDatabase(ds.DatabaseName()) && ds.Refresh();
-}
-
 bool add(Recordset& rs, const QString& title, const QString& content)
 {
     return rs.AddNew() && rs.setField(kTitle, title) && rs.setField(kContent, content)
         && rs.Update();
 }
 
-int columnCount(const QString& path)
-{
-    SqliteDatabase db;
-    SqliteStatement count;
-    return db.open(path, SqliteOpenMode::ReadOnly)
-            && count.prepare(db, "SELECT count(*) FROM pragma_table_info('WebDocuments')")
-            && count.step() == SqliteStep::Row
-        ? int(count.columnInt64(0))
-        : -1;
-}
-
 QStringList walkTitles(Recordset& rs)
 {
     QStringList titles;
-    if (!rs.MoveFirst())
-        return titles;
-    while (!rs.isEOF()) {
+    for (bool moved = rs.MoveFirst(); moved && !rs.isEOF(); rs.MoveNext())
         titles << rs.field(kTitle).value_or(u"<error>"_s);
-        rs.MoveNext();
-    }
     return titles;
 }
 
@@ -74,12 +50,22 @@ QStringList walkTitles(Recordset& rs)
 
 class DatabaseTest : public QObject {
     Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir; // each test's own
+
+    // Opens `ds` on a copy in `dir` of the empty database the build makes.
+    bool openEmpty(DataSource& ds) const
+    {
+        ds.setDatabaseName(dir->filePath(u"WebDocuments.mdb"_s));
+        return TestFiles::copyEmptyDatabase(ds.DatabaseName()) && ds.Refresh();
+    }
+
 private Q_SLOTS:
+    void init() { dir = std::make_unique<QTemporaryDir>(); }
+
     void walksRecordsInInsertionOrder()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         QCOMPARE(ds.RecordSource(), u"WebDocuments"_s);
         Recordset& rs = ds.recordset();
 
@@ -95,8 +81,7 @@ private Q_SLOTS:
         FAILS_WITH(rs, MoveLast(), NoCurrentRecord);
 
         // Titles that would sort differently, to show nothing sorts them.
-        QVERIFY(add(rs, u"b"_s, u"1"_s));
-        QVERIFY(add(rs, u"a"_s, u"2"_s));
+        QVERIFY(add(rs, u"b"_s, u"1"_s) && add(rs, u"a"_s, u"2"_s));
         QVERIFY(rs.isEOF()); // adding moved nothing
         QVERIFY(ds.Refresh());
         QCOMPARE(rs.field(kTitle).value(), u"b"_s);
@@ -129,12 +114,10 @@ private Q_SLOTS:
 
     void listsBookmarksAndPagesOfTitles()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         Recordset& rs = ds.recordset();
-        QVERIFY(rs.bookmarks().value().isEmpty());
-        QVERIFY(rs.titlesFrom(0, 10).value().isEmpty());
+        QVERIFY(rs.bookmarks().value().isEmpty() && rs.titlesFrom(0, 10).value().isEmpty());
         for (int i = 0; i < 5; ++i)
             QVERIFY(add(rs, u"标题%1"_s.arg(i) + u"长"_s.repeated(i), u"内容"_s));
         QVERIFY(rs.MoveFirst() && rs.MoveNext() && rs.Delete()); // a hole after the first
@@ -155,17 +138,15 @@ private Q_SLOTS:
         QCOMPARE(page.at(1).title, u"标题3长"_s);
         QCOMPARE(rs.titlesFrom(bookmarks.last() + 1, 10).value().size(), 0);
 
-        ds.setDatabaseName(dir.filePath(u"missing.mdb"_s));
-        QVERIFY(!ds.Refresh());
-        QVERIFY(!rs.bookmarks());
+        ds.setDatabaseName(dir->filePath(u"missing.mdb"_s));
+        QVERIFY(!ds.Refresh() && !rs.bookmarks());
         FAILS_WITH(rs, titlesFrom(0, 10), NotOpen);
     }
 
     void editsAndDeletesTheCurrentRecord()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         Recordset& rs = ds.recordset();
         for (const QString& title : {u"one"_s, u"two"_s, u"three"_s})
             QVERIFY(add(rs, title, title + u" text"_s));
@@ -221,9 +202,8 @@ private Q_SLOTS:
         QFETCH(bool, rolledBack);
         QFETCH(bool, added);
         const QString sourceFields[] = {Field::SourceTitle, Field::SourceUrl, Field::CollectedAt};
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         const QString path = ds.DatabaseName();
         Recordset& rs = ds.recordset();
         QVERIFY(add(rs, u"old"_s, u"1"_s));
@@ -240,20 +220,20 @@ private Q_SLOTS:
         if (rolledBack)
             rs.Rollback();
 
-        QCOMPARE(columnCount(path), added ? 5 : 2);
+        QCOMPARE(TestFiles::queryOn(path, "SELECT count(*) FROM pragma_table_info('WebDocuments')"),
+                 QStringList{QString::number(added ? 5 : 2)});
         // What reads only 标题 and 内容 sees no difference.
         QCOMPARE(TestFiles::recordsIn(path),
                  rolledBack ? QStringList{u"old|1"_s} : (QStringList{u"old|1"_s, u"t|c"_s}));
         // Read by the record set that wrote it and by one opened before.
+        const QStringList kept =
+            rolledBack ? QStringList() : source + QStringList(3 - source.size());
         for (Recordset* reader : {&rs, &before.recordset()}) {
-            QVERIFY(reader->MoveFirst());
-            for (int i = 0; i < 3; ++i)
-                QCOMPARE(reader->field(sourceFields[i]).value(), QString());
-            if (rolledBack)
-                continue;
-            QVERIFY(reader->MoveNext());
-            for (int i = 0; i < 3; ++i)
-                QCOMPARE(reader->field(sourceFields[i]).value(), source.value(i));
+            QStringList read;
+            for (bool on = reader->MoveFirst(); on && !reader->isEOF(); on = reader->MoveNext())
+                for (const QString& field : sourceFields)
+                    read << reader->field(field).value_or(u"<error>"_s);
+            QCOMPARE(read, QStringList(3) + kept); // the old record's, then the new one's
         }
     }
 
@@ -261,9 +241,8 @@ private Q_SLOTS:
     // a refresh: tst_browser).
     void twoDataSourcesShareOneFile()
     {
-        QTemporaryDir dir;
         DataSource collector;
-        QVERIFY(openEmpty(collector, dir));
+        QVERIFY(openEmpty(collector));
         QVERIFY(add(collector.recordset(), u"dropped"_s, u"text"_s));
         QVERIFY(add(collector.recordset(), u"typed"_s, QString()));
         DataSource browser;
@@ -285,14 +264,13 @@ private Q_SLOTS:
         QVERIFY(collector.Refresh() && collector.recordset().isEOF());
     }
 
+    // Stored once the lock is gone: tst_damaged databaseLockedByAnotherProgram.
     void writerWaitsForALockThenFails()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         Recordset& rs = ds.recordset();
-        QVERIFY(add(rs, u"before"_s, u"x"_s));
-        QVERIFY(rs.MoveFirst());
+        QVERIFY(add(rs, u"before"_s, u"x"_s) && rs.MoveFirst());
 
         SqliteDatabase holder;
         QVERIFY(holder.open(ds.DatabaseName(), SqliteOpenMode::ReadWrite)
@@ -309,26 +287,21 @@ private Q_SLOTS:
         QVERIFY(!error.isEmpty());
         QCOMPARE(rs.field(kTitle).value(), u"blocked"_s); // kept for a retry
         FAILS_WITH(rs, Delete(), Busy);
-
-        // Stored once the lock is gone: tst_damaged databaseLockedByAnotherProgram.
     }
 
     void groupsWritesInTransactions()
     {
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         Recordset& rs = ds.recordset();
         const auto inFile = [&] { return TestFiles::recordsIn(ds.DatabaseName()); };
 
-        QVERIFY(!rs.CommitTrans());
-        QVERIFY(rs.BeginTrans() && rs.inTransaction());
+        QVERIFY(!rs.CommitTrans() && rs.BeginTrans() && rs.inTransaction());
         QVERIFY(!rs.BeginTrans() && rs.inTransaction()); // no nesting
         QVERIFY(add(rs, u"a"_s, u"1"_s) && add(rs, u"b"_s, u"2"_s));
         QCOMPARE(rs.recordCount().value(), 2);
         QCOMPARE(inFile(), QStringList()); // not in the file yet
-        QVERIFY(rs.CommitTrans());
-        QVERIFY(!rs.inTransaction());
+        QVERIFY(rs.CommitTrans() && !rs.inTransaction());
         QCOMPARE(inFile(), (QStringList{u"a|1"_s, u"b|2"_s}));
 
         // Rollback and Refresh both drop what the transaction stored.
@@ -349,8 +322,7 @@ private Q_SLOTS:
         ds.setBusyTimeout(50);
         QString error;
         FAILS_WITH(rs, CommitTrans(&error), Busy);
-        QVERIFY(!error.isEmpty());
-        QVERIFY(!rs.inTransaction());
+        QVERIFY(!error.isEmpty() && !rs.inTransaction());
         reading.reset();
         QVERIFY(add(rs, u"after"_s, u"y"_s));
         QCOMPARE(inFile(), (QStringList{u"a|1"_s, u"b|2"_s, u"after|y"_s}));
@@ -385,20 +357,19 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, setup);
         QFETCH(DataErrorKind, kind);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"WebDocuments.mdb"_s);
+        const QString path = dir->filePath(u"WebDocuments.mdb"_s);
         if (setup == "access") {
             QByteArray bytes("\0\1\0\0Standard Jet DB\0", 24);
             QVERIFY(TestFiles::writeBytes(path, bytes.append(4096 - bytes.size(), '\x5a')));
         } else if (setup == "empty") {
             QVERIFY(TestFiles::writeBytes(path, QByteArray()));
         } else if (setup == "folder") {
-            QVERIFY(QDir(dir.path()).mkdir(u"WebDocuments.mdb"_s));
+            QVERIFY(QDir(dir->path()).mkdir(u"WebDocuments.mdb"_s));
         } else if (setup != "none") {
             QVERIFY(TestFiles::execOn(path, setup.constData()));
         }
         const QByteArray before = bytesOf(path);
-        const QStringList filesBefore = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+        const QStringList filesBefore = TestFiles::namesIn(dir->path());
 
         DataSource ds;
         ds.setDatabaseName(path);
@@ -418,7 +389,7 @@ private Q_SLOTS:
 
         // Nothing was created, changed or left beside it.
         QCOMPARE(bytesOf(path), before);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), filesBefore);
+        QCOMPARE(TestFiles::namesIn(dir->path()), filesBefore);
     }
 
     // A foreign file's triggers may skip, undo or never end a write: each is
@@ -449,9 +420,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, sql);
         QFETCH(QByteArray, write);
         QFETCH(DataErrorKind, kind);
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         QVERIFY(add(ds.recordset(), u"kept"_s, u"as it was"_s));
         QVERIFY(TestFiles::execOn(ds.DatabaseName(), sql.constData()));
         ds.setBusyTimeout(0);
@@ -483,9 +453,8 @@ private Q_SLOTS:
         QFETCH(bool, byPermission);
         if (byPermission && ::geteuid() == 0)
             QSKIP("root writes to write-protected files; the other row covers read-only use");
-        QTemporaryDir dir;
         DataSource writer;
-        QVERIFY(openEmpty(writer, dir) && add(writer.recordset(), u"kept"_s, u"safe"_s));
+        QVERIFY(openEmpty(writer) && add(writer.recordset(), u"kept"_s, u"safe"_s));
         const QString path = writer.DatabaseName();
         const QByteArray before = bytesOf(path);
 
@@ -525,30 +494,25 @@ private Q_SLOTS:
     {
         QFETCH(QString, title);
         QFETCH(QString, content);
-        QTemporaryDir dir;
         DataSource ds;
-        QVERIFY(openEmpty(ds, dir));
+        QVERIFY(openEmpty(ds));
         QVERIFY(add(ds.recordset(), title, content));
 
         QVERIFY(TestFiles::recordsIn(ds.DatabaseName()) == QStringList{title + u'|' + content});
 
         // Stored as TEXT, never NULL, so other tools see the same thing.
-        SqliteDatabase db;
-        QVERIFY(db.open(ds.DatabaseName(), SqliteOpenMode::ReadOnly));
-        SqliteStatement types;
-        QVERIFY(types.prepare(db, "SELECT typeof(\"标题\") || ' ' || typeof(\"内容\") || ' ' || "
-                                  "length(CAST(\"内容\" AS BLOB)) FROM WebDocuments"));
-        QCOMPARE(types.step(), SqliteStep::Row);
-        QCOMPARE(types.columnText(0), u"text text %1"_s.arg(content.toUtf8().size()));
+        QCOMPARE(TestFiles::queryOn(ds.DatabaseName(),
+                                    "SELECT typeof(\"标题\") || ' ' || typeof(\"内容\") || ' ' || "
+                                    "length(CAST(\"内容\" AS BLOB)) FROM WebDocuments"),
+                 QStringList{u"text text %1"_s.arg(content.toUtf8().size())});
     }
 
     // A database the program creates (the search index) is its user's alone,
     // and so are the journal files SQLite makes beside it.
     void createsPrivateFiles()
     {
-        QTemporaryDir dir;
         const mode_t umaskBefore = ::umask(022);
-        const QString path = dir.filePath(u"made.db"_s);
+        const QString path = dir->filePath(u"made.db"_s);
         SqliteDatabase db;
         const bool made = db.open(path, SqliteOpenMode::ReadWriteCreate)
             && db.exec("PRAGMA journal_mode=WAL") && db.exec("CREATE TABLE t (x)");

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "DataSource.h"
 #include "ProgramFolder.h"
 #include "RichTextBox.h"
-#include "Sqlite.h"
+#include "TestDatabase.h"
 #include "frmAdd.h"
 #include "frmDataSet.h"
 #include "frmMain.h"
@@ -55,19 +54,12 @@ struct LibraryFixture : ProgramFolder {
                 {QStringLiteral("第二篇"), QStringLiteral("二的内容\n第二行")},
                 {QStringLiteral("第三篇"), QStringLiteral("三的内容")}};
     }
-    bool storeQuickly(const QList<Record>& records) const { return store(records); }
     // Every record in the file, in record order.
     QList<Record> stored() const
     {
-        DataSource data;
-        data.setDatabaseName(databasePath());
         QList<Record> all;
-        if (!data.Refresh())
-            return {{QStringLiteral("<no database>"), {}}};
-        Recordset& rs = data.recordset();
-        for (; !rs.isEOF(); rs.MoveNext())
-            all.append({rs.field(QStringLiteral("标题")).value_or(QStringLiteral("<error>")),
-                        rs.field(QStringLiteral("内容")).value_or(QStringLiteral("<error>"))});
+        for (const QString& record : TestFiles::recordsIn(databasePath()))
+            all.append({record.section(u'|', 0, 0), record.section(u'|', 1)});
         return all;
     }
 

@@ -9,20 +9,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString Empty = u"文章标题和文章内容均不能为空！"_s;
-
-// Works the dialog the browser opens through `script`, without a modal loop;
-// `closed` tells whether the dialog ended.
-void onDialog(frmMain& w, std::function<void(frmAdd&)> script, bool* closed = nullptr)
+// Works the dialog `open` makes the browser show through `script`, without a
+// modal loop; true when the dialog ended.
+bool closes(frmMain& w, const std::function<void()>& open, std::function<void(frmAdd&)> script)
 {
+    auto closed = std::make_shared<bool>(false);
     w.runModal = [script, closed](QDialog& dialog) {
-        auto& add = static_cast<frmAdd&>(dialog);
-        if (closed) {
-            *closed = false;
-            QObject::connect(&add, &QDialog::finished, [closed] { *closed = true; });
-        }
-        script(add);
+        QObject::connect(&dialog, &QDialog::finished, [closed] { *closed = true; });
+        script(static_cast<frmAdd&>(dialog));
     };
+    open();
+    return *closed;
 }
 
 void type(frmAdd& add, const QString& title, const QString& content)
@@ -50,17 +47,14 @@ private Q_SLOTS:
         QFETCH(QString, content);
         LibraryFixture f;
         frmMain& w = f.open();
-        bool closed = true;
-        onDialog(w, [&](frmAdd& add) {
+        QVERIFY(!closes(w, [&] { w.Button1_Click(); }, [&](frmAdd& add) {
             type(add, title, content);
             add.Button1_Click();
             QCOMPARE(add.text1->text(), title); // kept for the user to finish
             QCOMPARE(add.text2->Text(), content);
-        }, &closed);
-        w.Button1_Click();
-        QVERIFY(!closed);
+        }));
         QCOMPARE(f.dialogs.messages.size(), 1);
-        QCOMPARE(f.dialogs.messages.first().text, Empty);
+        QCOMPARE(f.dialogs.messages.first().text, u"文章标题和文章内容均不能为空！"_s);
         QCOMPARE(f.dialogs.messages.first().icon, Dialogs::Icon::Information);
         QVERIFY(f.stored().isEmpty());
     }
@@ -71,15 +65,12 @@ private Q_SLOTS:
         QVERIFY(f.store({{u"旧的"_s, u"旧内容"_s}}));
         frmMain& w = f.open();
         f.click(0);
-        bool closed = false;
-        onDialog(w, [&](frmAdd& add) {
+        QVERIFY(closes(w, [&] { w.Button1_Click(); }, [&](frmAdd& add) {
             QVERIFY(!add.Check1->isChecked() && !add.Check1->isHidden());
             QVERIFY(add.text1->text().isEmpty() && add.text2->Text().isEmpty());
             type(add, u"  "_s, u"多行\n内容 "_s); // spaces are text
             add.Button1_Click();
-        }, &closed);
-        w.Button1_Click();
-        QVERIFY(closed);
+        }));
         QVERIFY(f.dialogs.messages.isEmpty());
         QCOMPARE(f.stored().last(), LibraryFixture::Record(u"  "_s, u"多行\n内容 "_s));
         QCOMPARE(f.listed(), QStringList({u"旧的"_s, u"  "_s}));
@@ -90,24 +81,21 @@ private Q_SLOTS:
     {
         LibraryFixture f;
         frmMain& w = f.open();
-        bool closed = false;
-        onDialog(w, [&](frmAdd& add) {
+        QVERIFY(closes(w, [&] { w.Button1_Click(); }, [&](frmAdd& add) {
+            QSignalSpy finished(&add, &QDialog::finished);
             add.Check1->setChecked(true);
             for (int i = 1; i <= 3; ++i) {
                 type(add, u"标题%1"_s.arg(i), u"内容%1"_s.arg(i));
                 add.text2->setFocus();
                 add.Button1_Click();
-                QVERIFY(add.text1->text().isEmpty());
-                QVERIFY(add.text2->Text().isEmpty());
+                QVERIFY(add.text1->text().isEmpty() && add.text2->Text().isEmpty());
                 QCOMPARE(add.focusWidget(), add.text1);
             }
             QCOMPARE(f.listed(), QStringList({u"标题1"_s, u"标题2"_s, u"标题3"_s}));
-            QVERIFY(!closed);
+            QVERIFY(finished.isEmpty());
             type(add, u"标题"_s, u"内容"_s); // typed, then closed: stores nothing
             add.Button2->click();
-        }, &closed);
-        w.Button1_Click();
-        QVERIFY(closed);
+        }));
         QCOMPARE(f.stored().size(), 3);
         QVERIFY(f.dialogs.messages.isEmpty());
     }
@@ -133,16 +121,13 @@ private Q_SLOTS:
         if (clicked >= 0)
             f.click(clicked);
         QList<LibraryFixture::Record> expected = f.stored();
-        bool closed = false;
-        onDialog(w, [&](frmAdd& add) {
+        QVERIFY(closes(w, [&] { f.button("Button5")->click(); }, [&](frmAdd& add) {
             QVERIFY(add.Check1->isHidden());
             QCOMPARE(add.text1->text(), expected.at(edited).first);
             QCOMPARE(add.text2->Text(), expected.at(edited).second);
             type(add, typed.first, typed.second);
             add.Button1->click();
-        }, &closed);
-        f.button("Button5")->click();
-        QVERIFY(closed);
+        }));
         QVERIFY(f.dialogs.messages.isEmpty());
         expected[edited] = typed;
         QCOMPARE(f.stored(), expected);
@@ -162,15 +147,12 @@ private Q_SLOTS:
 
         // Adding: the file went away while the browser was open.
         QVERIFY(QFile::rename(f.databasePath(), f.databasePath() + u".moved"_s));
-        bool closed = true;
-        onDialog(w, [&](frmAdd& add) {
+        QVERIFY(!closes(w, [&] { w.Button1_Click(); }, [&](frmAdd& add) {
             type(add, u"标题"_s, u"不能丢的内容"_s);
             add.Button1_Click();
             QCOMPARE(add.text1->text(), u"标题"_s);
             QCOMPARE(add.text2->Text(), u"不能丢的内容"_s);
-        }, &closed);
-        w.Button1_Click();
-        QVERIFY(!closed);
+        }));
         QCOMPARE(f.dialogs.messages.size(), 1);
         QVERIFY(f.dialogs.messages.first().text.startsWith(u"文档保存失败！"_s));
         QCOMPARE(f.dialogs.messages.first().icon, Dialogs::Icon::Warning);
@@ -188,13 +170,11 @@ private Q_SLOTS:
         w.refreshList();
         f.click(0);
         QCOMPARE(f.shown(), u"甲文"_s);
-        onDialog(w, [&](frmAdd& add) {
+        QVERIFY(!closes(w, [&] { w.Button5_Click(); }, [&](frmAdd& add) {
             type(add, u"改"_s, u"改过的内容"_s);
             add.Button1_Click();
             QCOMPARE(add.text2->Text(), u"改过的内容"_s);
-        }, &closed);
-        w.Button5_Click();
-        QVERIFY(!closed);
+        }));
         QCOMPARE(f.dialogs.messages.size(), 2);
         QCOMPARE(f.stored(), QList<LibraryFixture::Record>({{u"甲"_s, u"甲文"_s}}));
         QCOMPARE(f.shown(), u"甲文"_s); // the browser is left as it was

@@ -30,6 +30,20 @@ inline bool execOn(const QString& database, const char* sql)
     return db.open(database, SqliteOpenMode::ReadWriteCreate) && db.exec(sql);
 }
 
+// The first column of every row `sql` gives on the database file, as text;
+// one line saying why when it cannot be read.
+inline QStringList queryOn(const QString& database, const QByteArray& sql)
+{
+    SqliteDatabase db;
+    SqliteStatement query;
+    if (!db.open(database, SqliteOpenMode::ReadOnly) || !query.prepare(db, sql.constData()))
+        return {QStringLiteral("<cannot read>")};
+    QStringList rows;
+    while (query.step() == SqliteStep::Row)
+        rows << query.columnText(0);
+    return rows;
+}
+
 // Rows that never end and never come: reading them runs for ever.
 inline constexpr char EndlessSelect[] =
     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
