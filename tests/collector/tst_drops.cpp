@@ -23,6 +23,8 @@ QByteArray utf16(const QString& text)
     return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
 }
 
+using Formats = QMap<QString, QByteArray>; // MIME type: data
+
 } // namespace
 
 class DropsTest : public QObject {
@@ -258,10 +260,8 @@ private Q_SLOTS:
         QVERIFY(TestFiles::copyEmptyDatabase(f.path(u"WebDocuments.mdb")));
         QVERIFY(f.load());
         f.dialogs.inputs = {u"  "_s, std::nullopt, u""_s, u"它's; DROP TABLE"_s};
-        f.dropText(u"one"_s);
-        f.dropText(u"two"_s);
-        f.dropText(u"three"_s);
-        f.dropText(u"four"_s);
+        for (const QString& text : {u"one"_s, u"two"_s, u"three"_s, u"four"_s})
+            f.dropText(text);
         QCOMPARE(f.dialogs.prompts.first(), u"输入信息|请输入文档标题:"_s);
         // Cancel and an empty title are reported whatever `tip` says.
         QCOMPARE(f.dialogs.messageTexts(), QStringList({Cancelled, Cancelled}));
@@ -279,56 +279,50 @@ private Q_SLOTS:
     void sourceOfADrag_data()
     {
         QTest::addColumn<QString>("window");
-        QTest::addColumn<QStringList>("formats");
-        QTest::addColumn<QByteArrayList>("payloads");
+        QTest::addColumn<Formats>("formats");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("url");
         const QString page = u"https://example.org/页?q=1"_s;
         const QString mozUrl = u"text/x-moz-url"_s;
         const QString uriList = u"text/uri-list"_s;
         const QString taint = u"chromium/x-renderer-taint"_s;
-        QTest::newRow("Firefox link") << u"测试页面 — Mozilla Firefox"_s << QStringList{mozUrl}
-                                      << QByteArrayList{utf16(page + u"\n链接"_s)} << u"测试页面"_s
-                                      << page;
-        QTest::newRow("Firefox selection") << u"A - B - Mozilla Firefox"_s << QStringList()
-                                           << QByteArrayList() << u"A - B"_s << QString();
+        QTest::newRow("Firefox link") << u"测试页面 — Mozilla Firefox"_s
+            << Formats{{mozUrl, utf16(page + u"\n链接"_s)}} << u"测试页面"_s << page;
+        QTest::newRow("Firefox selection")
+            << u"A - B - Mozilla Firefox"_s << Formats{} << u"A - B"_s << QString();
         QTest::newRow("Firefox copy, with a mark") << u"Page — Firefox Nightly"_s
-            << QStringList{u"text/x-moz-url-priv"_s, mozUrl}
-            << QByteArrayList{"\xff\xfe" + utf16(page), utf16(u"https://elsewhere.example/"_s)}
+            << Formats{{u"text/x-moz-url-priv"_s, "\xff\xfe" + utf16(page)},
+                       {mozUrl, utf16(u"https://elsewhere.example/"_s)}}
             << u"Page"_s << page;
-        QTest::newRow("Chromium selection") << u"Page - Chromium"_s << QStringList{taint}
-                                            << QByteArrayList{"https://example.org"}
-                                            << u"Page"_s << u"https://example.org"_s;
-        QTest::newRow("opaque origin") << u"Page - Google Chrome"_s << QStringList{taint}
-                                       << QByteArrayList{"null"} << u"Page"_s << QString();
-        QTest::newRow("links") << u"Page - Google Chrome"_s << QStringList{uriList, taint}
-                               << QByteArrayList{"# links\r\nhttps://a.example/x\r\n", "https://b"}
-                               << u"Page"_s << u"https://a.example/x"_s;
-        QTest::newRow("script link") << u"Page — Mozilla Firefox"_s << QStringList{mozUrl}
-                                     << QByteArrayList{utf16(u"javascript:go()\nGo"_s)} << u"Page"_s
-                                     << QString();
-        QTest::newRow("only the browser's name") << u"Mozilla Firefox"_s << QStringList{mozUrl}
-                                                 << QByteArrayList{utf16(page)} << QString() << page;
-        QTest::newRow("another program") << u"notes.txt - gedit"_s << QStringList() << QByteArrayList()
-                                         << u"notes.txt - gedit"_s << QString();
-        QTest::newRow("window not told") << QString() << QStringList{mozUrl}
-                                         << QByteArrayList{utf16(page)} << QString() << QString();
-        QTest::newRow("file manager") << u"Home - Files"_s << QStringList{uriList}
-                                      << QByteArrayList{"file:///etc/hostname\r\n"} << QString()
-                                      << QString();
+        QTest::newRow("Chromium selection") << u"Page - Chromium"_s
+            << Formats{{taint, "https://example.org"}} << u"Page"_s << u"https://example.org"_s;
+        QTest::newRow("opaque origin")
+            << u"Page - Google Chrome"_s << Formats{{taint, "null"}} << u"Page"_s << QString();
+        QTest::newRow("links") << u"Page - Google Chrome"_s
+            << Formats{{uriList, "# links\r\nhttps://a.example/x\r\n"}, {taint, "https://b"}}
+            << u"Page"_s << u"https://a.example/x"_s;
+        QTest::newRow("script link") << u"Page — Mozilla Firefox"_s
+            << Formats{{mozUrl, utf16(u"javascript:go()\nGo"_s)}} << u"Page"_s << QString();
+        QTest::newRow("only the browser's name")
+            << u"Mozilla Firefox"_s << Formats{{mozUrl, utf16(page)}} << QString() << page;
+        QTest::newRow("another program")
+            << u"notes.txt - gedit"_s << Formats{} << u"notes.txt - gedit"_s << QString();
+        QTest::newRow("window not told")
+            << QString() << Formats{{mozUrl, utf16(page)}} << QString() << QString();
+        QTest::newRow("file manager") << u"Home - Files"_s
+            << Formats{{uriList, "file:///etc/hostname\r\n"}} << QString() << QString();
     }
 
     void sourceOfADrag()
     {
         QFETCH(QString, window);
-        QFETCH(QStringList, formats);
-        QFETCH(QByteArrayList, payloads);
+        QFETCH(Formats, formats);
         QFETCH(QString, title);
         QFETCH(QString, url);
         QMimeData data;
         data.setText(u"text"_s);
-        for (int i = 0; i < formats.size(); ++i)
-            data.setData(formats[i], payloads[i]);
+        for (const auto& [format, payload] : formats.asKeyValueRange())
+            data.setData(format, payload);
         const QDateTime when(QDate(2026, 12, 7), QTime(9, 5, 7));
         const ClipSource source = ClipSources::of(window, &data, when);
         QCOMPARE(source.title, title);

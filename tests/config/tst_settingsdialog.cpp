@@ -194,26 +194,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("written");
         QTest::addColumn<bool>("kept");
         const QString documents = u"<Documents>"_s;
-        QTest::newRow("folder") << QByteArray("save=create\n") << QStringList{u"/home/u/Texts"_s}
-                                << documents << u"/home/u/Texts/"_s << true;
-        QTest::newRow("root: no second separator") << QByteArray("save=create\n")
-                                                   << QStringList{u"/"_s} << documents << u"/"_s
-                                                   << true;
-        QTest::newRow("Chinese and spaces")
-            << QByteArray("save=create\n") << QStringList{u"/home/用户/摘 录"_s} << documents
-            << u"/home/用户/摘 录/"_s << true;
+        const QByteArray create = "save=create\n";
+        const QByteArray texts = "save=create\nfilepath=/srv/texts/\n";
         const QString longPath = u"/home/用户/"_s + QString(100, u'摘');
+        QTest::newRow("folder") << create << QStringList{u"/home/u/Texts"_s} << documents
+                                << u"/home/u/Texts/"_s << true;
+        QTest::newRow("root: no second separator")
+            << create << QStringList{u"/"_s} << documents << u"/"_s << true;
+        QTest::newRow("Chinese and spaces") << create << QStringList{u"/home/用户/摘 录"_s}
+                                            << documents << u"/home/用户/摘 录/"_s << true;
         QTest::newRow("long Chinese path, read whole")
-            << QByteArray("save=create\n") << QStringList{longPath} << documents
-            << longPath + u'/' << true;
+            << create << QStringList{longPath} << documents << longPath + u'/' << true;
         QTest::newRow("cancelled: the default")
-            << QByteArray("save=create\nfilepath=/srv/texts/\n") << QStringList{QString()}
-            << u"/srv/texts/"_s << u"default"_s << true;
+            << texts << QStringList{QString()} << u"/srv/texts/"_s << u"default"_s << true;
         QTest::newRow("hand-written") << QByteArray("filepath=/srv/texts\n") << QStringList{}
                                       << QString() << u"/srv/texts/"_s << true;
         QTest::newRow("line break in the name: the old folder")
-            << QByteArray("save=create\nfilepath=/srv/texts/\n") << QStringList{u"/srv/a\nb"_s}
-            << u"/srv/texts/"_s << u"/srv/texts/"_s << false;
+            << texts << QStringList{u"/srv/a\nb"_s} << u"/srv/texts/"_s << u"/srv/texts/"_s
+            << false;
         QTest::newRow("settings cannot be written: the old folder")
             << QByteArray("<folder>") << QStringList{u"/home/u/Texts"_s} << documents
             << u"default"_s << false;

@@ -25,34 +25,25 @@
 // (root included: permission bits do not stop root, these do).
 namespace Faults {
 
-// While alive, no file of this process can grow past `bytes`: a write that
-// would go beyond fails with EFBIG, as on a full disk. SIGXFSZ is ignored,
-// so the process lives on to handle the error.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        m_active = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        m_active = m_active && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+// Runs `run` while no file of this process can grow past `bytes`: a write
+// that would go beyond fails with EFBIG, as on a full disk. SIGXFSZ is
+// ignored meanwhile, so the process lives on to handle the error. False,
+// with nothing run, where no limit could be set.
+template <typename Run>
+bool underSizeLimit(rlim_t bytes, Run&& run)
+{
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    bool active = ::getrlimit(RLIMIT_FSIZE, &old) == 0;
+    const rlimit lowered{bytes, old.rlim_max};
+    active = active && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    if (active) {
+        run();
+        ::setrlimit(RLIMIT_FSIZE, &old);
     }
-    ~FileSizeLimit()
-    {
-        if (m_active)
-            ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_old{};
-    bool m_active = false;
-    void (*m_oldHandler)(int) = nullptr;
-};
+    std::signal(SIGXFSZ, oldHandler);
+    return active;
+}
 
 // While alive, `path` (a file or a folder) cannot be changed, replaced or,
 // for a folder, added to: the file system's immutable flag, which binds root

@@ -35,6 +35,14 @@ QByteArray noise(qsizetype size, quint32 seed)
     return bytes;
 }
 
+// The browser refuses to add a document, saying why.
+void refusesToAdd(frmMain& w)
+{
+    QString error;
+    QVERIFY(!w.browser().add(u"标题"_s, u"内容"_s, &error));
+    QVERIFY2(TestFiles::readsAsChinese(error), qPrintable(error));
+}
+
 } // namespace
 
 class DamagedTest : public QObject {
@@ -276,11 +284,9 @@ private Q_SLOTS:
             frmMain& w = lib.open();
             QCOMPARE(lib.listed(), QStringList());
             QCOMPARE(lib.dialogs.messages.size(), 1);
-            QVERIFY2(TestFiles::readsAsChinese(lib.dialogs.messages.at(0).text),
-                     qPrintable(lib.dialogs.messages.at(0).text));
-            QString error;
-            QVERIFY(!w.browser().add(u"标题"_s, u"内容"_s, &error));
-            QVERIFY2(TestFiles::readsAsChinese(error), qPrintable(error));
+            const QString why = lib.dialogs.messages.at(0).text;
+            QVERIFY2(TestFiles::readsAsChinese(why), qPrintable(why));
+            refusesToAdd(w);
 
             // A batch export stops with a message and writes no file.
             QTemporaryDir out;
@@ -330,9 +336,7 @@ private Q_SLOTS:
             frmMain& w = lib.open();
             for (const QString& said : lib.dialogs.messageTexts())
                 QVERIFY2(TestFiles::readsAsChinese(said), qPrintable(said));
-            QString error;
-            QVERIFY(!w.browser().add(u"标题"_s, u"内容"_s, &error));
-            QVERIFY2(TestFiles::readsAsChinese(error), qPrintable(error));
+            refusesToAdd(w);
         }
         QCOMPARE(Faults::bytesOf(path), before);
     }
@@ -359,9 +363,7 @@ private Q_SLOTS:
             w.Data1().setBusyTimeout(100);
             QCOMPARE(lib.listed(), QStringList{});
             QCOMPARE(lib.dialogs.messages.size(), 1); // why the list is empty
-            QString error;
-            QVERIFY(!w.browser().add(u"标题"_s, u"内容"_s, &error));
-            QVERIFY(!error.isEmpty());
+            refusesToAdd(w);
         }
 
         QVERIFY(holder.exec("ROLLBACK"));

@@ -15,7 +15,7 @@
 
 using namespace Qt::StringLiterals;
 using Faults::settings;
-using Faults::FileSizeLimit;
+using Faults::underSizeLimit;
 using Said::Failed;
 using Said::Saved;
 
@@ -64,13 +64,9 @@ private Q_SLOTS:
         qsizetype largest = 0;
         for (const QByteArray& bytes : before)
             largest = std::max(largest, bytes.size());
-        {
-            // Room for a little more than any file holds: a writer that grew
-            // a file in place would be cut off half way.
-            FileSizeLimit limit(largest + 16);
-            QVERIFY(limit.active());
-            f.dropText(Long);
-        }
+        // Room for a little more than any file holds: a writer that grew a
+        // file in place would be cut off half way.
+        QVERIFY(underSizeLimit(largest + 16, [&] { f.dropText(Long); }));
         QCOMPARE(f.dialogs.messageTexts(), QStringList({Saved, Failed}));
         QCOMPARE(snapshot(), before);
         QCOMPARE(f.collector().nextFileNumber(), number);
@@ -95,10 +91,7 @@ private Q_SLOTS:
         f.dropText(Long);
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved}); // cached, as promised
         const QStringList names = Faults::namesIn(ProgramDir());
-        {
-            FileSizeLimit limit(before.size() + 16);
-            f.window->Exit_Click();
-        }
+        QVERIFY(underSizeLimit(before.size() + 16, [&] { f.window->Exit_Click(); }));
         QCOMPARE(f.dialogs.messageTexts().last(), Failed); // the exit tells, tip or not
         QVERIFY(f.window->isVisible());
         QCOMPARE(f.collector().pendingText(), Long);
@@ -121,22 +114,16 @@ private Q_SLOTS:
         frmSet dialog(f.dialogs, [&](const SaveSettings& chosen) { applied = chosen; });
         dialog.Form_Load();
         dialog.Option6_Click(AdvancedSettings::Create);
-        {
-            // Each key's new file would be as long as the old one: the limit
-            // must be below that to refuse it.
-            FileSizeLimit limit(16);
-            dialog.Command1_Click();
-        }
+        // Each key's new file would be as long as the old one: the limit must
+        // be below that to refuse it.
+        QVERIFY(underSizeLimit(16, [&] { dialog.Command1_Click(); }));
         QCOMPARE(applied.save, u"create"_s);
         QCOMPARE(f.read(u"Set.ini"), before);
         QCOMPARE(f.dialogs.messages.size(), 0);
         QCOMPARE(Faults::namesIn(ProgramDir()).filter(u"Set.ini"_s), QStringList{u"Set.ini"_s});
 
         // One key at a time, as the exit stores the position.
-        {
-            FileSizeLimit limit(before.size());
-            WriteSetting(u"left"_s, u"1234"_s);
-        }
+        QVERIFY(underSizeLimit(before.size(), [] { WriteSetting(u"left"_s, u"1234"_s); }));
         QCOMPARE(f.read(u"Set.ini"), before);
         QCOMPARE(ReadSetting(u"left"_s, u"none"_s), u"none"_s);
     }
@@ -149,10 +136,7 @@ private Q_SLOTS:
         const QByteArray before = e.read(u"Doc.dat");
         e.box().setText(u"原文"_s + Long);
         bool saved = true;
-        {
-            FileSizeLimit limit(before.size() + 16);
-            saved = e.logic().confirm();
-        }
+        QVERIFY(underSizeLimit(before.size() + 16, [&] { saved = e.logic().confirm(); }));
         QVERIFY(!saved);
         QCOMPARE(e.dialogs.messages.size(), 1);
         QVERIFY(e.dialogs.messages.at(0).text.startsWith(u"默认文档保存失败！"_s));
@@ -161,10 +145,9 @@ private Q_SLOTS:
         QCOMPARE(e.box().Text(), u"原文"_s + Long); // nothing typed is lost
 
         // Closing with the automatic update on fails the same way and stays open.
-        {
-            FileSizeLimit limit(before.size() + 16);
-            QVERIFY(!e.close());
-        }
+        bool closed = true;
+        QVERIFY(underSizeLimit(before.size() + 16, [&] { closed = e.close(); }));
+        QVERIFY(!closed);
         QCOMPARE(e.read(u"Doc.dat"), before);
         QVERIFY(e.logic().confirm());
         QCOMPARE(e.documentText(), u"原文"_s + Long);
@@ -178,10 +161,7 @@ private Q_SLOTS:
         QTemporaryDir out;
         lib.dialogs.fileNames.push_back(out.path());
         const QByteArray database = Faults::bytesOf(lib.databasePath());
-        {
-            FileSizeLimit limit(4096);
-            w.Button9_Click();
-        }
+        QVERIFY(underSizeLimit(4096, [&] { w.Button9_Click(); }));
         QCOMPARE(Faults::namesIn(out.path()), QStringList{u"0.txt"_s}); // 1.txt removed again
         QCOMPARE(lib.dialogs.messages.size(), 1);
         const QString message = lib.dialogs.messages.at(0).text;
@@ -204,11 +184,10 @@ private Q_SLOTS:
         data.setDatabaseName(lib.databasePath());
         SilentProgress progress; // commits every 256 files
         ImportExport::BatchResult result;
-        {
-            // Room for a group or so, not for all.
-            FileSizeLimit limit(QFileInfo(lib.databasePath()).size() + 400 * 1024);
+        // Room for a group or so, not for all.
+        QVERIFY(underSizeLimit(QFileInfo(lib.databasePath()).size() + 400 * 1024, [&] {
             result = ImportExport::importFromFolder(in.path(), dialogs, nullptr, data, progress);
-        }
+        }));
         QVERIFY(result.failed);
         QVERIFY(result.done < files);
         QVERIFY(result.done > 0); // the first group went in before the disk filled
@@ -231,6 +210,10 @@ private Q_SLOTS:
         QTemporaryDir out;
         const QString target = out.filePath(u"旧.txt"_s);
         QVERIFY(Faults::writeBytes(target, "old\r\n"));
+        const auto oldFileStays = [&] {
+            return Faults::bytesOf(target) == "old\r\n"
+                && Faults::namesIn(out.path()) == QStringList{u"旧.txt"_s};
+        };
 
         LibraryFixture lib;
         QVERIFY(lib.store({{u"甲"_s, Long}}));
@@ -238,12 +221,8 @@ private Q_SLOTS:
         lib.click(0);
         QCOMPARE(lib.shown().size(), Long.size());
         lib.dialogs.fileNames.push_back(target);
-        {
-            FileSizeLimit limit(1024);
-            w.Button3_Click();
-        }
-        QCOMPARE(Faults::bytesOf(target), QByteArray("old\r\n"));
-        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"旧.txt"_s});
+        QVERIFY(underSizeLimit(1024, [&] { w.Button3_Click(); }));
+        QVERIFY(oldFileStays());
         QCOMPARE(lib.dialogs.messages.size(), 0);
 
         // With "delete what was saved" on, a selection that was not saved
@@ -256,12 +235,8 @@ private Q_SLOTS:
         e.click(4);
         QCOMPARE(e.box().Text(), u"开头"_s + Long);
         e.dialogs.fileNames.push_back(target);
-        {
-            FileSizeLimit limit(1024);
-            e.click(4);
-        }
-        QCOMPARE(Faults::bytesOf(target), QByteArray("old\r\n"));
-        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"旧.txt"_s});
+        QVERIFY(underSizeLimit(1024, [&] { e.click(4); }));
+        QVERIFY(oldFileStays());
         QCOMPARE(e.box().Text(), u"开头"_s + Long);
         QCOMPARE(e.box().SelText(), Long);
         QVERIFY(e.dialogs.messages.isEmpty());
