@@ -93,20 +93,20 @@ private:
 
 // A FIFO at `path` that nobody writes to: whoever opens it for reading waits
 // for a writer. So that a test of that fails instead of hanging, a watchdog
-// tries the writing end every `patience`; it opens only while a reader
+// tries the writing end every half second; it opens only while a reader
 // waits, which it then frees (to read an empty file) and notes.
 class Fifo {
 public:
-    explicit Fifo(const QString& path, std::chrono::milliseconds patience = std::chrono::milliseconds(500))
-        : m_path(QFile::encodeName(path))
+    explicit Fifo(const QString& path) : m_path(QFile::encodeName(path))
     {
         m_made = ::mkfifo(m_path.constData(), 0600) == 0;
         if (!m_made)
             return;
-        m_watchdog = std::thread([this, patience] {
+        m_watchdog = std::thread([this] {
             std::unique_lock lock(m_mutex);
             while (!m_done) {
-                if (m_wake.wait_for(lock, patience) == std::cv_status::timeout && !m_done) {
+                if (m_wake.wait_for(lock, std::chrono::milliseconds(500)) == std::cv_status::timeout
+                    && !m_done) {
                     // Fails (ENXIO) unless someone has it open for reading.
                     const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
                     if (fd >= 0) {

@@ -11,7 +11,6 @@
 #include "frmSet.h"
 
 #include <QDirIterator>
-#include <QLineEdit>
 
 using namespace Qt::StringLiterals;
 using Faults::settings;
