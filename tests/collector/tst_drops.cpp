@@ -396,15 +396,6 @@ private Q_SLOTS:
                                       Field::CollectedAtFormat) >= before);
     }
 
-    void databaseMissing()
-    {
-        CollectorFixture f(collectorSet("save=database\nAutoName=true\n"));
-        QVERIFY(f.load());
-        f.dropText(u"text"_s);
-        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
-        QVERIFY(!QFile::exists(f.path(u"WebDocuments.mdb"))); // never created
-    }
-
     // What the program makes is its user's alone, whatever the umask; a file
     // it replaces keeps the mode it had.
     void filesItMakesArePrivate()
