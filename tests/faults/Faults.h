@@ -151,11 +151,6 @@ inline QByteArray settings(const char* mode, const char* cache = "false")
         + "\nAutoName=true\ntip=true\n";
 }
 
-using TestFiles::bytesOf;
-using TestFiles::namesIn;
-using TestFiles::recordsIn;
-using TestFiles::writeBytes;
-
 // A file named by raw bytes, for names that are valid in no encoding.
 inline bool writeRaw(const QByteArray& path, const QByteArray& bytes)
 {

@@ -80,7 +80,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("original");
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("kept"); // false: no place for the text
-        const QByteArray doc = Faults::bytesOf(QStringLiteral(QUORREL_TEST_DATA "/rtf/libreoffice-writer.rtf"));
+        const QByteArray doc =
+            TestFiles::bytesOf(QStringLiteral(QUORREL_TEST_DATA "/rtf/libreoffice-writer.rtf"));
         const QByteArray inBinary = "{\\rtf1\\ansi text{\\pict\\bin900 \x89PNG";
         for (const QString& how : {u"at once"_s, u"exit"_s, u"recovery"_s}) {
             QTest::addRow("last brace, %s", qPrintable(how)) << doc.chopped(1) << how << true;
@@ -94,7 +95,7 @@ private Q_SLOTS:
         QFETCH(QString, how);
         QFETCH(bool, kept);
         CollectorFixture f(how == u"at once"_s ? settings("append") : QByteArray("[CollectorSet]\ntip=true\n"));
-        QVERIFY(Faults::writeBytes(f.path(u"Doc.dat"), original));
+        QVERIFY(TestFiles::writeBytes(f.path(u"Doc.dat"), original));
         const QString oldText = RichText::decode(original);
         const QString added = u"新加的一段"_s;
         if (how == u"recovery"_s) {
@@ -106,7 +107,7 @@ private Q_SLOTS:
             f.dropText(added);
         if (how == u"exit"_s)
             f.window->Exit_Click();
-        const QByteArray now = Faults::bytesOf(f.path(u"Doc.dat"));
+        const QByteArray now = TestFiles::bytesOf(f.path(u"Doc.dat"));
         if (!kept) {
             QCOMPARE(now, original);
             QCOMPARE(f.collector().pendingText(), how == u"at once"_s ? QString() : added);
@@ -199,7 +200,7 @@ private Q_SLOTS:
         QTemporaryDir home;
         const QString mine = home.filePath(u"notes.txt"_s);
         const QByteArray notes = "my notes\n";
-        QVERIFY(Faults::writeBytes(mine, notes));
+        QVERIFY(TestFiles::writeBytes(mine, notes));
         std::optional<Faults::Fifo> pipe;
         if (fifo)
             QVERIFY(pipe.emplace(f.path(name)).made());
@@ -220,7 +221,7 @@ private Q_SLOTS:
             QCOMPARE(e.box().Text(), u"typed"_s);
         }
         QVERIFY(!fifo || !pipe->blocked());
-        QCOMPARE(Faults::bytesOf(mine), notes);
+        QCOMPARE(TestFiles::bytesOf(mine), notes);
         QVERIFY(fifo ? !QFileInfo(f.path(name)).isFile() : QFileInfo(f.path(name)).isSymLink());
     }
 
@@ -255,12 +256,12 @@ private Q_SLOTS:
             }
             QFile file(path);
             QVERIFY(file.resize(file.size() / 2));
-            content = Faults::bytesOf(path);
+            content = TestFiles::bytesOf(path);
         } else if (content != "<missing>") {
-            QVERIFY(Faults::writeBytes(path, content));
+            QVERIFY(TestFiles::writeBytes(path, content));
         }
         QVERIFY(f.load());
-        const QStringList names = Faults::namesIn(ProgramDir());
+        const QStringList names = TestFiles::namesIn(ProgramDir());
 
         // The drop fails with the usual message. An Access file that cannot
         // be converted was said to be so at the load, and is not again.
@@ -293,8 +294,8 @@ private Q_SLOTS:
         }
 
         // Nothing was written into the file, nor beside it.
-        QCOMPARE(Faults::bytesOf(path), content);
-        QCOMPARE(Faults::namesIn(ProgramDir()), names);
+        QCOMPARE(TestFiles::bytesOf(path), content);
+        QCOMPARE(TestFiles::namesIn(ProgramDir()), names);
     }
 
     // Another program's SQLite file under our name whose table ignores
@@ -325,7 +326,7 @@ private Q_SLOTS:
                              && other.open(path, SqliteOpenMode::ReadWrite)
                        : other.open(path, SqliteOpenMode::ReadWriteCreate)
                              && other.exec(sql.constData()));
-        const QByteArray before = Faults::bytesOf(path);
+        const QByteArray before = TestFiles::bytesOf(path);
         QVERIFY(f.load());
         QVERIFY(!locked || other.exec("BEGIN EXCLUSIVE"));
         f.dropText(u"一段文字"_s); // waits out the busy timeout on a lock
@@ -343,12 +344,12 @@ private Q_SLOTS:
                 QVERIFY2(TestFiles::readsAsChinese(said), qPrintable(said));
             refusesToAdd(w);
         }
-        QCOMPARE(Faults::bytesOf(path), before);
+        QCOMPARE(TestFiles::bytesOf(path), before);
         if (locked) {
             QVERIFY(other.exec("ROLLBACK"));
             f.dropText(u"之后"_s);
             QCOMPARE(f.dialogs.messageTexts().last(), Saved);
-            QCOMPARE(Faults::recordsIn(path), QStringList{u"文档|之后"_s});
+            QCOMPARE(TestFiles::recordsIn(path), QStringList{u"文档|之后"_s});
         }
     }
 
@@ -360,7 +361,7 @@ private Q_SLOTS:
         QTemporaryDir in;
         const QByteArray folder = QFile::encodeName(in.path()) + '/';
         const auto at = [&](const char* name) { return QByteArray(folder + name); };
-        QVERIFY(Faults::writeBytes(in.filePath(u"a.txt"_s), "甲"));
+        QVERIFY(TestFiles::writeBytes(in.filePath(u"a.txt"_s), "甲"));
         QVERIFY(::symlink(".", at("self.txt").constData()) == 0); // a link to its own folder
         // 200 MB, nearly all a hole: its NULs are no text and are dropped.
         QVERIFY(Faults::writeSparse(in.filePath(u"big.txt"_s), "头", 200 * MB, "尾"));
@@ -376,7 +377,7 @@ private Q_SLOTS:
             ImportExport::importFromFolder(in.path(), dialogs, nullptr, data, progress);
         QVERIFY2(!result.failed, qPrintable(dialogs.messageTexts().join(u'\n')));
         QCOMPARE(result.done, 3);
-        QCOMPARE(Faults::recordsIn(lib.databasePath()),
+        QCOMPARE(TestFiles::recordsIn(lib.databasePath()),
                  (QStringList{u"a.txt|甲"_s, u"big.txt|头尾"_s, u"测试.txt|测试内容"_s}));
         // Bytes that are text in no encoding are no document: passed over,
         // never silently, like the link to the folder itself.

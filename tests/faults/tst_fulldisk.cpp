@@ -31,7 +31,7 @@ QMap<QString, QByteArray> snapshot()
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        entries[path] = it.fileInfo().isFile() ? Faults::bytesOf(path) : QByteArray();
+        entries[path] = it.fileInfo().isFile() ? TestFiles::bytesOf(path) : QByteArray();
     }
     return entries;
 }
@@ -75,10 +75,10 @@ private Q_SLOTS:
         if (mode == "append")
             QCOMPARE(f.documentText(), u"之前"_s + Long);
         else if (mode == "create")
-            QCOMPARE(Faults::bytesOf(f.collector().numberedFilePath(1)),
+            QCOMPARE(TestFiles::bytesOf(f.collector().numberedFilePath(1)),
                      (Long + u"\r\n"_s).toUtf8());
         else
-            QCOMPARE(Faults::recordsIn(db), (QStringList{u"文档|之前"_s, u"文档|"_s + Long}));
+            QCOMPARE(TestFiles::recordsIn(db), (QStringList{u"文档|之前"_s, u"文档|"_s + Long}));
     }
 
     void cachedTextThatCannotBeWrittenAtExitIsKept()
@@ -89,13 +89,13 @@ private Q_SLOTS:
         const QByteArray before = f.read(u"Doc.dat");
         f.dropText(Long);
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved}); // cached, as promised
-        const QStringList names = Faults::namesIn(ProgramDir());
+        const QStringList names = TestFiles::namesIn(ProgramDir());
         QVERIFY(underSizeLimit(before.size() + 16, [&] { f.window->Exit_Click(); }));
         QCOMPARE(f.dialogs.messageTexts().last(), Failed); // the exit tells, tip or not
         QVERIFY(f.window->isVisible());
         QCOMPARE(f.collector().pendingText(), Long);
         QCOMPARE(f.read(u"Doc.dat"), before);
-        QCOMPARE(Faults::namesIn(ProgramDir()), names); // nor the position stored
+        QCOMPARE(TestFiles::namesIn(ProgramDir()), names); // nor the position stored
 
         f.window->Exit_Click();
         QCOMPARE(f.documentText(), u"之前"_s + Long);
@@ -119,7 +119,7 @@ private Q_SLOTS:
         QCOMPARE(applied.save, u"create"_s);
         QCOMPARE(f.read(u"Set.ini"), before);
         QCOMPARE(f.dialogs.messages.size(), 0);
-        QCOMPARE(Faults::namesIn(ProgramDir()).filter(u"Set.ini"_s), QStringList{u"Set.ini"_s});
+        QCOMPARE(TestFiles::namesIn(ProgramDir()).filter(u"Set.ini"_s), QStringList{u"Set.ini"_s});
 
         // One key at a time, as the exit stores the position.
         QVERIFY(underSizeLimit(before.size(), [] { WriteSetting(u"left"_s, u"1234"_s); }));
@@ -159,15 +159,15 @@ private Q_SLOTS:
         frmMain& w = lib.open();
         QTemporaryDir out;
         lib.dialogs.fileNames.push_back(out.path());
-        const QByteArray database = Faults::bytesOf(lib.databasePath());
+        const QByteArray database = TestFiles::bytesOf(lib.databasePath());
         QVERIFY(underSizeLimit(4096, [&] { w.Button9_Click(); }));
-        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"0.txt"_s}); // 1.txt removed again
+        QCOMPARE(TestFiles::namesIn(out.path()), QStringList{u"0.txt"_s}); // 1.txt removed again
         QCOMPARE(lib.dialogs.messages.size(), 1);
         const QString message = lib.dialogs.messages.at(0).text;
         QVERIFY2(message.startsWith(u"成批导出已停止"_s), qPrintable(message));
         QVERIFY(message.contains(u"1.txt"_s));
         QVERIFY(message.contains(u"已导出 1 个文件"_s));
-        QCOMPARE(Faults::bytesOf(lib.databasePath()), database);
+        QCOMPARE(TestFiles::bytesOf(lib.databasePath()), database);
     }
 
     void batchImportKeepsWhatWasCommitted()
@@ -176,7 +176,7 @@ private Q_SLOTS:
         QTemporaryDir in;
         const int files = 600;
         for (int i = 0; i < files; ++i)
-            QVERIFY(Faults::writeBytes(in.filePath(u"%1.txt"_s.arg(i, 3, 10, QLatin1Char('0'))),
+            QVERIFY(TestFiles::writeBytes(in.filePath(u"%1.txt"_s.arg(i, 3, 10, QLatin1Char('0'))),
                                        QByteArray(1000, char('a' + i % 26))));
         ScriptedDialogs dialogs;
         DataSource data;
@@ -195,12 +195,12 @@ private Q_SLOTS:
         QVERIFY2(message.startsWith(u"成批导入已停止"_s), qPrintable(message));
         QVERIFY2(message.contains(u"已导入 %1 个文件"_s.arg(result.done)), qPrintable(message));
         // Exactly the files the message counts are stored, whole, in order.
-        const QStringList records = Faults::recordsIn(lib.databasePath());
+        const QStringList records = TestFiles::recordsIn(lib.databasePath());
         QCOMPARE(records.size(), result.done);
         for (int i = 0; i < records.size(); ++i)
             QCOMPARE(records.at(i), u"%1.txt|"_s.arg(i, 3, 10, QLatin1Char('0'))
                                         + QString(1000, QChar(u'a' + i % 26)));
-        QCOMPARE(Faults::namesIn(ProgramDir()), QStringList{u"WebDocuments.mdb"_s});
+        QCOMPARE(TestFiles::namesIn(ProgramDir()), QStringList{u"WebDocuments.mdb"_s});
     }
 
     void exportedTextAndSavedSelectionLeaveTheOldFile()
@@ -208,10 +208,10 @@ private Q_SLOTS:
         // Both end silently on failure; the file they would replace stays.
         QTemporaryDir out;
         const QString target = out.filePath(u"旧.txt"_s);
-        QVERIFY(Faults::writeBytes(target, "old\r\n"));
+        QVERIFY(TestFiles::writeBytes(target, "old\r\n"));
         const auto oldFileStays = [&] {
-            return Faults::bytesOf(target) == "old\r\n"
-                && Faults::namesIn(out.path()) == QStringList{u"旧.txt"_s};
+            return TestFiles::bytesOf(target) == "old\r\n"
+                && TestFiles::namesIn(out.path()) == QStringList{u"旧.txt"_s};
         };
 
         LibraryFixture lib;
@@ -242,7 +242,7 @@ private Q_SLOTS:
 
         e.dialogs.fileNames.push_back(target);
         e.click(4);
-        QCOMPARE(Faults::bytesOf(target).size(), Long.toUtf8().size() + 2);
+        QCOMPARE(TestFiles::bytesOf(target).size(), Long.toUtf8().size() + 2);
         QCOMPARE(e.box().Text(), u"开头"_s);
     }
 };

@@ -86,7 +86,7 @@ private Q_SLOTS:
         const auto state = [&] {
             return QByteArrayList{f.read(u"Doc.dat"), f.read(u"Set.ini"),
                                   f.read(u"WebDocuments.mdb"),
-                                  Faults::namesIn(ProgramDir()).join(u'/').toUtf8()};
+                                  TestFiles::namesIn(ProgramDir()).join(u'/').toUtf8()};
         };
         const QByteArrayList before = state();
 
@@ -108,7 +108,7 @@ private Q_SLOTS:
         f.collector().save = u"create"_s;
         f.dropText(u"丙"_s);
         QCOMPARE(f.dialogs.messageTexts().last(), Saved);
-        QCOMPARE(Faults::bytesOf(f.collector().numberedFilePath(0)), QByteArray("\xe4\xb8\x99\r\n"));
+        QCOMPARE(TestFiles::bytesOf(f.collector().numberedFilePath(0)), u"丙\r\n"_s.toUtf8());
 
         QCOMPARE(state(), before); // nothing beside the save folder changed
 
@@ -117,7 +117,7 @@ private Q_SLOTS:
         QVERIFY(saveFolderLocked.active());
         f.dropText(u"丁"_s);
         QCOMPARE(f.dialogs.messageTexts().last(), Failed);
-        QCOMPARE(Faults::namesIn(f.collector().filepath), QStringList{u"0.txt"_s});
+        QCOMPARE(TestFiles::namesIn(f.collector().filepath), QStringList{u"0.txt"_s});
         QCOMPARE(f.collector().nextFileNumber(), 1); // where the search stood
     }
 };
