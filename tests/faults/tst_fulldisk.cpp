@@ -60,9 +60,7 @@ private Q_SLOTS:
         f.dropText(u"之前"_s);
         const auto before = snapshot();
         const int number = f.collector().nextFileNumber();
-        qsizetype largest = 0;
-        for (const QByteArray& bytes : before)
-            largest = std::max(largest, bytes.size());
+        const qsizetype largest = std::ranges::max(before, {}, &QByteArray::size).size();
         // Room for a little more than any file holds: a writer that grew a
         // file in place would be cut off half way.
         QVERIFY(underSizeLimit(largest + 16, [&] { f.dropText(Long); }));
