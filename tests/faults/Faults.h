@@ -25,34 +25,25 @@
 // (root included: permission bits do not stop root, these do).
 namespace Faults {
 
-// While alive, no file of this process can grow past `bytes`: a write that
-// would go beyond fails with EFBIG, as on a full disk. SIGXFSZ is ignored,
-// so the process lives on to handle the error.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        m_active = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        m_active = m_active && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+// Runs `run` while no file of this process can grow past `bytes`: a write
+// that would go beyond fails with EFBIG, as on a full disk. SIGXFSZ is
+// ignored meanwhile, so the process lives on to handle the error. False,
+// with nothing run, where no limit could be set.
+template <typename Run>
+bool underSizeLimit(rlim_t bytes, Run&& run)
+{
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    bool active = ::getrlimit(RLIMIT_FSIZE, &old) == 0;
+    const rlimit lowered{bytes, old.rlim_max};
+    active = active && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    if (active) {
+        run();
+        ::setrlimit(RLIMIT_FSIZE, &old);
     }
-    ~FileSizeLimit()
-    {
-        if (m_active)
-            ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_old{};
-    bool m_active = false;
-    void (*m_oldHandler)(int) = nullptr;
-};
+    std::signal(SIGXFSZ, oldHandler);
+    return active;
+}
 
 // While alive, `path` (a file or a folder) cannot be changed, replaced or,
 // for a folder, added to: the file system's immutable flag, which binds root
@@ -102,20 +93,20 @@ private:
 
 // A FIFO at `path` that nobody writes to: whoever opens it for reading waits
 // for a writer. So that a test of that fails instead of hanging, a watchdog
-// tries the writing end every `patience`; it opens only while a reader
+// tries the writing end every half second; it opens only while a reader
 // waits, which it then frees (to read an empty file) and notes.
 class Fifo {
 public:
-    explicit Fifo(const QString& path, std::chrono::milliseconds patience = std::chrono::milliseconds(500))
-        : m_path(QFile::encodeName(path))
+    explicit Fifo(const QString& path) : m_path(QFile::encodeName(path))
     {
         m_made = ::mkfifo(m_path.constData(), 0600) == 0;
         if (!m_made)
             return;
-        m_watchdog = std::thread([this, patience] {
+        m_watchdog = std::thread([this] {
             std::unique_lock lock(m_mutex);
             while (!m_done) {
-                if (m_wake.wait_for(lock, patience) == std::cv_status::timeout && !m_done) {
+                if (m_wake.wait_for(lock, std::chrono::milliseconds(500)) == std::cv_status::timeout
+                    && !m_done) {
                     // Fails (ENXIO) unless someone has it open for reading.
                     const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
                     if (fd >= 0) {
@@ -159,11 +150,6 @@ inline QByteArray settings(const char* mode, const char* cache = "false")
     return "[CollectorSet]\nsave=" + QByteArray(mode) + "\nCacheUpdate=" + QByteArray(cache)
         + "\nAutoName=true\ntip=true\n";
 }
-
-using TestFiles::bytesOf;
-using TestFiles::namesIn;
-using TestFiles::recordsIn;
-using TestFiles::writeBytes;
 
 // A file named by raw bytes, for names that are valid in no encoding.
 inline bool writeRaw(const QByteArray& path, const QByteArray& bytes)

@@ -11,11 +11,10 @@
 #include "frmSet.h"
 
 #include <QDirIterator>
-#include <QLineEdit>
 
 using namespace Qt::StringLiterals;
 using Faults::settings;
-using Faults::FileSizeLimit;
+using Faults::underSizeLimit;
 using Said::Failed;
 using Said::Saved;
 
@@ -32,7 +31,7 @@ QMap<QString, QByteArray> snapshot()
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        entries[path] = it.fileInfo().isFile() ? Faults::bytesOf(path) : QByteArray();
+        entries[path] = it.fileInfo().isFile() ? TestFiles::bytesOf(path) : QByteArray();
     }
     return entries;
 }
@@ -61,16 +60,10 @@ private Q_SLOTS:
         f.dropText(u"之前"_s);
         const auto before = snapshot();
         const int number = f.collector().nextFileNumber();
-        qsizetype largest = 0;
-        for (const QByteArray& bytes : before)
-            largest = std::max(largest, bytes.size());
-        {
-            // Room for a little more than any file holds: a writer that grew
-            // a file in place would be cut off half way.
-            FileSizeLimit limit(largest + 16);
-            QVERIFY(limit.active());
-            f.dropText(Long);
-        }
+        const qsizetype largest = std::ranges::max(before, {}, &QByteArray::size).size();
+        // Room for a little more than any file holds: a writer that grew a
+        // file in place would be cut off half way.
+        QVERIFY(underSizeLimit(largest + 16, [&] { f.dropText(Long); }));
         QCOMPARE(f.dialogs.messageTexts(), QStringList({Saved, Failed}));
         QCOMPARE(snapshot(), before);
         QCOMPARE(f.collector().nextFileNumber(), number);
@@ -80,10 +73,10 @@ private Q_SLOTS:
         if (mode == "append")
             QCOMPARE(f.documentText(), u"之前"_s + Long);
         else if (mode == "create")
-            QCOMPARE(Faults::bytesOf(f.collector().numberedFilePath(1)),
+            QCOMPARE(TestFiles::bytesOf(f.collector().numberedFilePath(1)),
                      (Long + u"\r\n"_s).toUtf8());
         else
-            QCOMPARE(Faults::recordsIn(db), (QStringList{u"文档|之前"_s, u"文档|"_s + Long}));
+            QCOMPARE(TestFiles::recordsIn(db), (QStringList{u"文档|之前"_s, u"文档|"_s + Long}));
     }
 
     void cachedTextThatCannotBeWrittenAtExitIsKept()
@@ -94,16 +87,13 @@ private Q_SLOTS:
         const QByteArray before = f.read(u"Doc.dat");
         f.dropText(Long);
         QCOMPARE(f.dialogs.messageTexts(), QStringList{Saved}); // cached, as promised
-        const QStringList names = Faults::namesIn(ProgramDir());
-        {
-            FileSizeLimit limit(before.size() + 16);
-            f.window->Exit_Click();
-        }
+        const QStringList names = TestFiles::namesIn(ProgramDir());
+        QVERIFY(underSizeLimit(before.size() + 16, [&] { f.window->Exit_Click(); }));
         QCOMPARE(f.dialogs.messageTexts().last(), Failed); // the exit tells, tip or not
         QVERIFY(f.window->isVisible());
         QCOMPARE(f.collector().pendingText(), Long);
         QCOMPARE(f.read(u"Doc.dat"), before);
-        QCOMPARE(Faults::namesIn(ProgramDir()), names); // nor the position stored
+        QCOMPARE(TestFiles::namesIn(ProgramDir()), names); // nor the position stored
 
         f.window->Exit_Click();
         QCOMPARE(f.documentText(), u"之前"_s + Long);
@@ -121,22 +111,16 @@ private Q_SLOTS:
         frmSet dialog(f.dialogs, [&](const SaveSettings& chosen) { applied = chosen; });
         dialog.Form_Load();
         dialog.Option6_Click(AdvancedSettings::Create);
-        {
-            // Each key's new file would be as long as the old one: the limit
-            // must be below that to refuse it.
-            FileSizeLimit limit(16);
-            dialog.Command1_Click();
-        }
+        // Each key's new file would be as long as the old one: the limit must
+        // be below that to refuse it.
+        QVERIFY(underSizeLimit(16, [&] { dialog.Command1_Click(); }));
         QCOMPARE(applied.save, u"create"_s);
         QCOMPARE(f.read(u"Set.ini"), before);
         QCOMPARE(f.dialogs.messages.size(), 0);
-        QCOMPARE(Faults::namesIn(ProgramDir()).filter(u"Set.ini"_s), QStringList{u"Set.ini"_s});
+        QCOMPARE(TestFiles::namesIn(ProgramDir()).filter(u"Set.ini"_s), QStringList{u"Set.ini"_s});
 
         // One key at a time, as the exit stores the position.
-        {
-            FileSizeLimit limit(before.size());
-            WriteSetting(u"left"_s, u"1234"_s);
-        }
+        QVERIFY(underSizeLimit(before.size(), [] { WriteSetting(u"left"_s, u"1234"_s); }));
         QCOMPARE(f.read(u"Set.ini"), before);
         QCOMPARE(ReadSetting(u"left"_s, u"none"_s), u"none"_s);
     }
@@ -148,12 +132,7 @@ private Q_SLOTS:
         QVERIFY(e.open());
         const QByteArray before = e.read(u"Doc.dat");
         e.box().setText(u"原文"_s + Long);
-        bool saved = true;
-        {
-            FileSizeLimit limit(before.size() + 16);
-            saved = e.logic().confirm();
-        }
-        QVERIFY(!saved);
+        QVERIFY(underSizeLimit(before.size() + 16, [&] { QVERIFY(!e.logic().confirm()); }));
         QCOMPARE(e.dialogs.messages.size(), 1);
         QVERIFY(e.dialogs.messages.at(0).text.startsWith(u"默认文档保存失败！"_s));
         QCOMPARE(e.dialogs.messages.at(0).icon, Dialogs::Icon::Warning);
@@ -161,10 +140,7 @@ private Q_SLOTS:
         QCOMPARE(e.box().Text(), u"原文"_s + Long); // nothing typed is lost
 
         // Closing with the automatic update on fails the same way and stays open.
-        {
-            FileSizeLimit limit(before.size() + 16);
-            QVERIFY(!e.close());
-        }
+        QVERIFY(underSizeLimit(before.size() + 16, [&] { QVERIFY(!e.close()); }));
         QCOMPARE(e.read(u"Doc.dat"), before);
         QVERIFY(e.logic().confirm());
         QCOMPARE(e.documentText(), u"原文"_s + Long);
@@ -177,18 +153,15 @@ private Q_SLOTS:
         frmMain& w = lib.open();
         QTemporaryDir out;
         lib.dialogs.fileNames.push_back(out.path());
-        const QByteArray database = Faults::bytesOf(lib.databasePath());
-        {
-            FileSizeLimit limit(4096);
-            w.Button9_Click();
-        }
-        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"0.txt"_s}); // 1.txt removed again
+        const QByteArray database = TestFiles::bytesOf(lib.databasePath());
+        QVERIFY(underSizeLimit(4096, [&] { w.Button9_Click(); }));
+        QCOMPARE(TestFiles::namesIn(out.path()), QStringList{u"0.txt"_s}); // 1.txt removed again
         QCOMPARE(lib.dialogs.messages.size(), 1);
         const QString message = lib.dialogs.messages.at(0).text;
         QVERIFY2(message.startsWith(u"成批导出已停止"_s), qPrintable(message));
         QVERIFY(message.contains(u"1.txt"_s));
         QVERIFY(message.contains(u"已导出 1 个文件"_s));
-        QCOMPARE(Faults::bytesOf(lib.databasePath()), database);
+        QCOMPARE(TestFiles::bytesOf(lib.databasePath()), database);
     }
 
     void batchImportKeepsWhatWasCommitted()
@@ -197,18 +170,17 @@ private Q_SLOTS:
         QTemporaryDir in;
         const int files = 600;
         for (int i = 0; i < files; ++i)
-            QVERIFY(Faults::writeBytes(in.filePath(u"%1.txt"_s.arg(i, 3, 10, QLatin1Char('0'))),
+            QVERIFY(TestFiles::writeBytes(in.filePath(u"%1.txt"_s.arg(i, 3, 10, QLatin1Char('0'))),
                                        QByteArray(1000, char('a' + i % 26))));
         ScriptedDialogs dialogs;
         DataSource data;
         data.setDatabaseName(lib.databasePath());
         SilentProgress progress; // commits every 256 files
         ImportExport::BatchResult result;
-        {
-            // Room for a group or so, not for all.
-            FileSizeLimit limit(QFileInfo(lib.databasePath()).size() + 400 * 1024);
+        // Room for a group or so, not for all.
+        QVERIFY(underSizeLimit(QFileInfo(lib.databasePath()).size() + 400 * 1024, [&] {
             result = ImportExport::importFromFolder(in.path(), dialogs, nullptr, data, progress);
-        }
+        }));
         QVERIFY(result.failed);
         QVERIFY(result.done < files);
         QVERIFY(result.done > 0); // the first group went in before the disk filled
@@ -217,12 +189,12 @@ private Q_SLOTS:
         QVERIFY2(message.startsWith(u"成批导入已停止"_s), qPrintable(message));
         QVERIFY2(message.contains(u"已导入 %1 个文件"_s.arg(result.done)), qPrintable(message));
         // Exactly the files the message counts are stored, whole, in order.
-        const QStringList records = Faults::recordsIn(lib.databasePath());
+        const QStringList records = TestFiles::recordsIn(lib.databasePath());
         QCOMPARE(records.size(), result.done);
         for (int i = 0; i < records.size(); ++i)
             QCOMPARE(records.at(i), u"%1.txt|"_s.arg(i, 3, 10, QLatin1Char('0'))
                                         + QString(1000, QChar(u'a' + i % 26)));
-        QCOMPARE(Faults::namesIn(ProgramDir()), QStringList{u"WebDocuments.mdb"_s});
+        QCOMPARE(TestFiles::namesIn(ProgramDir()), QStringList{u"WebDocuments.mdb"_s});
     }
 
     void exportedTextAndSavedSelectionLeaveTheOldFile()
@@ -230,7 +202,11 @@ private Q_SLOTS:
         // Both end silently on failure; the file they would replace stays.
         QTemporaryDir out;
         const QString target = out.filePath(u"旧.txt"_s);
-        QVERIFY(Faults::writeBytes(target, "old\r\n"));
+        QVERIFY(TestFiles::writeBytes(target, "old\r\n"));
+        const auto oldFileStays = [&] {
+            return TestFiles::bytesOf(target) == "old\r\n"
+                && TestFiles::namesIn(out.path()) == QStringList{u"旧.txt"_s};
+        };
 
         LibraryFixture lib;
         QVERIFY(lib.store({{u"甲"_s, Long}}));
@@ -238,12 +214,8 @@ private Q_SLOTS:
         lib.click(0);
         QCOMPARE(lib.shown().size(), Long.size());
         lib.dialogs.fileNames.push_back(target);
-        {
-            FileSizeLimit limit(1024);
-            w.Button3_Click();
-        }
-        QCOMPARE(Faults::bytesOf(target), QByteArray("old\r\n"));
-        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"旧.txt"_s});
+        QVERIFY(underSizeLimit(1024, [&] { w.Button3_Click(); }));
+        QVERIFY(oldFileStays());
         QCOMPARE(lib.dialogs.messages.size(), 0);
 
         // With "delete what was saved" on, a selection that was not saved
@@ -256,19 +228,15 @@ private Q_SLOTS:
         e.click(4);
         QCOMPARE(e.box().Text(), u"开头"_s + Long);
         e.dialogs.fileNames.push_back(target);
-        {
-            FileSizeLimit limit(1024);
-            e.click(4);
-        }
-        QCOMPARE(Faults::bytesOf(target), QByteArray("old\r\n"));
-        QCOMPARE(Faults::namesIn(out.path()), QStringList{u"旧.txt"_s});
+        QVERIFY(underSizeLimit(1024, [&] { e.click(4); }));
+        QVERIFY(oldFileStays());
         QCOMPARE(e.box().Text(), u"开头"_s + Long);
         QCOMPARE(e.box().SelText(), Long);
         QVERIFY(e.dialogs.messages.isEmpty());
 
         e.dialogs.fileNames.push_back(target);
         e.click(4);
-        QCOMPARE(Faults::bytesOf(target).size(), Long.toUtf8().size() + 2);
+        QCOMPARE(TestFiles::bytesOf(target).size(), Long.toUtf8().size() + 2);
         QCOMPARE(e.box().Text(), u"开头"_s);
     }
 };

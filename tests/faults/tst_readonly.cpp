@@ -86,7 +86,7 @@ private Q_SLOTS:
         const auto state = [&] {
             return QByteArrayList{f.read(u"Doc.dat"), f.read(u"Set.ini"),
                                   f.read(u"WebDocuments.mdb"),
-                                  Faults::namesIn(ProgramDir()).join(u'/').toUtf8()};
+                                  TestFiles::namesIn(ProgramDir()).join(u'/').toUtf8()};
         };
         const QByteArrayList before = state();
 
@@ -108,23 +108,16 @@ private Q_SLOTS:
         f.collector().save = u"create"_s;
         f.dropText(u"丙"_s);
         QCOMPARE(f.dialogs.messageTexts().last(), Saved);
-        QCOMPARE(Faults::bytesOf(f.collector().numberedFilePath(0)), QByteArray("\xe4\xb8\x99\r\n"));
+        QCOMPARE(TestFiles::bytesOf(f.collector().numberedFilePath(0)), u"丙\r\n"_s.toUtf8());
 
         QCOMPARE(state(), before); // nothing beside the save folder changed
-    }
 
-    void writeProtectedSaveFolder()
-    {
-        CollectorFixture f(settings("create"));
-        QVERIFY(f.load());
-        const QString folder = f.collector().filepath;
-        QVERIFY(Faults::writeBytes(folder + u"0.txt"_s, "first\r\n"));
-        ReadOnly locked(folder);
-        if (!locked.active())
-            QSKIP("cannot write-protect a folder for this user on this file system");
-        f.dropText(u"甲"_s);
-        QCOMPARE(f.dialogs.messageTexts(), QStringList{Failed});
-        QCOMPARE(Faults::namesIn(folder), QStringList{u"0.txt"_s});
+        // The save folder write-protected too: the next number is kept for later.
+        ReadOnly saveFolderLocked(f.collector().filepath);
+        QVERIFY(saveFolderLocked.active());
+        f.dropText(u"丁"_s);
+        QCOMPARE(f.dialogs.messageTexts().last(), Failed);
+        QCOMPARE(TestFiles::namesIn(f.collector().filepath), QStringList{u"0.txt"_s});
         QCOMPARE(f.collector().nextFileNumber(), 1); // where the search stood
     }
 };
