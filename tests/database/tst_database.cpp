@@ -264,7 +264,8 @@ private Q_SLOTS:
         QVERIFY(collector.Refresh() && collector.recordset().isEOF());
     }
 
-    // Stored once the lock is gone: tst_damaged databaseLockedByAnotherProgram.
+    // Stored once the lock is gone: tst_damaged databaseThatTakesNoRecord,
+    // row "locked by another program".
     void writerWaitsForALockThenFails()
     {
         DataSource ds;
