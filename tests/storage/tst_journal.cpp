@@ -178,8 +178,18 @@ private Q_SLOTS:
         QCOMPARE(after.st_mode, before.st_mode);
     }
 
+    void safeWritesLeaveNoTemporaryFiles_data()
+    {
+        QTest::addColumn<bool>("oldFileSystem"); // no hard links, no renameat2 flags
+        QTest::newRow("any") << false;
+        QTest::newRow("old file system") << true;
+    }
     void safeWritesLeaveNoTemporaryFiles()
     {
+        QFETCH(bool, oldFileSystem);
+        std::optional<SyscallFaults::NoHardLinks> old;
+        if (oldFileSystem)
+            old.emplace(false);
         QTemporaryDir dir;
         const QString target = dir.filePath(u"Doc.dat"_s);
         QVERIFY(SafeFile::write(target, "one"));

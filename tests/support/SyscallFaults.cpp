@@ -13,6 +13,7 @@ namespace {
 std::atomic<int> syncError = 0;
 std::atomic<int> failedSyncs = 0;
 std::atomic<bool> noHardLinks = false;
+std::atomic<bool> noRenameFlags = false;
 std::mutex unremovableMutex;
 QByteArray unremovablePath; // guarded by unremovableMutex
 
@@ -58,6 +59,17 @@ extern "C" int link(const char* from, const char* to) noexcept
     return real(from, to);
 }
 
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to,
+                         unsigned flags) noexcept
+{
+    if (flags != 0 && noRenameFlags) {
+        errno = EINVAL;
+        return -1;
+    }
+    static auto* const real = next<int(int, const char*, int, const char*, unsigned)>("renameat2");
+    return real(fromDir, from, toDir, to, flags);
+}
+
 namespace SyscallFaults {
 
 FailingSync::FailingSync(int code)
@@ -88,14 +100,15 @@ Unremovable::~Unremovable()
     unremovablePath.clear();
 }
 
-NoHardLinks::NoHardLinks()
+NoHardLinks::NoHardLinks(bool renameFlags)
 {
     noHardLinks = true;
+    noRenameFlags = !renameFlags;
 }
 
 NoHardLinks::~NoHardLinks()
 {
-    noHardLinks = false;
+    noHardLinks = noRenameFlags = false;
 }
 
 } // namespace SyscallFaults

@@ -5,8 +5,8 @@
 
 // Faults a test cannot make with files alone: a disk that reports a failed
 // sync, a file even root cannot remove, a file system without hard links.
-// The test executable that links SyscallFaults.cpp defines fdatasync, unlink
-// and link itself, so its calls (and
+// The test executable that links SyscallFaults.cpp defines fdatasync, unlink,
+// link and renameat2 itself, so its calls (and
 // those of the libraries linked into it) come here first; outside these
 // guards they go on to the C library unchanged.
 namespace SyscallFaults {
@@ -30,10 +30,12 @@ public:
     Unremovable& operator=(const Unremovable&) = delete;
 };
 
-// While alive, link fails with EPERM, as on a FAT memory stick.
+// While alive, link fails with EPERM, as on a FAT memory stick; without
+// `renameFlags`, so does renameat2 with a flag (EINVAL), as on file systems
+// that know none.
 class NoHardLinks {
 public:
-    NoHardLinks();
+    explicit NoHardLinks(bool renameFlags = true);
     ~NoHardLinks();
     NoHardLinks(const NoHardLinks&) = delete;
     NoHardLinks& operator=(const NoHardLinks&) = delete;
