@@ -35,15 +35,8 @@ void DocumentList::loadMore(quint64 generation)
     std::optional<QList<qint64>> more = m_records->bookmarks(m_bookmarks.last(), m_slice);
     // A failure mid-way keeps the rows listed so far.
     m_loading = more && more->size() == m_slice;
-    if (more && !more->isEmpty()) {
-        const int first = int(m_bookmarks.size());
-        // The page holding the old last row was read short: read it again.
-        const int lastPage = (first - 1) / PageSize;
-        m_pages.remove_if([lastPage](const auto& entry) { return entry.first >= lastPage; });
-        beginInsertRows(QModelIndex(), first, first + int(more->size()) - 1);
-        m_bookmarks.append(*more);
-        endInsertRows();
-    }
+    if (more && !more->isEmpty())
+        appendRows(*more);
     if (m_loading)
         QTimer::singleShot(0, this, [this, generation] { loadMore(generation); });
     else
@@ -71,14 +64,19 @@ void DocumentList::showOnly(Recordset& records, QList<qint64> bookmarks)
 
 void DocumentList::appendFound(const QList<qint64>& bookmarks)
 {
-    if (!m_sparse || bookmarks.isEmpty())
-        return;
+    if (m_sparse && !bookmarks.isEmpty())
+        appendRows(bookmarks);
+}
+
+void DocumentList::appendRows(const QList<qint64>& bookmarks)
+{
     const int first = int(m_bookmarks.size());
-    // The page holding the old last row was read short: read it again.
-    const int lastPage = std::max(first - 1, 0) / PageSize;
-    m_pages.remove_if([lastPage](const auto& entry) { return entry.first >= lastPage; });
     beginInsertRows(QModelIndex(), first, first + int(bookmarks.size()) - 1);
     m_bookmarks.append(bookmarks);
+    // The page holding the old last row was read short, perhaps even by a
+    // view asking for that row as the rows were announced: read it again.
+    const int lastPage = std::max(first - 1, 0) / PageSize;
+    m_pages.remove_if([lastPage](const auto& entry) { return entry.first >= lastPage; });
     endInsertRows();
 }
 

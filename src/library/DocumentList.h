@@ -57,6 +57,7 @@ Q_SIGNALS:
 private:
     const QList<QString>& page(int number) const;
     void loadMore(quint64 generation);
+    void appendRows(const QList<qint64>& bookmarks);
 
     Recordset* m_records = nullptr;
     int m_firstSlice = FirstSlice;

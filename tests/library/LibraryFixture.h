@@ -7,6 +7,7 @@
 #include "frmDataSet.h"
 #include "frmMain.h"
 
+#include <QAbstractItemModelTester>
 #include <QCoreApplication>
 #include <QListView>
 #include <QPointer>
@@ -66,6 +67,10 @@ struct LibraryFixture : ProgramFolder {
     frmMain& open()
     {
         window = new frmMain(dialogs);
+        // Every change of the list keeps the model's promises to its view.
+        new QAbstractItemModelTester(window->List1()->model(),
+                                     QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                     window);
         window->show();
         window->Form_Load();
         return *window;
