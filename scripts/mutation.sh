@@ -22,13 +22,16 @@ while (($#)); do
     shift 2
 done
 
-# The suites that test each library: its own folder's and those built on it.
+# The suites that test each library: its own folder's and those built on it
+# (the editor reads documents through text; `quorrel --collect` is run whole).
 declare -A targets=(
-    [text]="tst_text tst_storage"  [storage]="tst_storage tst_text tst_config"
-    [database]="tst_database tst_library"  [collector]="tst_collector"  [library]="tst_library")
+    [text]="tst_text tst_storage tst_editor"  [storage]="tst_storage tst_text tst_config"
+    [database]="tst_database tst_library"  [collector]="tst_collector quorrel test_tool"
+    [library]="tst_library")
 declare -A suites=(
-    [text]='^(text|storage)\.'  [storage]='^(storage|text|config)\.'
-    [database]='^(database|library)\.'  [collector]='^collector\.'  [library]='^library\.')
+    [text]='^(text|storage|editor)\.'  [storage]='^(storage|text|config)\.'
+    [database]='^(database|library)\.'  [collector]='^(collector\.|e2e\.collect$)'
+    [library]='^library\.')
 
 tree="$scratch/tree"
 git -C "$repo" worktree remove --force "$tree" 2>/dev/null
