@@ -223,9 +223,9 @@ private Q_SLOTS:
             const QByteArray row = how.toLatin1();
             QTest::addRow("%s: content, same length and count", row.constData())
                 << sameLength << how << u"brown cat"_s << rows({2});
-            QTest::addRow("%s: title", row.constData())
-                << QByteArray("UPDATE WebDocuments SET \"标题\" = '改过的标题' WHERE rowid = 2") << how
-                << u"改过的标题"_s << rows({1});
+            QTest::addRow("%s: the first record's title", row.constData())
+                << QByteArray("UPDATE WebDocuments SET \"标题\" = '改过的标题' WHERE rowid = 1") << how
+                << u"改过的标题"_s << rows({0});
             QTest::addRow("%s: a source title, its column new", row.constData())
                 << QByteArray("ALTER TABLE WebDocuments ADD COLUMN \"来源标题\" TEXT; "
                               "UPDATE WebDocuments SET \"来源标题\" = '某网站的标题' WHERE rowid = 4")
